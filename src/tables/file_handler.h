@@ -1,0 +1,107 @@
+// TFileHandler: one operating-system file of a table (data, index or blob
+// file) with the engine's open modes, positioned reads and writes that are
+// either complete or an engine error, and byte-range locks.
+//
+// Errors name the table's data file (as opened, with its directory), also
+// when the failing file is the index file: `error_name` is that name.
+//
+// Sharing modes. The operating system cannot refuse a second open, so an
+// open file holds a lock on one byte outside every lock region the engine
+// uses (kShareLockOffset, beyond 2^31): shared for a shared open, exclusive
+// for an exclusive open. Opening exclusively a file that another handle has
+// open, or opening shared a file held exclusively, therefore fails with
+// 11013 ("Access denied"), between processes and between handles of one
+// process alike.
+//
+// Locks are open-file-description locks: two handles in one process exclude
+// each other exactly as two processes do, and closing a handle releases its
+// locks without touching other handles' locks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quoldex::tables {
+
+class TFileHandler {
+ public:
+  static constexpr uint64_t kShareLockOffset = 0x80000000ull;
+
+  // `file_name` is the full path of this file; `error_name` the data file
+  // name used in error texts (equal to file_name for the data file itself).
+  TFileHandler(std::string file_name, std::string error_name);
+  virtual ~TFileHandler();
+  TFileHandler(const TFileHandler&) = delete;
+  TFileHandler& operator=(const TFileHandler&) = delete;
+
+  const std::string& FileName() const { return file_name_; }
+  const std::string& ErrorName() const { return error_name_; }
+
+  // Replaces the file name's extension (with its dot, e.g. ".IDX"). Only
+  // while closed.
+  virtual void ChangeExtension(std::string_view extension);
+
+  // Opens the existing file. read_only: open for reading; exclusive: no
+  // sharing; write_through: every write reaches the device (O_DSYNC). A file
+  // whose owner may not write it is opened read-only and marked
+  // read-only-by-attribute. Failure maps errno to the engine's open codes
+  // (11010 not found, 11013 denied or in use, ...).
+  virtual void Open(bool exclusive, bool read_only, bool write_through);
+  virtual void Close();
+  // Creates the file, replacing an existing one, and leaves it open
+  // exclusively for reading and writing.
+  virtual void Create(bool write_through);
+  // Removes the file (closed or not); 9220 on failure.
+  virtual void Delete();
+  // Renames the closed file to `new_name` (full path); 9220 on failure.
+  virtual void Rename(const std::string& new_name);
+  // Copies the file's bytes to `target` (full path), replacing it; 9218 on
+  // failure.
+  virtual void Copy(const std::string& target) const;
+  // Reads exactly `count` bytes at `offset`; a short read raises 9217.
+  virtual void Read(uint64_t offset, void* buffer, size_t count) const;
+  // Writes exactly `count` bytes at `offset`; a short write raises 9218.
+  virtual void Write(uint64_t offset, const void* buffer, size_t count);
+  // Makes written data durable (fdatasync); 9218 on failure.
+  virtual void Flush();
+
+  uint64_t Size() const;
+  // Cuts or extends the file to `size` bytes; 9218 on failure.
+  void Truncate(uint64_t size);
+  bool Exists() const;
+  static bool FileExists(const std::string& path);
+
+  // One attempt at a byte-range lock; false when another handle holds a
+  // conflicting lock. `exclusive` false takes a shared lock.
+  bool Lock(uint64_t offset, uint64_t length, bool exclusive = true);
+  // Releases a range this handle locked; 10242 on failure.
+  void Unlock(uint64_t offset, uint64_t length);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  bool IsExclusive() const { return exclusive_; }
+  bool IsReadOnly() const { return read_only_; }
+  bool IsReadOnlyByAttribute() const { return read_only_by_attribute_; }
+  bool IsWriteThrough() const { return write_through_; }
+
+ private:
+  void Fail(int code) const;
+  void FailOpen(int err) const;
+
+  std::string file_name_;
+  std::string error_name_;
+  int fd_ = -1;
+  bool exclusive_ = false;
+  bool read_only_ = false;
+  bool read_only_by_attribute_ = false;
+  bool write_through_ = false;
+};
+
+// Returns `dir` + `name` where `name` is matched without regard to case
+// against the entries of `dir` (ASCII letters) when the exact spelling is
+// absent; `dir` ends with a separator or is empty. When nothing matches,
+// the name is returned as given.
+std::string ResolveFileNameCase(const std::string& dir, const std::string& name);
+
+}  // namespace quoldex::tables
