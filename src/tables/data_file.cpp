@@ -1,0 +1,376 @@
+#include "tables/data_file.h"
+
+#include <cstring>
+
+#include "tables/data_file_record.h"
+#include "tables/engine_error.h"
+#include "tables/field_codec.h"
+#include "tables/field_datetime.h"
+#include "tables/field_descriptor.h"
+#include "text/western.h"
+
+namespace quoldex::tables {
+namespace {
+
+constexpr uint64_t kHeaderSize = DataFileHeader::kSize;
+
+uint64_t DescriptorsEnd(uint16_t field_count) {
+  return kHeaderSize + uint64_t{kFieldDescriptorSize} * field_count;
+}
+
+bool HasDeclaredSize(uint8_t type) {
+  return type == kTypeString || type == kTypeBytes || type == kTypeVarBytes;
+}
+
+// Releases a pin on every path out of a scope.
+class PinGuard {
+ public:
+  PinGuard(TDataFile& file, TRecord* record) : file_(file), record_(record) {}
+  ~PinGuard() { file_.Unpin(record_); }
+  PinGuard(const PinGuard&) = delete;
+  PinGuard& operator=(const PinGuard&) = delete;
+
+ private:
+  TDataFile& file_;
+  TRecord* record_;
+};
+
+}  // namespace
+
+TDataFile::TDataFile(std::string file_name) : TFileHandler(file_name, file_name) {}
+
+TDataFile::~TDataFile() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report; Close has closed the file regardless.
+  }
+}
+
+std::string TDataFile::FileNameFor(const std::string& dir, std::string_view table_name) {
+  size_t b = table_name.find_first_not_of(' ');
+  std::string_view name =
+      b == std::string_view::npos ? std::string_view{}
+                                  : table_name.substr(b, table_name.find_last_not_of(' ') - b + 1);
+  size_t dot = name.find_last_of('.');
+  size_t slash = name.find_last_of('/');
+  if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
+    name = name.substr(0, dot);
+  return ResolveFileNameCase(dir, std::string(name) + ".DAT");
+}
+
+void TDataFile::Fail(int code, std::string_view name) const {
+  throw EDbEngineError(code, ErrorName(), name);
+}
+
+RecordCache& TDataFile::Cache() const {
+  if (!cache_) Fail(kErrHandle);
+  return *cache_;
+}
+
+uint64_t TDataFile::RecordRegionStart() const { return DescriptorsEnd(header_.FieldCount()); }
+
+size_t TDataFile::CacheCapacity() const { return Cache().Capacity(); }
+
+void TDataFile::SetInTransaction(bool in_transaction) {
+  grow_cache_ = in_transaction;
+  if (cache_) cache_->SetGrowWhenFull(in_transaction);
+}
+
+void TDataFile::Reset() {
+  cache_.reset();
+  fields_.clear();
+  header_ = DataFileHeader();
+}
+
+// ---- Creating and opening ----
+
+void TDataFile::Create(const std::vector<FieldDesc>& fields, const DataFileOptions& options) {
+  std::vector<FieldDesc> stored = ValidateDataFileDefinition(ErrorName(), fields, options);
+  if (IsOpen()) Close();
+  Reset();
+  uint16_t record_size = kRecordHeaderSize;
+  for (const FieldDesc& f : stored)
+    if (f.HasSlot()) record_size = static_cast<uint16_t>(record_size + 1 + f.physical_size);
+  std::vector<uint8_t> descriptors(uint64_t{kFieldDescriptorSize} * stored.size());
+  for (size_t i = 0; i < stored.size(); ++i)
+    EncodeFieldDescriptor(stored[i], descriptors.data() + i * kFieldDescriptorSize);
+
+  TFileHandler::Create(false);
+  try {
+    Write(kHeaderSize, descriptors.data(), descriptors.size());
+    header_ = DataFileHeader::ForNewTable(record_size, static_cast<uint16_t>(stored.size()),
+                                          options.blob_block_size, options.description,
+                                          options.language_id, options.sort_id);
+    WriteHeader(false);  // modified: counter 1, byte 113 set in the written image
+  } catch (...) {
+    Delete();
+    Reset();
+    throw;
+  }
+  fields_ = std::move(stored);
+  cache_ = std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart());
+  cache_->SetGrowWhenFull(grow_cache_);
+}
+
+void TDataFile::Open(bool exclusive, bool read_only, bool write_through) {
+  if (IsOpen()) Close();
+  Reset();
+  TFileHandler::Open(exclusive, read_only, write_through);
+  try {
+    uint64_t size = Size();
+    if (size < kHeaderSize) Fail(kErrHeaderCorrupt);
+    DataFileHeader header;
+    Read(0, header.Image(), kHeaderSize);
+    header.SetModified(false);
+    CheckHeader(header, false);
+    header_ = header;
+    LoadDescriptors(size);
+    cache_ = std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart());
+    cache_->SetGrowWhenFull(grow_cache_);
+  } catch (...) {
+    TFileHandler::Close();
+    Reset();
+    throw;
+  }
+}
+
+void TDataFile::CheckHeader(const DataFileHeader& h, bool loaded) const {
+  if (h.Version() != DataFileHeader::kVersion) Fail(kErrVersion);
+  if (h.LanguageId() != 0) Fail(kErrLanguage);
+  if (h.Encrypted()) Fail(kErrPasswordRequired);
+  const int64_t next = h.NextRecordNumber();
+  bool ok = h.FieldCount() >= 1 && h.FieldCount() <= kMaxFields &&
+            h.RecordSize() >= kRecordHeaderSize && h.BlobCount() <= 32 && next >= 1 &&
+            next <= kMaxRecords && (next - 1) * h.RecordSize() <= kMaxRecordBytes &&
+            h.ChainHead() >= 0 && h.ChainHead() < next && h.LastRecordId() >= 0;
+  if (ok && loaded)
+    ok = h.FieldCount() == header_.FieldCount() && h.RecordSize() == header_.RecordSize() &&
+         h.BlobCount() == header_.BlobCount();
+  if (!ok) Fail(kErrHeaderCorrupt);
+}
+
+void TDataFile::LoadDescriptors(uint64_t file_size) {
+  const uint16_t count = header_.FieldCount();
+  if (file_size < DescriptorsEnd(count)) Fail(kErrHeaderCorrupt);
+  std::vector<uint8_t> image(uint64_t{kFieldDescriptorSize} * count);
+  Read(kHeaderSize, image.data(), image.size());
+  std::vector<FieldDesc> fields;
+  fields.reserve(count);
+  uint32_t running = kRecordHeaderSize;
+  int blobs = 0;
+  for (uint16_t i = 0; i < count; ++i) {
+    FieldDesc f = DecodeFieldDescriptor(image.data() + size_t{i} * kFieldDescriptorSize);
+    bool ok = f.number == i + 1 && f.type >= kTypeString && f.type <= kTypeVarBytes &&
+              (!HasDeclaredSize(f.type) || (f.size >= 1 && f.size <= 250));
+    if (!ok) Fail(kErrHeaderCorrupt);
+    f.physical_size = PhysicalSize(f.type, f.size);
+    if (f.IsAutoInc()) {
+      if (f.offset != kRecordIdOffset) Fail(kErrHeaderCorrupt);
+    } else if (f.HasSlot()) {
+      if (f.offset != running) Fail(kErrHeaderCorrupt);
+      running += 1u + f.physical_size;
+    }
+    blobs += f.type == kTypeBlob ? 1 : 0;
+    fields.push_back(std::move(f));
+  }
+  if (running != header_.RecordSize() || blobs != header_.BlobCount()) Fail(kErrHeaderCorrupt);
+  fields_ = std::move(fields);
+}
+
+void TDataFile::Close() {
+  if (!IsOpen()) {
+    Reset();
+    return;
+  }
+  try {
+    if (!IsReadOnly() && cache_) FlushBuffers(false);
+  } catch (...) {
+    TFileHandler::Close();
+    Reset();
+    throw;
+  }
+  TFileHandler::Close();
+  Reset();
+}
+
+void TDataFile::CheckFileLength() const {
+  const uint64_t start = RecordRegionStart();
+  const uint64_t size = Size();
+  const uint64_t rs = header_.RecordSize();
+  if (size < start || (size - start) % rs != 0 ||
+      (size - start) / rs + 1 != static_cast<uint64_t>(header_.NextRecordNumber()))
+    Fail(kErrHeaderCorrupt);
+}
+
+// ---- Header ----
+
+void TDataFile::ReadHeader() {
+  DataFileHeader header;
+  Read(0, header.Image(), kHeaderSize);
+  header.SetModified(false);
+  CheckHeader(header, true);
+  header_ = header;
+}
+
+void TDataFile::WriteHeader(bool force) {
+  if (!force && !header_.Modified()) return;
+  DataFileHeader next = header_;
+  next.SetChangeCounter(static_cast<int32_t>(static_cast<uint32_t>(next.ChangeCounter()) + 1));
+  next.SetLastUpdate(NowLocal() - kDateDelta);
+  Write(0, next.Image(), kHeaderSize);
+  next.SetModified(false);
+  header_ = next;
+}
+
+bool TDataFile::TestChanged() {
+  uint8_t counter[4];
+  Read(0, counter, sizeof counter);
+  if (GetLE<int32_t>(counter) == header_.ChangeCounter()) return false;
+  ReadHeader();
+  return true;
+}
+
+// ---- Fields ----
+
+int TDataFile::FieldNumber(std::string_view name) const {
+  for (size_t i = 0; i < fields_.size(); ++i)
+    if (text::SameText(fields_[i].name, name)) return static_cast<int>(i + 1);
+  return 0;
+}
+
+const FieldDesc& TDataFile::AccessibleField(int number) const {
+  if (number < 1 || static_cast<size_t>(number) > fields_.size())
+    Fail(kErrInvalidField, std::to_string(number));
+  const FieldDesc& f = fields_[number - 1];
+  if (!IsFieldAccessible(f)) Fail(f.type == kTypeBlob ? kErrBlobField : kErrFieldDefinition, f.name);
+  return f;
+}
+
+FieldValue TDataFile::GetField(int number, const uint8_t* record) const {
+  return GetFieldValue(AccessibleField(number), record);
+}
+
+void TDataFile::SetField(int number, const FieldValue& value, uint8_t* record) const {
+  SetFieldValue(AccessibleField(number), value, record);
+}
+
+BoundCheck TDataFile::CheckBounds(int number, const uint8_t* record) const {
+  const FieldDesc& f = AccessibleField(number);
+  return CheckFieldBounds(f, GetFieldValue(f, record));
+}
+
+// ---- New records ----
+
+void TDataFile::InitNewRecord(uint8_t* record) const {
+  std::memset(record, 0, RecordSize());
+  for (const FieldDesc& f : fields_) {
+    if (f.default_text.empty() || !f.HasSlot() || !IsFieldAccessible(f)) continue;
+    SetFieldValue(f, FieldValueFromText(f, f.default_text), record);
+  }
+}
+
+int32_t TDataFile::IssueRecordId(uint8_t* record) {
+  int32_t last = header_.LastRecordId();
+  int32_t id = last == INT32_MAX ? 1 : last + 1;
+  header_.SetLastRecordId(id);
+  SetRecordId(record, id);
+  return id;
+}
+
+void TDataFile::FillNewRecord(uint8_t* record) {
+  InitNewRecord(record);
+  IssueRecordId(record);
+}
+
+// ---- Slots ----
+
+void TDataFile::CheckAppendLimits() const {
+  int64_t next = header_.NextRecordNumber();
+  if (next + 1 > kMaxRecords || next * header_.RecordSize() > kMaxRecordBytes) Fail(kErrFileFull);
+}
+
+int32_t TDataFile::NextFreeRecordNumber(bool has_primary_index) const {
+  if (has_primary_index && header_.ChainHead() != 0) return header_.ChainHead();
+  CheckAppendLimits();
+  return header_.NextRecordNumber();
+}
+
+void TDataFile::StoreNewRecord(int32_t record_number, const uint8_t* record) {
+  if (IsReadOnly()) Fail(kErrAccessDenied);
+  RecordCache& cache = Cache();
+  const int32_t head = header_.ChainHead();
+  const int32_t next = header_.NextRecordNumber();
+  if (head != 0 && record_number == head) {
+    TRecord* slot = cache.Fetch(record_number, next, ReadAhead::None());
+    PinGuard pin(*this, slot);
+    const int32_t link = RecordLink(slot->Data());
+    if (!RecordIsDeleted(slot->Data()) || link < 0 || link >= next || link == record_number)
+      Fail(kErrRecordBuffersCorrupt);
+    std::memcpy(slot->Data(), record, RecordSize());
+    SetRecordHeader(slot->Data(), false, record_number);
+    slot->MarkDirty();
+    header_.SetChainHead(link);
+  } else if (record_number == next) {
+    CheckAppendLimits();
+    TRecord* slot = cache.Create(record_number);
+    PinGuard pin(*this, slot);
+    std::memcpy(slot->Data(), record, RecordSize());
+    SetRecordHeader(slot->Data(), false, record_number);
+    header_.SetNextRecordNumber(next + 1);
+    header_.SetChainHead(0);
+  } else {
+    Fail(kErrRecordBuffersCorrupt);
+  }
+}
+
+void TDataFile::UpdateRecord(int32_t record_number, const uint8_t* record) {
+  if (IsReadOnly()) Fail(kErrAccessDenied);
+  TRecord* slot = GetRecord(record_number);
+  PinGuard pin(*this, slot);
+  if (RecordIsDeleted(slot->Data())) Fail(kErrRecordNotFound);
+  std::memcpy(slot->Data() + kRecordHeaderSize, record + kRecordHeaderSize,
+              RecordSize() - kRecordHeaderSize);
+  slot->MarkDirty();
+}
+
+void TDataFile::DeleteRecord(int32_t record_number) {
+  if (IsReadOnly()) Fail(kErrAccessDenied);
+  TRecord* slot = GetRecord(record_number);
+  PinGuard pin(*this, slot);
+  if (RecordIsDeleted(slot->Data())) Fail(kErrRecordNotFound);
+  SetRecordHeader(slot->Data(), true, header_.ChainHead());
+  slot->MarkDirty();
+  header_.SetChainHead(record_number);
+}
+
+void TDataFile::EmptyTable() {
+  if (!IsExclusive()) Fail(kErrNotExclusive);
+  if (IsReadOnly()) Fail(kErrAccessDenied);
+  Cache().Discard();
+  Truncate(RecordRegionStart());
+  header_.SetChangeCounter(0);
+  header_.SetChainHead(0);
+  header_.SetNextRecordNumber(1);
+  header_.SetLastRecordId(0);
+  WriteHeader(false);
+}
+
+// ---- Record cache ----
+
+TRecord* TDataFile::GetRecord(int32_t record_number, const ReadAhead& ahead) {
+  RecordCache& cache = Cache();
+  if (record_number < 1 || record_number >= header_.NextRecordNumber()) Fail(kErrRecordNotFound);
+  return cache.Fetch(record_number, header_.NextRecordNumber(), ahead);
+}
+
+void TDataFile::Unpin(TRecord* record) { Cache().Unpin(record); }
+
+void TDataFile::FlushBuffers(bool force_header) {
+  Cache().WriteDirty();
+  WriteHeader(force_header);
+}
+
+void TDataFile::DiscardCache() { Cache().Discard(); }
+
+}  // namespace quoldex::tables

@@ -1,0 +1,160 @@
+#include "tables/field_codec.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "tables/coding.h"
+#include "tables/data_file_record.h"
+#include "tables/engine_error.h"
+#include "tables/field_datetime.h"
+#include "tables/field_text.h"
+
+namespace quoldex::tables {
+namespace {
+
+using Kind = FieldValue::Kind;
+
+[[noreturn]] void OutOfRange(const FieldDesc& field) {
+  throw EDatabaseError("Value of field '" + field.name + "' is out of range");
+}
+
+// The value converted to the kind the field's type stores.
+FieldValue Coerce(const FieldDesc& field, const FieldValue& value) {
+  Kind want;
+  switch (field.type) {
+    case kTypeString:
+    case kTypeBytes:
+    case kTypeVarBytes: want = Kind::kString; break;
+    case kTypeBoolean: want = Kind::kBoolean; break;
+    case kTypeFloat: want = Kind::kFloat; break;
+    case kTypeDate:
+    case kTypeTime:
+    case kTypeTimestamp: want = Kind::kDateTime; break;
+    default: want = Kind::kInteger; break;
+  }
+  if (value.kind == want) return value;
+  if (value.kind == Kind::kString) return FieldValueFromText(field, value.text);
+  if (value.kind == Kind::kInteger && want == Kind::kBoolean)
+    return FieldValue::Boolean(value.integer != 0);
+  if (value.kind == Kind::kInteger && want == Kind::kFloat)
+    return FieldValue::Float(static_cast<double>(value.integer));
+  throw EDatabaseError("Type mismatch for field '" + field.name + "'");
+}
+
+void CheckIntegerRange(const FieldDesc& field, int64_t v) {
+  int64_t lo, hi;
+  switch (field.type) {
+    case kTypeSmallInt: lo = INT16_MIN, hi = INT16_MAX; break;
+    case kTypeWord: lo = 0, hi = UINT16_MAX; break;
+    case kTypeUInt32: lo = 0, hi = UINT32_MAX; break;
+    default: lo = INT32_MIN, hi = INT32_MAX; break;
+  }
+  if (v < lo || v > hi) OutOfRange(field);
+}
+
+// The string as stored: cut to the declared size, trailing blanks removed.
+std::string_view StoredString(const FieldDesc& field, const std::string& s) {
+  std::string_view v(s);
+  if (v.size() > field.size) v = v.substr(0, field.size);
+  size_t end = v.find_last_not_of(' ');
+  return end == std::string_view::npos ? std::string_view{} : v.substr(0, end + 1);
+}
+
+}  // namespace
+
+bool IsFieldAccessible(const FieldDesc& field) {
+  if (field.computed) return false;
+  switch (field.type) {
+    case kTypeBlob:
+    case kTypeBcd:
+    case kTypeExtended: return false;
+    default: return PhysicalSize(field.type, field.size) != 0;
+  }
+}
+
+FieldValue GetFieldValue(const FieldDesc& field, const uint8_t* record) {
+  if (field.IsAutoInc()) return FieldValue::Integer(RecordId(record));
+  const uint8_t* slot = record + field.offset;
+  if (slot[0] == 0) return FieldValue::Null();
+  const uint8_t* p = slot + 1;
+  switch (field.type) {
+    case kTypeString: {
+      auto* c = reinterpret_cast<const char*>(p);
+      return FieldValue::String(std::string(c, strnlen(c, field.size)));
+    }
+    case kTypeBytes:
+    case kTypeVarBytes:
+      return FieldValue::String(std::string(reinterpret_cast<const char*>(p), field.size));
+    case kTypeBoolean: return FieldValue::Boolean(GetLE<uint16_t>(p) != 0);
+    case kTypeSmallInt: return FieldValue::Integer(GetLE<int16_t>(p));
+    case kTypeWord: return FieldValue::Integer(GetLE<uint16_t>(p));
+    case kTypeUInt32: return FieldValue::Integer(GetLE<uint32_t>(p));
+    case kTypeFloat: return FieldValue::Float(GetLE<double>(p));
+    case kTypeDate: return FieldValue::DateTime(TimeStampToDateTime(GetLE<int32_t>(p), 0));
+    case kTypeTime:
+      return FieldValue::DateTime(static_cast<double>(GetLE<int32_t>(p)) / kMsPerDay);
+    case kTypeTimestamp: return FieldValue::DateTime(TimestampMsToDateTime(GetLE<double>(p)));
+    default: return FieldValue::Integer(GetLE<int32_t>(p));  // 32-bit integer
+  }
+}
+
+void SetFieldValue(const FieldDesc& field, const FieldValue& value, uint8_t* record) {
+  if (field.IsAutoInc()) throw EDatabaseError("Field '" + field.name + "' cannot be modified");
+  uint8_t* slot = record + field.offset;
+  const size_t size = PhysicalSize(field.type, field.size);
+  if (value.IsNull()) {
+    std::memset(slot, 0, 1 + size);
+    return;
+  }
+  FieldValue v = Coerce(field, value);
+  // Encode into a scratch copy first so that a failure leaves the slot alone.
+  uint8_t buf[256] = {};
+  uint8_t present = 1;
+  int32_t day = 0, ms = 0;
+  switch (field.type) {
+    case kTypeString: {
+      std::string_view s = StoredString(field, v.text);
+      std::memcpy(buf, s.data(), s.size());
+      present = s.empty() ? 0 : 1;
+      break;
+    }
+    case kTypeBytes:
+    case kTypeVarBytes: {
+      size_t n = v.text.size() < field.size ? v.text.size() : field.size;
+      std::memcpy(buf, v.text.data(), n);
+      present = n == 0 ? 0 : 1;
+      break;
+    }
+    case kTypeBoolean: PutLE<uint16_t>(buf, v.integer != 0 ? 1 : 0); break;
+    case kTypeSmallInt:
+      CheckIntegerRange(field, v.integer);
+      PutLE<int16_t>(buf, static_cast<int16_t>(v.integer));
+      break;
+    case kTypeWord:
+      CheckIntegerRange(field, v.integer);
+      PutLE<uint16_t>(buf, static_cast<uint16_t>(v.integer));
+      break;
+    case kTypeUInt32:
+      CheckIntegerRange(field, v.integer);
+      PutLE<uint32_t>(buf, static_cast<uint32_t>(v.integer));
+      break;
+    case kTypeFloat: PutLE<double>(buf, v.number); break;
+    case kTypeDate:
+    case kTypeTime:
+    case kTypeTimestamp:
+      if (!DateTimeToTimeStamp(v.number, &day, &ms)) OutOfRange(field);
+      if (field.type == kTypeDate) PutLE<int32_t>(buf, day);
+      else if (field.type == kTypeTime) PutLE<int32_t>(buf, ms);
+      else PutLE<double>(buf, static_cast<double>(day) * kMsPerDay + ms);
+      break;
+    default:  // 32-bit integer
+      CheckIntegerRange(field, v.integer);
+      PutLE<int32_t>(buf, static_cast<int32_t>(v.integer));
+      break;
+  }
+  slot[0] = present;
+  std::memcpy(slot + 1, buf, size);
+}
+
+}  // namespace quoldex::tables

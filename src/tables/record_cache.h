@@ -1,0 +1,165 @@
+// The record cache of a data file: `TRecord` buffers of one record slot
+// each, most recently used first, found by record number in O(1).
+//
+// Capacity is min(131070 / record size, 65535) buffers. A buffer handed out
+// is pinned; pinning one buffer more than 64 times fails with 8962. On a
+// miss the cache reads ahead (ReadAhead) in one read call. To make room it
+// reuses the least recently used buffer that is neither pinned nor dirty;
+// when there is none it writes every dirty unpinned buffer (sorted by record
+// number, one write call per run of consecutive record numbers) and looks
+// again; when there is still none the request fails with 8962, unless the
+// cache may grow (a transaction), when its capacity is raised by 1024.
+//
+// Buffers live as long as the cache; after warm-up a miss allocates nothing.
+// Errors name the file's ErrorName().
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "tables/file_handler.h"
+
+namespace quoldex::tables {
+
+class RecordCache;
+
+// One slot's bytes in the cache. Valid while pinned.
+class TRecord {
+ public:
+  int32_t RecordNumber() const { return record_number_; }
+  uint8_t* Data() { return data_; }
+  const uint8_t* Data() const { return data_; }
+  bool IsDirty() const { return dirty_; }
+  // The buffer differs from the slot on disk and must be written.
+  void MarkDirty();
+  int PinCount() const { return pins_; }
+
+ private:
+  friend class RecordCache;
+  TRecord(RecordCache* cache, uint8_t* data) : cache_(cache), data_(data) {}
+
+  RecordCache* cache_;
+  uint8_t* data_;
+  int32_t record_number_ = 0;  // 0: holds no record
+  int pins_ = 0;
+  bool dirty_ = false;
+  bool queued_ = false;  // in the cache's list of dirty buffers
+  TRecord* prev_ = nullptr;  // towards the most recently used
+  TRecord* next_ = nullptr;
+};
+
+// How many slots a miss reads.
+struct ReadAhead {
+  enum class Order : uint8_t { kNone, kPhysical, kIndex };
+  Order order = Order::kNone;
+  // kIndex: the record numbers that the index entries after the requested
+  // one name, in index order. Only the leading run that continues the
+  // requested number by +1 each is read.
+  std::span<const int32_t> upcoming;
+
+  static ReadAhead None() { return {}; }
+  static ReadAhead Physical() { return {Order::kPhysical, {}}; }
+  static ReadAhead Index(std::span<const int32_t> next) { return {Order::kIndex, next}; }
+};
+
+class RecordCache {
+ public:
+  static constexpr int kMaxPins = 64;
+  static constexpr int kReadAheadBytes = 32767;
+
+  // Slot n of `file` lies at region_start + (n - 1) × record_size. The file
+  // must outlive the cache.
+  RecordCache(TFileHandler& file, uint16_t record_size, uint64_t region_start);
+  RecordCache(const RecordCache&) = delete;
+  RecordCache& operator=(const RecordCache&) = delete;
+
+  size_t Capacity() const { return capacity_; }
+  uint16_t RecordSize() const { return record_size_; }
+  bool IsCached(int32_t record_number) const { return map_.Find(record_number) != nullptr; }
+
+  // The pinned buffer of slot `record_number`, 1 <= record_number < end
+  // (end = the next record number). On a miss reads the slot and, per
+  // `ahead`, the following slots up to min(32767 / record size, end -
+  // record_number) slots in all, stopping before the first slot already
+  // cached. Read-ahead never writes to make room; it stops instead.
+  TRecord* Fetch(int32_t record_number, int32_t end, const ReadAhead& ahead);
+  // A pinned, zero-filled, dirty buffer for slot `record_number`, which
+  // does not exist on disk yet (an append); nothing is read.
+  TRecord* Create(int32_t record_number);
+  // Drops one pin; 8962 when the buffer is not pinned.
+  void Unpin(TRecord* record);
+
+  // Writes every dirty buffer, pinned or not, sorted by record number, one
+  // write call per run of consecutive record numbers.
+  void WriteDirty() { WriteDirtyBuffers(false); }
+  // Forgets every cached record, dirty ones included (another user changed
+  // the file). A buffer still pinned stays valid for its holder but is no
+  // longer found; it is reused once unpinned.
+  void Discard();
+  // In a transaction the cache grows by 1024 buffers instead of failing.
+  void SetGrowWhenFull(bool grow) { grow_when_full_ = grow; }
+
+ private:
+  // Record number -> buffer, open addressing with linear probing.
+  class RecordMap {
+   public:
+    void Reserve(size_t count);
+    TRecord* Find(int32_t key) const;
+    void Insert(int32_t key, TRecord* value);  // key absent
+    void Erase(int32_t key);
+    void Clear();
+
+   private:
+    size_t Home(int32_t key) const;
+    std::vector<std::pair<int32_t, TRecord*>> slots_;  // key 0 = empty
+    size_t mask_ = 0;
+    int shift_ = 0;
+    size_t count_ = 0;
+  };
+
+  uint64_t SlotOffset(int32_t record_number) const;
+  // An unpinned buffer holding no record: a new one while below capacity,
+  // else the least recently used clean one, after writing the dirty
+  // unpinned buffers if needed; grows or throws 8962 when there is none.
+  TRecord* TakeBuffer();
+  TRecord* NewBuffer();  // linked at the front
+  TRecord* FindVictim() const;
+  void Detach(TRecord* record);  // holds no record any more, not dirty
+  void Pin(TRecord* record);
+  void Unlink(TRecord* record);
+  void LinkFront(TRecord* record);
+  void LinkAfter(TRecord* before, TRecord* record);
+  void Release(TRecord* record);  // back to holding nothing, at the LRU end
+  void WriteDirtyBuffers(bool unpinned_only);
+  [[noreturn]] void Fail(int code) const;
+
+  friend class TRecord;
+  TFileHandler& file_;
+  const uint16_t record_size_;
+  const uint64_t region_start_;
+  size_t capacity_;
+  bool grow_when_full_ = false;
+  std::deque<TRecord> records_;
+  std::vector<std::unique_ptr<uint8_t[]>> slabs_;
+  size_t slab_free_ = 0;  // buffers left in the last slab
+  RecordMap map_;
+  TRecord* head_ = nullptr;  // most recently used
+  TRecord* tail_ = nullptr;
+  std::vector<TRecord*> dirty_;  // every dirty buffer, possibly some clean ones
+  std::vector<TRecord*> work_;
+  std::vector<uint8_t> scratch_;
+};
+
+inline void TRecord::MarkDirty() {
+  dirty_ = true;
+  if (!queued_) {
+    queued_ = true;
+    cache_->dirty_.push_back(this);
+  }
+}
+
+}  // namespace quoldex::tables
