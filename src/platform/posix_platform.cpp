@@ -1,0 +1,369 @@
+#include "platform/posix_platform.h"
+
+#include <fcntl.h>
+#include <locale.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace quoldex::platform {
+namespace {
+
+std::atomic<bool> g_escape_down{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
+
+void OnInterrupt(int) {
+  if (g_escape_down.exchange(true)) {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(SIGINT, &dfl, nullptr);
+    raise(SIGINT);
+  }
+}
+
+int StatusFromWait(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+// The environment's regional settings for dates are the plain C ones when
+// no locale is configured: then the text is ISO 8601, not "%m/%d/%y".
+bool TimeLocaleIsPlainC() {
+  for (const char* var : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (value == nullptr || *value == '\0') continue;
+    std::string_view v(value);
+    return v == "C" || v == "POSIX" || v.starts_with("C.");
+  }
+  return true;
+}
+
+bool StatOf(const std::string& path, struct stat& st) {
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+void SetEscapeDown(bool down) { g_escape_down.store(down); }
+bool IsEscapeDown() { return g_escape_down.load(); }
+
+void InstallInterruptAsEscape() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+}
+
+ProgramKind ClassifyProgram(const std::string& path) {
+  struct stat st {};
+  if (!StatOf(path, st) || !S_ISREG(st.st_mode)) return ProgramKind::kNotRunnable;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ProgramKind::kNotRunnable;
+  char head[4] = {};
+  ssize_t n;
+  do n = ::read(fd, head, sizeof head);
+  while (n < 0 && errno == EINTR);
+  ::close(fd);
+  if (n >= 2 && head[0] == 'M' && head[1] == 'Z') return ProgramKind::kWindows;
+  const bool elf = n == 4 && std::memcmp(head,
+                                         "\x7f"
+                                         "ELF",
+                                         4) == 0;
+  const bool script = n >= 2 && head[0] == '#' && head[1] == '!';
+  if ((elf || script) && ::access(path.c_str(), X_OK) == 0) return ProgramKind::kNative;
+  return ProgramKind::kNotRunnable;
+}
+
+PosixPlatform::PosixPlatform(PosixShellCommands commands) : commands_(std::move(commands)) {}
+
+PosixPlatform::~PosixPlatform() { ReapFinished(); }
+
+bool PosixPlatform::IsKeyDown(Key key) { return key == Key::kEscape && IsEscapeDown(); }
+
+void PosixPlatform::Beep() {
+  if (::isatty(STDERR_FILENO)) {
+    ssize_t ignored = ::write(STDERR_FILENO, "\a", 1);
+    (void)ignored;
+  }
+}
+
+void PosixPlatform::Sleep(uint32_t ms) {
+  struct timespec until {};
+  clock_gettime(CLOCK_MONOTONIC, &until);
+  until.tv_sec += ms / 1000;
+  until.tv_nsec += static_cast<long>(ms % 1000) * 1'000'000L;
+  if (until.tv_nsec >= 1'000'000'000L) {
+    until.tv_sec += 1;
+    until.tv_nsec -= 1'000'000'000L;
+  }
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+}
+
+uint32_t PosixPlatform::TickCount() {
+  struct timespec now {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const uint64_t ms =
+      static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1'000'000u;
+  return static_cast<uint32_t>(ms);
+}
+
+std::vector<std::string> PosixPlatform::ProgramArgv(
+    const std::string& program, const std::vector<std::string>& arguments) const {
+  std::vector<std::string> argv;
+  // A bare name is a command to be found in PATH when it is started.
+  const ProgramKind kind = program.find('/') == std::string::npos && !program.empty()
+                               ? ProgramKind::kNative
+                               : ClassifyProgram(program);
+  if (kind == ProgramKind::kNotRunnable) return argv;
+  if (kind == ProgramKind::kWindows) {
+    if (commands_.wine.empty()) return argv;
+    argv = commands_.wine;
+  }
+  argv.push_back(program);
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return argv;
+}
+
+std::optional<pid_t> PosixPlatform::Spawn(const std::vector<std::string>& argv, bool detached) {
+  ReapFinished();
+  if (argv.empty()) return std::nullopt;
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int sig : {SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&defaults, sig);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setpgroup(&attr, 0);
+  posix_spawnattr_setflags(&attr,
+                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return std::nullopt;
+  children_[pid] = Child{detached, std::nullopt};
+  return pid;
+}
+
+void PosixPlatform::ReapFinished() {
+  for (auto it = children_.begin(); it != children_.end();) {
+    Child& child = it->second;
+    if (!child.exit_status) {
+      int status = 0;
+      pid_t r = ::waitpid(it->first, &status, WNOHANG);
+      if (r == it->first)
+        child.exit_status = StatusFromWait(status);
+      else if (r < 0 && errno == ECHILD)
+        child.exit_status = -1;  // reaped elsewhere
+    }
+    if (child.exit_status && child.detached)
+      it = children_.erase(it);
+    else
+      ++it;
+  }
+}
+
+bool PosixPlatform::ShellOpen(const std::string& file, const std::vector<std::string>& parameters) {
+  if (ClassifyProgram(file) != ProgramKind::kNotRunnable) {
+    // A program in the current folder must not be looked up in PATH.
+    const std::string path = file.find('/') == std::string::npos ? "./" + file : file;
+    return Spawn(ProgramArgv(path, parameters), true).has_value();
+  }
+  if (commands_.open.empty()) return false;
+  std::vector<std::string> argv = commands_.open;
+  argv.push_back(file);
+  return Spawn(argv, true).has_value();
+}
+
+bool PosixPlatform::ShellPrint(const std::string& file) {
+  for (const std::vector<std::string>& command : commands_.print) {
+    if (command.empty()) continue;
+    std::vector<std::string> argv = command;
+    argv.push_back(file);
+    if (Spawn(argv, true)) return true;
+  }
+  return false;
+}
+
+std::optional<ProgramHandle> PosixPlatform::StartProgram(
+    const std::string& program, const std::vector<std::string>& arguments) {
+  std::optional<pid_t> pid = Spawn(ProgramArgv(program, arguments), false);
+  if (!pid) return std::nullopt;
+  return static_cast<ProgramHandle>(*pid);
+}
+
+bool PosixPlatform::IsProgramRunning(ProgramHandle handle) {
+  auto it = children_.find(static_cast<pid_t>(handle));
+  if (it == children_.end() || it->second.detached) return false;
+  if (!it->second.exit_status) {
+    int status = 0;
+    pid_t r = ::waitpid(it->first, &status, WNOHANG);
+    if (r == 0) return true;
+    it->second.exit_status = r == it->first ? StatusFromWait(status) : -1;
+  }
+  return false;
+}
+
+int PosixPlatform::WaitForProgram(ProgramHandle handle) {
+  auto it = children_.find(static_cast<pid_t>(handle));
+  if (it == children_.end() || it->second.detached) return -1;
+  if (!it->second.exit_status) {
+    int status = 0;
+    pid_t r;
+    do r = ::waitpid(it->first, &status, 0);
+    while (r < 0 && errno == EINTR);
+    it->second.exit_status = r == it->first ? StatusFromWait(status) : -1;
+  }
+  const int result = *it->second.exit_status;
+  children_.erase(it);
+  return result;
+}
+
+std::string PosixPlatform::ExecutableDir() {
+  std::string path(256, '\0');
+  for (;;) {
+    ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < path.size()) {
+      path.resize(static_cast<size_t>(n));
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string PosixPlatform::UserDataDir() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/quoldex/";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') return std::string(home) + "/.local/share/quoldex/";
+  return {};
+}
+
+bool PosixPlatform::CreateDir(const std::string& path) {
+  return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool PosixPlatform::FileExists(const std::string& path) {
+  struct stat st {};
+  return StatOf(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool PosixPlatform::DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return StatOf(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool PosixPlatform::IsDirectoryWritable(const std::string& path) {
+  return DirectoryExists(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+bool PosixPlatform::DeleteFile(const std::string& path) {
+  return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+bool PosixPlatform::RenameFile(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) return false;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // The file system cannot refuse a replacement itself.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+TDateTime PosixPlatform::Now() {
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  TDateTime value = UnixTimeToDateTime(now.tv_sec);
+  const double ms = static_cast<double>(now.tv_nsec / 1'000'000) / 86'400'000.0;
+  return value >= 0 ? value + ms : value - ms;
+}
+
+TDateTime PosixPlatform::UnixTimeToDateTime(int64_t unix_seconds) {
+  const time_t t = static_cast<time_t>(unix_seconds);
+  struct tm local {};
+  if (localtime_r(&t, &local) == nullptr) return kUnixEpochDateTime + unix_seconds / 86400.0;
+  return EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                         local.tm_min, local.tm_sec, 0});
+}
+
+std::optional<int64_t> PosixPlatform::DateTimeToUnixTime(TDateTime value) {
+  const DateTimeParts p = DecodeDateTime(value);
+  struct tm local {};
+  local.tm_year = p.year - 1900;
+  local.tm_mon = p.month - 1;
+  local.tm_mday = p.day;
+  local.tm_hour = p.hour;
+  local.tm_min = p.minute;
+  local.tm_sec = p.second;
+  local.tm_isdst = -1;
+  const time_t t = mktime(&local);
+  if (t == static_cast<time_t>(-1)) {
+    // -1 is also 1969-12-31 23:59:59 UTC: accept it only when it round-trips.
+    struct tm check {};
+    const time_t minus_one = -1;
+    if (localtime_r(&minus_one, &check) == nullptr || check.tm_year != p.year - 1900 ||
+        check.tm_mon != p.month - 1 || check.tm_mday != p.day || check.tm_hour != p.hour ||
+        check.tm_min != p.minute || check.tm_sec != p.second)
+      return std::nullopt;
+  }
+  return static_cast<int64_t>(t);
+}
+
+std::string PosixPlatform::DateTimeToText(TDateTime value) {
+  if (TimeLocaleIsPlainC()) return FormatIsoDateTime(value);
+  locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+  if (loc == static_cast<locale_t>(nullptr)) return FormatIsoDateTime(value);
+  const DateTimeParts p = DecodeDateTime(value);
+  struct tm tm {};
+  tm.tm_year = p.year - 1900;
+  tm.tm_mon = p.month - 1;
+  tm.tm_mday = p.day;
+  tm.tm_hour = p.hour;
+  tm.tm_min = p.minute;
+  tm.tm_sec = p.second;
+  // Day 0, 1899-12-30, was a Saturday.
+  const auto day = static_cast<int64_t>(EncodeDateTime({p.year, p.month, p.day}));
+  tm.tm_wday = static_cast<int>(((day % 7) + 7 + 6) % 7);
+  tm.tm_isdst = -1;
+  char buf[128];
+  std::string text;
+  if (strftime_l(buf, sizeof buf, "%x", &tm, loc) > 0) text = buf;
+  if ((p.hour | p.minute | p.second | p.millisecond) != 0 &&
+      strftime_l(buf, sizeof buf, "%X", &tm, loc) > 0)
+    text += std::string(" ") + buf;
+  freelocale(loc);
+  return text;
+}
+
+}  // namespace quoldex::platform

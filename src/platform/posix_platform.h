@@ -1,0 +1,111 @@
+// PosixPlatform: Platform on Linux and other POSIX systems.
+//
+// - Escape is a process-wide flag. A front end sets it from whatever it
+//   sees as "Escape held down"; the command-line front end maps Ctrl+C to it
+//   with InstallInterruptAsEscape.
+// - Programs are started with posix_spawnp from an argument vector, in a
+//   process group of their own (an interrupt at the terminal does not reach
+//   them), with standard input from /dev/null and standard output sent to
+//   our standard error, so that a child never mixes its text into ours.
+// - "open" of a document runs the desktop's opener (xdg-open); "print" runs
+//   the system's print command (lp, else lpr).
+// - The beep is the terminal bell on standard error when that is a terminal.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quoldex::platform {
+
+// --- The Escape flag ----------------------------------------------------------
+
+void SetEscapeDown(bool down);
+bool IsEscapeDown();
+// Installs a SIGINT handler that sets the Escape flag. An interrupt that
+// arrives while the flag is already set ends the process the way an
+// unhandled interrupt does, so a second Ctrl+C still stops a program that
+// is not polling Escape.
+void InstallInterruptAsEscape();
+
+// --- How a program file runs here ---------------------------------------------
+
+enum class ProgramKind {
+  kNotRunnable,
+  kNative,   // an executable file starting with an ELF header or "#!"
+  kWindows,  // a file starting with "MZ": runs under wine
+};
+
+// Judges `path` by its first bytes and, for native programs, its execute
+// permission. The content, not the name, decides: a script file that
+// happens to carry execute permission (as on a Windows-formatted drive) is
+// not a program.
+ProgramKind ClassifyProgram(const std::string& path);
+
+// Commands the platform runs for the shell operations; the defaults suit a
+// desktop Linux. Each is an argument vector to which the file is appended.
+struct PosixShellCommands {
+  std::vector<std::string> open = {"xdg-open"};
+  // Tried in order until one can be started.
+  std::vector<std::vector<std::string>> print = {{"lp"}, {"lpr"}};
+  // The runner of Windows executables (the program and its arguments follow).
+  std::vector<std::string> wine = {"wine"};
+};
+
+class PosixPlatform : public Platform {
+ public:
+  explicit PosixPlatform(PosixShellCommands commands = {});
+  ~PosixPlatform() override;
+  PosixPlatform(const PosixPlatform&) = delete;
+  PosixPlatform& operator=(const PosixPlatform&) = delete;
+
+  bool IsKeyDown(Key key) override;
+  void Beep() override;
+  void Sleep(uint32_t ms) override;
+  uint32_t TickCount() override;
+
+  bool ShellOpen(const std::string& file, const std::vector<std::string>& parameters) override;
+  bool ShellPrint(const std::string& file) override;
+  std::optional<ProgramHandle> StartProgram(const std::string& program,
+                                            const std::vector<std::string>& arguments) override;
+  bool IsProgramRunning(ProgramHandle handle) override;
+  int WaitForProgram(ProgramHandle handle) override;
+
+  std::string ExecutableDir() override;
+  std::string UserDataDir() override;
+  bool CreateDir(const std::string& path) override;
+  bool FileExists(const std::string& path) override;
+  bool DirectoryExists(const std::string& path) override;
+  bool IsDirectoryWritable(const std::string& path) override;
+  bool DeleteFile(const std::string& path) override;
+  bool RenameFile(const std::string& from, const std::string& to) override;
+
+  TDateTime Now() override;
+  TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
+  std::optional<int64_t> DateTimeToUnixTime(TDateTime value) override;
+  std::string DateTimeToText(TDateTime value) override;
+
+ private:
+  struct Child {
+    bool detached = false;           // started by ShellOpen/ShellPrint: nobody waits
+    std::optional<int> exit_status;  // known once reaped
+  };
+
+  // The argument vector that runs `program`, or empty when it cannot run.
+  std::vector<std::string> ProgramArgv(const std::string& program,
+                                       const std::vector<std::string>& arguments) const;
+  std::optional<pid_t> Spawn(const std::vector<std::string>& argv, bool detached);
+  // Collects the exit status of children that have ended, without waiting,
+  // and forgets detached ones.
+  void ReapFinished();
+
+  PosixShellCommands commands_;
+  std::map<pid_t, Child> children_;
+};
+
+}  // namespace quoldex::platform

@@ -1,0 +1,29 @@
+// TempDir: a fresh folder under the system's temporary folder, removed with
+// everything in it when the object goes.
+#pragma once
+
+#include <string>
+
+namespace quoldex::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // The folder, ending in "/".
+  const std::string& path() const { return path_; }
+  // path() + name.
+  std::string Path(const std::string& name) const { return path_ + name; }
+  // Writes `bytes` to path() + name and returns that path.
+  std::string Write(const std::string& name, const std::string& bytes) const;
+  // The whole content of path() + name; empty when it cannot be read.
+  std::string Read(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace quoldex::testing
