@@ -188,7 +188,6 @@ class ConditionParser {
     if (!ReadNumber(Current(), negative, node.get())) {
       ThrowUnexpectedSymbol(Current(), clause_.name);
     }
-    node->text = Current().text;
     parser_.Next();
     return node;
   }
