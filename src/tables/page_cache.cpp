@@ -1,0 +1,164 @@
+#include "tables/page_cache.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "tables/engine_error.h"
+
+namespace quoldex::tables {
+
+PageRef& PageRef::operator=(PageRef&& other) noexcept {
+  if (this != &other) {
+    Release();
+    cache_ = other.cache_;
+    slot_ = other.slot_;
+    other.cache_ = nullptr;
+  }
+  return *this;
+}
+
+TPage& PageRef::Edit() {
+  TPage& page = *cache_->slots_[slot_].page;
+  page.SetDirty(true);
+  return page;
+}
+
+const TPage& PageRef::operator*() const { return *cache_->slots_[slot_].page; }
+
+int32_t PageRef::Offset() const { return cache_->slots_[slot_].page->Offset(); }
+
+void PageRef::Release() {
+  if (cache_ != nullptr) --cache_->slots_[slot_].pins;
+  cache_ = nullptr;
+}
+
+TPageCache::TPageCache(TFileHandler& file, size_t key_length, const int32_t* page_limit)
+    : file_(file), key_length_(key_length), page_limit_(page_limit) {
+  slots_.reserve(kCapacity);
+  offsets_.reserve(kCapacity);
+}
+
+void TPageCache::Corrupt() const { throw EDbEngineError(kErrIndexPagesCorrupt, file_.ErrorName()); }
+
+int TPageCache::FindSlot(int32_t offset) const {
+  for (size_t i = 0, n = offsets_.size(); i < n; ++i) {
+    if (offsets_[i] == offset) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+PageRef TPageCache::Pin(int slot) {
+  Slot& s = slots_[slot];
+  if (s.pins >= kMaxPins) Corrupt();
+  ++s.pins;
+  s.last_use = ++clock_;
+  return PageRef(this, slot);
+}
+
+int TPageCache::Victim() const {
+  int best = -1;
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    const Slot& s = slots_[i];
+    if (s.pins != 0 || (offsets_[i] != 0 && s.page->IsDirty())) continue;
+    if (offsets_[i] == 0) return static_cast<int>(i);
+    if (best < 0 || s.last_use < slots_[best].last_use) best = static_cast<int>(i);
+  }
+  return best;
+}
+
+void TPageCache::WriteUnpinnedDirty() {
+  std::vector<TPage*> dirty;
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i].pins == 0 && offsets_[i] != 0 && slots_[i].page->IsDirty()) {
+      dirty.push_back(slots_[i].page.get());
+    }
+  }
+  WritePages(file_, dirty);
+}
+
+int TPageCache::TakeSlot() {
+  if (slots_.size() < static_cast<size_t>(kCapacity)) {
+    slots_.push_back(Slot{std::make_unique<TPage>(key_length_, &file_.ErrorName())});
+    offsets_.push_back(0);
+    return static_cast<int>(slots_.size() - 1);
+  }
+  int victim = Victim();
+  if (victim < 0) {
+    WriteUnpinnedDirty();
+    victim = Victim();
+    if (victim < 0) Corrupt();
+  }
+  offsets_[victim] = 0;
+  slots_[victim].page->SetOffset(0);
+  slots_[victim].page->SetDirty(false);
+  return victim;
+}
+
+PageRef TPageCache::Fetch(int32_t offset) {
+  int slot = FindSlot(offset);
+  if (slot >= 0) return Pin(slot);
+  if (!TPage::ValidOffset(offset, *page_limit_)) Corrupt();
+  slot = TakeSlot();
+  TPage& page = *slots_[slot].page;
+  file_.Read(static_cast<uint64_t>(offset), page.Data(), TPage::kSize);
+  page.SetOffset(offset);
+  if (!page.IsSane(*page_limit_)) {
+    page.SetOffset(0);
+    Corrupt();
+  }
+  offsets_[slot] = offset;
+  return Pin(slot);
+}
+
+PageRef TPageCache::Fresh(int32_t offset) {
+  int slot = FindSlot(offset);
+  if (slot >= 0 && slots_[slot].pins != 0) Corrupt();
+  if (slot < 0) slot = TakeSlot();
+  TPage& page = *slots_[slot].page;
+  page.Reset(TPage::kLeaf);
+  page.SetOffset(offset);
+  page.SetDirty(true);
+  offsets_[slot] = offset;
+  return Pin(slot);
+}
+
+void TPageCache::CollectDirty(std::vector<TPage*>& out) {
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    if (offsets_[i] != 0 && slots_[i].page->IsDirty()) out.push_back(slots_[i].page.get());
+  }
+}
+
+void TPageCache::Discard() {
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    offsets_[i] = 0;
+    slots_[i].page->SetOffset(0);
+    slots_[i].page->SetDirty(false);
+  }
+}
+
+void TPageCache::WritePages(TFileHandler& file, std::vector<TPage*>& pages) {
+  std::sort(pages.begin(), pages.end(),
+            [](const TPage* a, const TPage* b) { return a->Offset() < b->Offset(); });
+  std::vector<uint8_t> run;
+  for (size_t i = 0; i < pages.size();) {
+    size_t j = i + 1;
+    while (j < pages.size() &&
+           pages[j]->Offset() == pages[j - 1]->Offset() + static_cast<int32_t>(TPage::kSize)) {
+      ++j;
+    }
+    uint64_t offset = static_cast<uint64_t>(pages[i]->Offset());
+    if (j - i == 1) {
+      file.Write(offset, pages[i]->Data(), TPage::kSize);
+    } else {
+      run.resize((j - i) * TPage::kSize);
+      for (size_t k = i; k < j; ++k) {
+        std::memcpy(run.data() + (k - i) * TPage::kSize, pages[k]->Data(), TPage::kSize);
+      }
+      file.Write(offset, run.data(), run.size());
+    }
+    for (size_t k = i; k < j; ++k) pages[k]->SetDirty(false);
+    i = j;
+  }
+}
+
+}  // namespace quoldex::tables
