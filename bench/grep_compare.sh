@@ -7,13 +7,15 @@
 #   CORPUS_DIR  where the generated corpus lives (default $QUOLDEX_GREP_CORPUS
 #               or a folder under ${TMPDIR:-/tmp}); generated when missing.
 #   EXTRA_TREE  real trees to time as well (for example a game's folder).
-# Environment: QUOLDEX_BENCH_BIN (folder of search_grep_tool and
-#   search_corpus_tool, default build/bench), RUNS (timed runs per command,
+# Environment: QUOLDEX_BENCH_BIN (folder of the search_grep_tool,
+#   search_corpus_tool and search_read_tool programs, default build/bench), RUNS (timed runs per command,
 #   default 5).
 #
 # The page cache is left warm: every command runs once untimed first.
-# Output: per tree and pattern the median seconds of each tool and the ratio
-# rg/ours; the last line is "grep ratio rg/ours: X.XX", the geometric mean of
+# "Reading" is the floor of any content search: search_read_tool reads each
+# file whole into one buffer and does nothing else (cat is shown beside it).
+# Output: per tree and pattern the median seconds of each tool, the ratio
+# rg/ours and the ratio ours/reading; the last line is "grep ratio rg/ours: X.XX", the geometric mean of
 # the generated corpus' ratios.
 set -euo pipefail
 
@@ -23,11 +25,12 @@ shift $(( $# > 0 ? 1 : 0 ))
 bin=${QUOLDEX_BENCH_BIN:-$root/build/bench}
 tool=$bin/search_grep_tool
 generator=$bin/search_corpus_tool
+reader=$bin/search_read_tool
 runs=${RUNS:-5}
 rare=bMoonBootsEquipped
 common=defaultproperties
 
-for b in "$tool" "$generator"; do
+for b in "$tool" "$generator" "$reader"; do
   [ -x "$b" ] || { echo "not built: $b (set QUOLDEX_BENCH_BIN)" >&2; exit 2; }
 done
 command -v rg >/dev/null || { echo "ripgrep missing: run scripts/install-deps" >&2; exit 2; }
@@ -57,11 +60,12 @@ read_all() { find "$1" -type f -print0 | xargs -0 cat >/dev/null; }
 
 ratios=()
 for tree in "$corpus" "$@"; do
-  files=$(find "$tree" -type f | wc -l)
+  files=$(find "$tree" -type f ! -name .complete | wc -l)
   bytes=$(du -sb --exclude=.complete "$tree" | cut -f1)
   echo "tree $tree: $files files, $((bytes / 1000000)) MB"
-  t_read=$(median_time read_all "$tree")
-  echo "  read only (find | xargs cat): ${t_read}s"
+  t_read=$(median_time "$reader" "$tree")
+  t_cat=$(median_time read_all "$tree")
+  echo "  reading only: read loop ${t_read}s, find | xargs cat ${t_cat}s"
   for pattern in "$rare" "$common"; do
     ours_list=$("$tool" "$pattern" "$tree" | sort || true)
     rg_list=$(rg -j1 -i -F -l -- "$pattern" "$tree" | sort || true)

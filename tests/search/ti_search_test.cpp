@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "plain_window_search.h"
 #include "text/western.h"
 
 namespace quoldex::search {
@@ -91,42 +92,6 @@ TEST(TTISearch, AccentedLettersFoldButOtherBytesDoNot) {
   EXPECT_EQ(s.Find(std::string("xA\0Ba\0b", 7)), 2);
 }
 
-// The byte-at-a-time window search the component's results must equal: a
-// right-to-left window compare moved by a bad-character table of the last
-// occurrence of each folded byte. Returns each match's (position, window end).
-std::vector<std::pair<int64_t, int64_t>> PlainSearch(std::string_view pattern,
-                                                     std::string_view text) {
-  const uint8_t* lower = text::LowerTable();
-  auto l = [&](std::string_view s, int64_t i) { return lower[static_cast<uint8_t>(s[i - 1])]; };
-  const auto m = static_cast<int64_t>(pattern.size()), n = static_cast<int64_t>(text.size());
-  std::vector<std::pair<int64_t, int64_t>> found;
-  if (n < m) return found;
-  int64_t shift[256];
-  for (int64_t& v : shift) v = m + 1;
-  for (int64_t i = 1; i <= m; ++i) shift[l(pattern, i)] = m + 1 - i;
-  auto reference = [&](int64_t i) { return i <= n ? l(text, i) : 0; };  // 0 ends the text
-  int64_t window_end = 0;
-  while (true) {
-    window_end += m;
-    bool matched = false;
-    while (window_end <= n) {
-      if (l(text, window_end) != l(pattern, m)) {
-        window_end += shift[reference(window_end + 1)];
-        continue;
-      }
-      int64_t j = m - 1;
-      while (j >= 1 && l(pattern, j) == l(text, window_end - (m - j))) --j;
-      if (j == 0) {
-        matched = true;
-        break;
-      }
-      window_end += shift[reference(window_end - (m - j) + 1)];
-    }
-    if (!matched) return found;
-    found.emplace_back(window_end - m + 1, window_end);
-  }
-}
-
 // Random texts and patterns over small alphabets that mix cases (ASCII and
 // accented), NUL and 0xFF, so matches are frequent and folding is exercised;
 // lengths cross the vector block sizes. Every result and field must equal the
@@ -151,7 +116,7 @@ TEST(TTISearch, EqualsThePlainWindowSearchOnRandomTexts) {
       for (char& c : pattern) c = alphabet[pick(alphabet.size())];
     }
 
-    const auto expected = PlainSearch(pattern, text);
+    const auto expected = testing::PlainWindowSearch(pattern, text);
     s.SetPattern(pattern);
     int64_t pos = s.Find(text);
     for (size_t k = 0; k < expected.size(); ++k) {
