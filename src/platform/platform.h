@@ -51,8 +51,7 @@ class Platform {
   // other file is handed to the desktop's handler for its type, and
   // `parameters` are not used. Does not wait. True when the program or the
   // handler could be started; what the handler then does is not reported.
-  virtual bool ShellOpen(const std::string& file,
-                         const std::vector<std::string>& parameters = {}) = 0;
+  virtual bool ShellOpen(const std::string& file, const std::vector<std::string>& parameters) = 0;
   // The shell's "print" of `file`: hands it to the system's print command.
   // Does not wait. True when the print command could be started.
   virtual bool ShellPrint(const std::string& file) = 0;
@@ -86,8 +85,9 @@ class Platform {
   virtual bool DirectoryExists(const std::string& path) = 0;
   // True when files can be created in the existing directory `path`.
   virtual bool IsDirectoryWritable(const std::string& path) = 0;
-  // Removes a file; false when it could not be removed.
-  virtual bool DeleteFile(const std::string& path) = 0;
+  // Removes a file; false when it could not be removed. (Not "DeleteFile":
+  // that name is a macro on Windows.)
+  virtual bool RemoveFile(const std::string& path) = 0;
   // Renames a file. Never replaces an existing `to`: false then, as when the
   // rename fails for any other reason.
   virtual bool RenameFile(const std::string& from, const std::string& to) = 0;

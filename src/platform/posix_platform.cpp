@@ -287,7 +287,7 @@ bool PosixPlatform::IsDirectoryWritable(const std::string& path) {
   return DirectoryExists(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
-bool PosixPlatform::DeleteFile(const std::string& path) {
+bool PosixPlatform::RemoveFile(const std::string& path) {
   return !path.empty() && ::unlink(path.c_str()) == 0;
 }
 

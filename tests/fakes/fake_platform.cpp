@@ -80,9 +80,9 @@ bool FakePlatform::IsDirectoryWritable(const std::string& path) {
   return !unwritable_dirs_.contains(path) && real_.IsDirectoryWritable(path);
 }
 
-bool FakePlatform::DeleteFile(const std::string& path) {
-  deleted_files_.push_back(path);
-  return !failing_deletes_.contains(path) && real_.DeleteFile(path);
+bool FakePlatform::RemoveFile(const std::string& path) {
+  removed_files_.push_back(path);
+  return !failing_removes_.contains(path) && real_.RemoveFile(path);
 }
 
 bool FakePlatform::RenameFile(const std::string& from, const std::string& to) {

@@ -62,7 +62,7 @@ class FakePlatform : public platform::Platform {
   void SetProgramBehaviour(ProgramBehaviour behaviour) { behaviour_ = std::move(behaviour); }
   // What ShellOpen and ShellPrint report (true unless set).
   void SetShellResult(bool ok) { shell_result_ = ok; }
-  void FailDelete(std::string path) { failing_deletes_.insert(std::move(path)); }
+  void FailRemove(std::string path) { failing_removes_.insert(std::move(path)); }
   // Renames of `from` fail (a file held open by another program).
   void FailRename(std::string from) { failing_renames_.insert(std::move(from)); }
   void SetDirectoryUnwritable(std::string path) { unwritable_dirs_.insert(std::move(path)); }
@@ -73,7 +73,7 @@ class FakePlatform : public platform::Platform {
   const std::vector<ShellCall>& shell_calls() const { return shell_calls_; }
   const std::vector<ProgramStart>& program_starts() const { return program_starts_; }
   const std::vector<std::string>& created_dirs() const { return created_dirs_; }
-  const std::vector<std::string>& deleted_files() const { return deleted_files_; }
+  const std::vector<std::string>& removed_files() const { return removed_files_; }
   const std::vector<std::pair<std::string, std::string>>& renamed_files() const {
     return renamed_files_;
   }
@@ -96,7 +96,7 @@ class FakePlatform : public platform::Platform {
   bool FileExists(const std::string& path) override { return real_.FileExists(path); }
   bool DirectoryExists(const std::string& path) override { return real_.DirectoryExists(path); }
   bool IsDirectoryWritable(const std::string& path) override;
-  bool DeleteFile(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
   TDateTime Now() override { return now_; }
   TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
@@ -124,7 +124,7 @@ class FakePlatform : public platform::Platform {
   std::string user_data_dir_;
   ProgramBehaviour behaviour_;
   bool shell_result_ = true;
-  std::set<std::string> failing_deletes_;
+  std::set<std::string> failing_removes_;
   std::set<std::string> failing_renames_;
   std::set<std::string> unwritable_dirs_;
   ProgramHandle next_handle_ = 1;
@@ -135,7 +135,7 @@ class FakePlatform : public platform::Platform {
   std::vector<ShellCall> shell_calls_;
   std::vector<ProgramStart> program_starts_;
   std::vector<std::string> created_dirs_;
-  std::vector<std::string> deleted_files_;
+  std::vector<std::string> removed_files_;
   std::vector<std::pair<std::string, std::string>> renamed_files_;
 };
 

@@ -239,8 +239,8 @@ TEST(PosixFiles, CreateExistDeleteRename) {
   EXPECT_FALSE(platform.DirectoryExists(pkg));
   EXPECT_FALSE(platform.RenameFile(pkg, old));  // never replaces
   EXPECT_EQ(dir.Read("mymod.u.old"), "old");
-  EXPECT_TRUE(platform.DeleteFile(old));
-  EXPECT_FALSE(platform.DeleteFile(old));
+  EXPECT_TRUE(platform.RemoveFile(old));
+  EXPECT_FALSE(platform.RemoveFile(old));
   EXPECT_TRUE(platform.RenameFile(pkg, old));
   EXPECT_FALSE(platform.FileExists(pkg));
   EXPECT_EQ(dir.Read("mymod.u.old"), "new");
