@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,10 @@ int EngineCode(F&& f) {
 struct IoCall {
   uint64_t offset;
   size_t count;
+  friend bool operator==(const IoCall&, const IoCall&) = default;
+  friend std::ostream& operator<<(std::ostream& os, const IoCall& c) {
+    return os << "{" << c.offset << ", " << c.count << "}";
+  }
 };
 
 // A data file that records every read and write call.

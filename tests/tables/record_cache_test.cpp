@@ -1,0 +1,262 @@
+#include "tables/record_cache.h"
+
+#include <gtest/gtest.h>
+
+#include "data_file_test_util.h"
+#include "tables/coding.h"
+#include "tables/engine_error.h"
+
+namespace quoldex::tables {
+namespace {
+
+using test::EngineCode;
+using test::IoCall;
+using test::TempDir;
+
+constexpr uint64_t kRegion = 100;  // slots start after 100 bytes of something else
+
+// A file that records every read and write call.
+class CountingFile : public TFileHandler {
+ public:
+  explicit CountingFile(const std::string& path) : TFileHandler(path, path) {}
+  void Read(uint64_t offset, void* buffer, size_t count) const override {
+    reads.push_back({offset, count});
+    TFileHandler::Read(offset, buffer, count);
+  }
+  void Write(uint64_t offset, const void* buffer, size_t count) override {
+    writes.push_back({offset, count});
+    TFileHandler::Write(offset, buffer, count);
+  }
+  mutable std::vector<IoCall> reads;
+  std::vector<IoCall> writes;
+};
+
+// `slots` slots of `record_size` bytes, each starting with its record number.
+class CacheTest : public ::testing::Test {
+ protected:
+  void Make(uint16_t record_size, int32_t slots) {
+    record_size_ = record_size;
+    path_ = dir_.File("slots.bin");
+    std::vector<uint8_t> bytes(kRegion + size_t{record_size} * slots, 0);
+    for (int32_t n = 1; n <= slots; ++n) PutLE<int32_t>(&bytes[Offset(n)], n);
+    test::WriteAll(path_, bytes);
+    file_ = std::make_unique<CountingFile>(path_);
+    file_->Open(false, false, false);
+    cache_ = std::make_unique<RecordCache>(*file_, record_size, kRegion);
+    end_ = slots + 1;
+  }
+  uint64_t Offset(int32_t n) const { return kRegion + uint64_t{record_size_} * (n - 1); }
+  IoCall Slots(int32_t first, int32_t count) const {
+    return {Offset(first), size_t{record_size_} * count};
+  }
+  // Fetches, checks the slot's content and unpins.
+  void Touch(int32_t n, const ReadAhead& ahead = ReadAhead::None()) {
+    TRecord* r = cache_->Fetch(n, end_, ahead);
+    EXPECT_EQ(GetLE<int32_t>(r->Data()), n);
+    cache_->Unpin(r);
+  }
+  // A new dirty slot carrying its number, unpinned unless `keep_pinned`.
+  TRecord* Dirty(int32_t n, bool keep_pinned = false) {
+    TRecord* r = cache_->Create(n);
+    PutLE<int32_t>(r->Data(), 1000 + n);
+    if (!keep_pinned) cache_->Unpin(r);
+    return r;
+  }
+  int32_t OnDisk(int32_t n) const {
+    uint8_t b[4];
+    file_->TFileHandler::Read(Offset(n), b, 4);
+    return GetLE<int32_t>(b);
+  }
+
+  TempDir dir_;
+  std::string path_;
+  uint16_t record_size_ = 0;
+  int32_t end_ = 0;
+  std::unique_ptr<CountingFile> file_;
+  std::unique_ptr<RecordCache> cache_;
+};
+
+TEST_F(CacheTest, CapacityFollowsTheRecordSize) {
+  for (auto [size, capacity] : std::vector<std::pair<uint16_t, size_t>>{
+           {369, 355}, {9, 14563}, {20000, 6}, {65535, 2}, {1, 65535}}) {
+    Make(size, 1);
+    EXPECT_EQ(cache_->Capacity(), capacity) << size;
+  }
+}
+
+TEST_F(CacheTest, PinningMoreThan64TimesFails) {
+  Make(100, 10);
+  TRecord* r = nullptr;
+  for (int i = 0; i < RecordCache::kMaxPins; ++i) r = cache_->Fetch(3, end_, ReadAhead::None());
+  EXPECT_EQ(r->PinCount(), 64);
+  EXPECT_EQ(EngineCode([&] { cache_->Fetch(3, end_, ReadAhead::None()); }),
+            kErrRecordBuffersCorrupt);
+  cache_->Unpin(r);
+  EXPECT_EQ(cache_->Fetch(3, end_, ReadAhead::None()), r);
+  for (int i = 0; i < RecordCache::kMaxPins; ++i) cache_->Unpin(r);
+  EXPECT_EQ(EngineCode([&] { cache_->Unpin(r); }), kErrRecordBuffersCorrupt);
+  EXPECT_EQ(file_->reads.size(), 1u);
+}
+
+TEST_F(CacheTest, PhysicalReadAheadReadsUpTo32KBInOneCall) {
+  Make(100, 1000);  // 327 slots per read
+  Touch(1, ReadAhead::Physical());
+  EXPECT_EQ(file_->reads, std::vector<IoCall>{Slots(1, 327)});
+  for (int32_t n = 2; n <= 327; ++n) Touch(n, ReadAhead::Physical());
+  EXPECT_EQ(file_->reads.size(), 1u);
+  Touch(328, ReadAhead::Physical());
+  EXPECT_EQ(file_->reads.back(), Slots(328, 327));
+  Touch(900, ReadAhead::Physical());  // only 101 slots are left
+  EXPECT_EQ(file_->reads.back(), Slots(900, 101));
+  Touch(1000, ReadAhead::Physical());  // already read ahead
+  EXPECT_EQ(file_->reads.size(), 3u);
+}
+
+TEST_F(CacheTest, ReadAheadStopsBeforeACachedSlotAndNeverRereadsIt) {
+  Make(100, 100);
+  TRecord* five = cache_->Create(5);  // dirty, not yet on disk
+  PutLE<int32_t>(five->Data(), 555);
+  cache_->Unpin(five);
+  Touch(1, ReadAhead::Physical());
+  EXPECT_EQ(file_->reads, std::vector<IoCall>{Slots(1, 4)});
+  TRecord* r = cache_->Fetch(5, end_, ReadAhead::Physical());
+  EXPECT_EQ(GetLE<int32_t>(r->Data()), 555);
+  cache_->Unpin(r);
+}
+
+TEST_F(CacheTest, IndexOrderReadAheadFollowsTheAscendingRun) {
+  Make(100, 1000);
+  std::vector<int32_t> next = {8, 9, 10, 20, 21};
+  Touch(7, ReadAhead::Index(next));
+  EXPECT_EQ(file_->reads.back(), Slots(7, 4));
+  std::vector<int32_t> gap = {52, 53};
+  Touch(50, ReadAhead::Index(gap));
+  EXPECT_EQ(file_->reads.back(), Slots(50, 1));
+  std::vector<int32_t> run;
+  for (int32_t n = 401; n < 1000; ++n) run.push_back(n);
+  Touch(400, ReadAhead::Index(run));
+  EXPECT_EQ(file_->reads.back(), Slots(400, 327));
+  Touch(800);  // no hint: one slot
+  EXPECT_EQ(file_->reads.back(), Slots(800, 1));
+}
+
+TEST_F(CacheTest, EvictionTakesTheLeastRecentlyUsedCleanBuffer) {
+  Make(20000, 20);  // capacity 6
+  for (int32_t n = 1; n <= 6; ++n) Touch(n);
+  Touch(1);  // now 2 is the least recently used
+  Touch(7);
+  EXPECT_TRUE(cache_->IsCached(1));
+  EXPECT_FALSE(cache_->IsCached(2));
+  EXPECT_TRUE(cache_->IsCached(7));
+  EXPECT_TRUE(file_->writes.empty());
+}
+
+TEST_F(CacheTest, FullOfDirtyBuffersWritesThemSortedOneCallPerRun) {
+  Make(20000, 20);  // capacity 6
+  for (int32_t n : {9, 2, 6, 1, 5, 3}) Dirty(n);
+  Touch(12);
+  EXPECT_EQ(file_->writes, (std::vector<IoCall>{Slots(1, 3), Slots(5, 2), Slots(9, 1)}));
+  for (int32_t n : {1, 2, 3, 5, 6, 9}) EXPECT_EQ(OnDisk(n), 1000 + n);
+  EXPECT_EQ(OnDisk(4), 4);
+  EXPECT_TRUE(cache_->IsCached(12));
+  cache_->WriteDirty();  // all clean now
+  EXPECT_EQ(file_->writes.size(), 3u);
+}
+
+TEST_F(CacheTest, PinnedDirtyBuffersWaitForTheFlush) {
+  Make(20000, 20);
+  for (int32_t n = 1; n <= 5; ++n) Dirty(n);
+  TRecord* six = Dirty(6, true);
+  Touch(12);
+  EXPECT_EQ(file_->writes, std::vector<IoCall>{Slots(1, 5)});
+  EXPECT_EQ(OnDisk(6), 6);
+  cache_->WriteDirty();  // a flush writes pinned buffers too
+  EXPECT_EQ(file_->writes.back(), Slots(6, 1));
+  EXPECT_EQ(OnDisk(6), 1006);
+  cache_->Unpin(six);
+}
+
+TEST_F(CacheTest, NoBufferToReuseFailsUnlessTheCacheMayGrow) {
+  Make(20000, 20);
+  std::vector<TRecord*> pinned;
+  for (int32_t n = 1; n <= 6; ++n) pinned.push_back(cache_->Fetch(n, end_, ReadAhead::None()));
+  EXPECT_EQ(EngineCode([&] { cache_->Fetch(7, end_, ReadAhead::None()); }),
+            kErrRecordBuffersCorrupt);
+  EXPECT_FALSE(cache_->IsCached(7));
+  cache_->SetGrowWhenFull(true);
+  Touch(7);
+  EXPECT_EQ(cache_->Capacity(), 6u + 1024u);
+  for (TRecord* r : pinned) EXPECT_EQ(GetLE<int32_t>(r->Data()), r->RecordNumber());
+}
+
+TEST_F(CacheTest, ReadAheadNeverWritesToMakeRoom) {
+  Make(5000, 200);  // capacity 26, 6 slots per read
+  for (int32_t n = 1; n <= 24; ++n) Dirty(n);
+  Touch(100, ReadAhead::Physical());
+  EXPECT_TRUE(file_->writes.empty());
+  EXPECT_TRUE(cache_->IsCached(101));
+  EXPECT_FALSE(cache_->IsCached(102));
+  EXPECT_EQ(file_->reads.back(), Slots(100, 6));
+}
+
+TEST_F(CacheTest, DiscardForgetsRecordsButKeepsPinnedBuffersValid) {
+  Make(100, 10);
+  TRecord* held = cache_->Fetch(2, end_, ReadAhead::None());
+  Touch(3);
+  uint8_t b[4];
+  PutLE<int32_t>(b, 3);
+  file_->TFileHandler::Write(Offset(3), b, 4);
+  cache_->Discard();
+  EXPECT_FALSE(cache_->IsCached(2));
+  EXPECT_FALSE(cache_->IsCached(3));
+  EXPECT_EQ(GetLE<int32_t>(held->Data()), 2);
+  held->MarkDirty();  // a change to a forgotten buffer is not written
+  cache_->Unpin(held);
+  cache_->WriteDirty();
+  EXPECT_TRUE(file_->writes.empty());
+  size_t reads = file_->reads.size();
+  Touch(2);
+  EXPECT_EQ(file_->reads.size(), reads + 1);
+}
+
+TEST_F(CacheTest, AFailedReadLeavesNothingCached) {
+  Make(100, 10);
+  EXPECT_EQ(EngineCode([&] { cache_->Fetch(11, 12, ReadAhead::None()); }), kErrRead);
+  EXPECT_FALSE(cache_->IsCached(11));
+  Touch(10);
+}
+
+// The same through the data file: scans and flushes of objects.dat.
+TEST(DataFileCache, ScansReadAheadAndFlushesCoalesce) {
+  TempDir dir;
+  std::string path = dir.File("objects.dat");
+  {
+    test::CountingDataFile file(path);
+    file.Create(test::ObjectsFields(), {});
+    std::vector<uint8_t> rec(file.RecordSize());
+    for (int i = 1; i <= 500; ++i) {
+      file.InitNewRecord(rec.data());
+      file.SetField(2, FieldValue::String("C" + std::to_string(i)), rec.data());
+      file.IssueRecordId(rec.data());
+      file.StoreNewRecord(file.NextFreeRecordNumber(true), rec.data());
+    }
+    file.writes.clear();
+    file.FlushBuffers();
+    // 355 buffers: the first 355 records went out in one run when room was
+    // needed; the remaining 145 go now in one write, then the header.
+    EXPECT_EQ(file.writes, (std::vector<IoCall>{{4735 + 355 * 369, 145 * 369}, {0, 127}}));
+  }
+  test::CountingDataFile file(path);
+  file.Open(false, true, false);
+  file.reads.clear();
+  for (int32_t n = 1; n <= 500; ++n) {
+    TRecord* r = file.GetRecord(n, ReadAhead::Physical());
+    EXPECT_EQ(file.GetField(2, r->Data()).text, "C" + std::to_string(n));
+    file.Unpin(r);
+  }
+  EXPECT_EQ(file.reads.size(), 6u);  // 88 records (32472 bytes) per read
+  EXPECT_EQ(file.reads[0], (IoCall{4735, 88 * 369}));
+}
+
+}  // namespace
+}  // namespace quoldex::tables
