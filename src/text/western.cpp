@@ -1,6 +1,8 @@
 #include "text/western.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace quoldex::text {
 namespace {
@@ -11,6 +13,9 @@ struct Tables {
   // Primary weight: class (symbol 0, digit 1, letter 2) in the high bits,
   // then the base letter or the byte itself.
   std::array<uint16_t, 256> primary{};
+  // The primary weight as one byte: its rank among the distinct weights,
+  // from 1, so that order is kept and zero is left for padding.
+  std::array<uint8_t, 256> primary_rank{};
 
   Tables() {
     for (int c = 0; c < 256; ++c) lower[c] = upper[c] = static_cast<uint8_t>(c);
@@ -31,20 +36,34 @@ struct Tables {
     for (int c = 0; c < 256; ++c) {
       int l = lower[c];
       int base = -1;
-      if (l >= 'a' && l <= 'z') base = l;
-      else if (l >= 0xE0 && l != 0xF7) base = kBase[l - 0xE0];
-      else if (l == 0xDF) base = 's';  // ß
-      else if (l == 0x9A) base = 's';
-      else if (l == 0x9C) base = 'o';
-      else if (l == 0x9E) base = 'z';
+      if (l >= 'a' && l <= 'z')
+        base = l;
+      else if (l >= 0xE0 && l != 0xF7)
+        base = kBase[l - 0xE0];
+      else if (l == 0xDF)
+        base = 's';  // ß
+      else if (l == 0x9A)
+        base = 's';
+      else if (l == 0x9C)
+        base = 'o';
+      else if (l == 0x9E)
+        base = 'z';
       if (base >= 0) {
-        primary[c] = static_cast<uint16_t>(0x200 + base * 2 + (l == 0xE6 || l == 0x9C || l == 0xDF));
+        primary[c] =
+            static_cast<uint16_t>(0x200 + base * 2 + (l == 0xE6 || l == 0x9C || l == 0xDF));
       } else if (c >= '0' && c <= '9') {
         primary[c] = static_cast<uint16_t>(0x100 + c);
       } else {
         primary[c] = static_cast<uint16_t>(c);
       }
     }
+    std::array<uint16_t, 256> sorted = primary;
+    std::sort(sorted.begin(), sorted.end());
+    auto end = std::unique(sorted.begin(), sorted.end());
+    // About 190 distinct weights: each rank fits one byte.
+    for (int c = 0; c < 256; ++c)
+      primary_rank[c] = static_cast<uint8_t>(std::lower_bound(sorted.begin(), end, primary[c]) -
+                                             sorted.begin() + 1);
   }
 };
 
@@ -91,6 +110,24 @@ int CompareLanguage(std::string_view a, std::string_view b, bool ignore_case) {
     if (la != lb) return la ? -1 : 1;
   }
   return 0;
+}
+
+size_t SortKeyLength(size_t chars, bool ignore_case) {
+  return 2 * chars + (ignore_case ? 0 : (chars + 7) / 8);
+}
+
+void SortKey(std::string_view s, size_t chars, bool ignore_case, uint8_t* out) {
+  const Tables& t = T();
+  size_t n = std::min(s.size(), chars);
+  std::memset(out, 0, SortKeyLength(chars, ignore_case));
+  uint8_t* accents = out + chars;
+  uint8_t* cases = accents + chars;
+  for (size_t i = 0; i < n; ++i) {
+    uint8_t c = static_cast<uint8_t>(s[i]);
+    out[i] = t.primary_rank[c];
+    accents[i] = t.lower[c];
+    if (!ignore_case && t.lower[c] != c) cases[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+  }
 }
 
 }  // namespace quoldex::text
