@@ -78,7 +78,8 @@ class TFileSearch {
   // Raised once per folder before its entries are read.
   void SetOnChDir(FileEvent handler) { on_ch_dir_ = std::move(handler); }
   // Raised for a candidate file just before its content is read (only when
-  // FindString is set). A cancel here does not skip that file's content test.
+  // FindString is set; a regular file may already be open, never yet read).
+  // A cancel here does not skip that file's content test.
   void SetOnScanFile(FileEvent handler) { on_scan_file_ = std::move(handler); }
   // Raised once per file that passed every test.
   void SetOnAddFile(AddEvent handler) { on_add_file_ = std::move(handler); }
@@ -104,11 +105,11 @@ class TFileSearch {
   // given through a symbolic link; subfolders found by the walk never are.
   bool Walk(std::string dir, bool follow_link);
   // Runs the size, time, attribute and content tests on a file of the folder
-  // open as `dir_fd` whose path is `dir`; `st` is the file's status. Raises
-  // OnScanFile, which may set `cancel`.
+  // open as `dir_fd` whose path is `dir`; `st` is the file's status and
+  // `open_fd` the file already opened for reading, or -1. Raises OnScanFile,
+  // which may set `cancel`.
   bool PassesTests(int dir_fd, const std::string& dir, const struct stat& st, const FindData& data,
-                   bool& cancel);
-  bool ContentMatches(int dir_fd, const std::string& name, uint64_t size);
+                   int open_fd, bool& cancel);
 
   std::vector<std::string> mask_list_;
   uint32_t excluded_attributes_ = 0;
