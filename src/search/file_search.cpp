@@ -176,13 +176,10 @@ int64_t TFileSearch::PosInFile(const std::string& file_name, std::string_view te
   if (file_name.empty() || text.empty()) return 0;
   searcher_.SetPattern(text);
   int64_t position = 0;
-  const int fd = OpenForReading(AT_FDCWD, file_name.c_str());
-  if (fd >= 0) {
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-      position = scanner_.FirstMatch(fd, static_cast<uint64_t>(st.st_size), searcher_);
-    close(fd);
-  }
+  const ScopedFd file(OpenForReading(AT_FDCWD, file_name.c_str()));
+  struct stat st;
+  if (file.get() >= 0 && fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode))
+    position = scanner_.FirstMatch(file.get(), static_cast<uint64_t>(st.st_size), searcher_);
   searcher_.SetPattern(find_string_);
   return position;
 }
