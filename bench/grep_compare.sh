@@ -70,8 +70,9 @@ for tree in "$corpus" "$@"; do
     ours_list=$("$tool" "$pattern" "$tree" | sort || true)
     rg_list=$(rg -j1 -i -F -l -- "$pattern" "$tree" | sort || true)
     if [ "$ours_list" != "$rg_list" ]; then
-      echo "  WARNING: ours and rg disagree on '$pattern'" \
-           "($(grep -c . <<<"$ours_list") vs $(grep -c . <<<"$rg_list") files)"
+      echo "  note: ours and rg list different files for '$pattern'" \
+           "($(grep -c . <<<"$ours_list") vs $(grep -c . <<<"$rg_list");" \
+           "rg skips hidden and git-ignored files)"
     fi
     t_ours=$(median_time "$tool" "$pattern" "$tree")
     t_rg=$(median_time rg -j1 -i -F -l -- "$pattern" "$tree")
