@@ -7,16 +7,19 @@
 #   CORPUS_DIR  where the generated corpus lives (default $QUOLDEX_GREP_CORPUS
 #               or a folder under ${TMPDIR:-/tmp}); generated when missing.
 #   EXTRA_TREE  real trees to time as well (for example a game's folder).
+#               A folder that exists, is not empty and holds no generated
+#               corpus is refused, never overwritten.
 # Environment: QUOLDEX_BENCH_BIN (folder of the search_grep_tool,
-#   search_corpus_tool and search_read_tool programs, default build/bench), RUNS (timed runs per command,
-#   default 5).
+#   search_corpus_tool and search_read_tool programs, default build/bench),
+#   RUNS (timed runs per command, default 5).
 #
 # The page cache is left warm: every command runs once untimed first.
 # "Reading" is the floor of any content search: search_read_tool reads each
 # file whole into one buffer and does nothing else (cat is shown beside it).
 # Output: per tree and pattern the median seconds of each tool, the ratio
-# rg/ours and the ratio ours/reading; the last line is "grep ratio rg/ours: X.XX", the geometric mean of
-# the generated corpus' ratios.
+# rg/ours and the ratio ours/reading; the last line is
+# "grep ratio rg/ours: X.XX", the geometric mean of the generated corpus'
+# ratios.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,8 +39,11 @@ done
 command -v rg >/dev/null || { echo "ripgrep missing: run scripts/install-deps" >&2; exit 2; }
 
 if [ ! -f "$corpus/.complete" ]; then
+  if [ -d "$corpus" ] && [ -n "$(ls -A "$corpus")" ]; then
+    echo "$corpus is not empty and holds no generated corpus; choose another folder" >&2
+    exit 2
+  fi
   echo "generating corpus in $corpus ..." >&2
-  rm -rf "$corpus"
   mkdir -p "$corpus"
   "$generator" "$corpus" "$rare"
   touch "$corpus/.complete"
