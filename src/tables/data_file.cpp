@@ -109,6 +109,7 @@ void TDataFile::Create(const std::vector<FieldDesc>& fields, const DataFileOptio
     throw;
   }
   fields_ = std::move(stored);
+  for (FieldDesc& f : fields_) f.language_order = options.language_id == kLanguageWestern;
   cache_ = std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart());
   cache_->SetGrowWhenFull(grow_cache_);
 }
@@ -137,7 +138,7 @@ void TDataFile::Open(bool exclusive, bool read_only, bool write_through) {
 
 void TDataFile::CheckHeader(const DataFileHeader& h, bool loaded) const {
   if (h.Version() != DataFileHeader::kVersion) Fail(kErrVersion);
-  if (h.LanguageId() != 0) Fail(kErrLanguage);
+  if (h.LanguageId() != 0 && h.LanguageId() != kLanguageWestern) Fail(kErrLanguage);
   if (h.Encrypted()) Fail(kErrPasswordRequired);
   const int64_t next = h.NextRecordNumber();
   bool ok = h.FieldCount() >= 1 && h.FieldCount() <= kMaxFields &&
@@ -172,6 +173,7 @@ void TDataFile::LoadDescriptors(uint64_t file_size) {
       running += 1u + f.physical_size;
     }
     blobs += f.type == kTypeBlob ? 1 : 0;
+    f.language_order = header_.LanguageId() == kLanguageWestern;
     fields.push_back(std::move(f));
   }
   if (running != header_.RecordSize() || blobs != header_.BlobCount()) Fail(kErrHeaderCorrupt);

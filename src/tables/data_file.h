@@ -56,7 +56,8 @@ class TDataFile : public TFileHandler {
   void Create(const std::vector<FieldDesc>& fields, const DataFileOptions& options);
 
   // Opens the file and loads header and descriptors. Refuses: 12035 a
-  // version other than 3; 15878 a language identifier other than 0; 10498
+  // version other than 3; 15878 a language identifier other than 0 and
+  // kLanguageWestern (whose string fields get FieldDesc::language_order); 10498
   // an encrypted table; 8961 anything inconsistent (a file shorter than its
   // header and descriptors, field count 0 or above 1024, record size below
   // 9, blob count above 32 or different from the blob fields, next record

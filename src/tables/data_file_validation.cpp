@@ -57,7 +57,7 @@ std::vector<FieldDesc> ValidateDataFileDefinition(std::string_view error_name,
     // nothing could read.
     fail(kErrPasswordRequired);
   }
-  if (options.language_id != 0) fail(kErrLanguage);
+  if (options.language_id != 0 && options.language_id != kLanguageWestern) fail(kErrLanguage);
 
   std::vector<FieldDesc> out;
   out.reserve(fields.size());

@@ -10,11 +10,17 @@
 
 namespace quoldex::tables {
 
+// The language identifier of the Western (code page 1252) language order. A
+// table created with it keys its strings in that order (key_codec.h); the
+// engine gives it only to query result tables. 0 means byte order; every
+// other identifier is refused.
+inline constexpr uint16_t kLanguageWestern = 1252;
+
 // What a data file is created with besides its fields.
 struct DataFileOptions {
   std::string description;  // at most 50 characters are kept
   uint32_t blob_block_size = 512;
-  uint16_t language_id = 0;  // only 0 (no language) is known here
+  uint16_t language_id = 0;  // 0 or kLanguageWestern
   uint16_t sort_id = 0;
   bool encrypted = false;
   std::string password;
@@ -29,7 +35,7 @@ struct DataFileOptions {
 //   9498  blob block size below 64, or more than 32 blob fields
 //   10015 encrypted, and the trimmed password is not 1 to 15 characters
 //   10498 encrypted (enciphered tables are not supported)
-//   15878 a language identifier other than 0
+//   15878 a language identifier other than 0 and kLanguageWestern
 //   10038 a name that is empty, does not begin with A-Z, a-z or a character
 //         129..254, or equals an earlier name ignoring case
 //   10000 a field number other than 0 or its position; a type code that is

@@ -153,7 +153,7 @@ void TIndexFile::ParseHeader(const std::array<uint8_t, 4096>& image, uint64_t fi
       for (uint16_t number : d.fields) {
         if (number == 0 || number > fields_.size()) throw corrupt();
         const FieldDesc& f = fields_[number - 1];
-        key_length += size_t{PhysicalSize(f.type, f.size)} + 1;
+        key_length += KeyPartLength(f, d.case_insensitive);
       }
       if (slot != kPrimaryIndex && !d.unique) key_length += 4;
       bool fieldless = d.fields.empty();

@@ -52,7 +52,7 @@ void CheckIndexDefinition(IndexDesc& index, bool primary, std::span<const FieldD
       throw EDbEngineError(kErrIndexField, error_name, std::to_string(number), shown);
     }
     const FieldDesc& f = fields[number - 1];
-    key_length += size_t{PhysicalSize(f.type, f.size)} + 1;
+    key_length += KeyPartLength(f, index.case_insensitive);
     has_blob = has_blob || f.type == kTypeBlob;
   }
   if (!primary && !index.unique && !index.fields.empty()) key_length += 4;

@@ -16,8 +16,8 @@ namespace quoldex::tables {
 std::string IndexDisplayName(const IndexDesc& index, bool primary);
 
 // Checks one definition and normalises it in place: the field list ends at
-// the first field number 0, the key length is computed (the sum of physical
-// size + 1 over the key fields, plus 4 for a non-unique secondary index),
+// the first field number 0, the key length is computed (the sum of
+// KeyPartLength over the key fields, plus 4 for a non-unique secondary index),
 // root and free chain are cleared; the primary index loses its name, a
 // secondary index name is trimmed of surrounding blanks and cut to 30
 // characters. `fields` holds field n at fields[n - 1].

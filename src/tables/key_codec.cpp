@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "tables/coding.h"
+#include "text/western.h"
 
 namespace quoldex::tables {
 namespace {
@@ -84,6 +85,13 @@ void EncodeKeyPart(uint8_t type, uint8_t physical, const uint8_t* value, bool ca
   }
 }
 
+size_t KeyPartLength(const FieldDesc& field, bool case_insensitive) {
+  if (field.language_order && field.type == kTypeString) {
+    return 1 + text::SortKeyLength(field.size, case_insensitive);
+  }
+  return size_t{PhysicalSize(field.type, field.size)} + 1;
+}
+
 KeyValue KeyValue::Int32(int32_t v) {
   KeyValue k{false, std::string(4, '\0')};
   PutLE(reinterpret_cast<uint8_t*>(k.stored.data()), v);
@@ -121,13 +129,19 @@ KeyLayout KeyLayout::ForIndex(const IndexDesc& index, std::span<const FieldDesc>
   layout.min_record_size_ = kRecordHeaderSize;
   for (size_t i = 0; i < index.fields.size(); ++i) {
     const FieldDesc& f = fields[index.fields[i] - 1];
-    Part part{f.type, PhysicalSize(f.type, f.size), f.offset, f.IsAutoInc(),
-              index.field_descending[i] && !index.descending};
+    Part part{f.type,
+              PhysicalSize(f.type, f.size),
+              f.offset,
+              f.IsAutoInc(),
+              index.field_descending[i] && !index.descending,
+              f.language_order && f.type == kTypeString,
+              f.size,
+              static_cast<uint16_t>(KeyPartLength(f, index.case_insensitive))};
     if (!part.autoinc) {
       layout.min_record_size_ =
           std::max(layout.min_record_size_, size_t{f.offset} + 1 + part.physical);
     }
-    layout.key_length_ += size_t{part.physical} + 1;
+    layout.key_length_ += part.length;
     layout.parts_.push_back(part);
   }
   if (secondary && !index.unique && !layout.parts_.empty()) {
@@ -158,8 +172,8 @@ void KeyLayout::FromRecord(std::span<const uint8_t> record, uint8_t* key) const 
     // An autoinc value is the record ID at offset 5 and is never null.
     const uint8_t* value = p.autoinc ? r + 5 : (r[p.record_offset] != 0 ? r + p.record_offset + 1
                                                                          : nullptr);
-    EncodeKeyPart(p.type, p.physical, value, case_insensitive_, p.descending, out);
-    out += size_t{p.physical} + 1;
+    EncodePart(p, value, out);
+    out += p.length;
   }
   if (suffix_) EncodeInt32Key(record_id, out);
 }
@@ -173,7 +187,6 @@ size_t KeyLayout::FromValues(std::span<const KeyValue> values, uint8_t* key,
   for (size_t i = 0; i < given; ++i) {
     const Part& p = parts_[i];
     const KeyValue& v = values[i];
-    size_t part_size = size_t{p.physical} + 1;
     const uint8_t* value = nullptr;
     size_t chars = 0;
     if (!v.null) {
@@ -187,13 +200,31 @@ size_t KeyLayout::FromValues(std::span<const KeyValue> values, uint8_t* key,
       std::memcpy(buffer, v.stored.data(), chars);
       value = buffer;
     }
-    EncodeKeyPart(p.type, p.physical, value, case_insensitive_, p.descending, key + offset);
+    EncodePart(p, value, key + offset);
     if (i + 1 == given && partial_last_string && p.type == kTypeString && value != nullptr) {
+      // A sort key begins with one letter weight per character.
       return offset + 1 + chars;
     }
-    offset += part_size;
+    offset += p.length;
   }
   return offset;
+}
+
+void KeyLayout::EncodePart(const Part& p, const uint8_t* value, uint8_t* out) const {
+  if (!p.sort_key) {
+    EncodeKeyPart(p.type, p.physical, value, case_insensitive_, p.descending, out);
+    return;
+  }
+  std::memset(out, 0, p.length);
+  if (value != nullptr) {
+    out[0] = 1;
+    const uint8_t* end = std::find(value, value + p.chars, uint8_t{0});
+    text::SortKey({reinterpret_cast<const char*>(value), static_cast<size_t>(end - value)}, p.chars,
+                  case_insensitive_, out + 1);
+  }
+  if (p.descending) {
+    for (size_t i = 0; i < p.length; ++i) out[i] = static_cast<uint8_t>(255 - out[i]);
+  }
 }
 
 }  // namespace quoldex::tables

@@ -17,6 +17,13 @@
 // its whole part complemented (255 - byte), except the last byte of a string
 // part. A non-unique secondary index appends the record ID in the 32-bit
 // integer encoding, which makes every key of an index distinct.
+//
+// Language order. A string field of a table created with the Western
+// language identifier (FieldDesc::language_order; the engine gives it only
+// to query result tables) is keyed instead by the indicator byte followed by
+// its sort key over the declared size (text::SortKey, case ignored when the
+// index is case-insensitive), so that its keys order as the language order
+// does; such a part, when descending, is complemented whole.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +58,11 @@ void EncodeSysDeletedKey(uint8_t deleted, int32_t record_id, uint8_t* out);
 // for null. Writes physical + 1 bytes to `out`.
 void EncodeKeyPart(uint8_t type, uint8_t physical, const uint8_t* value, bool case_insensitive,
                    bool descending_field, uint8_t* out);
+
+// Bytes the part of `field` takes in a key of an index with the given case
+// rule: physical size + 1, or 1 + the sort key length for a string field in
+// the language order.
+size_t KeyPartLength(const FieldDesc& field, bool case_insensitive);
 
 // One value given for a leading key field (FindKey, ranges, Locate), in the
 // form a record stores it. Use the factories; a string is its characters
@@ -98,7 +110,9 @@ class KeyLayout {
   // Builds a key from values for the leading fields (at most PartCount()),
   // zero-filling the rest, and returns how many leading key bytes the given
   // values determine. With `partial_last_string` and a string as the last
-  // given field, only its given characters count (a prefix search).
+  // given field, only its given characters count (a prefix search); in a
+  // language-ordered part that prefix is compared by its letters alone
+  // (case and accents are not), so the caller checks the values it finds.
   size_t FromValues(std::span<const KeyValue> values, uint8_t* key,
                     bool partial_last_string = false) const;
 
@@ -109,7 +123,12 @@ class KeyLayout {
     uint16_t record_offset;  // the slot's null flag; unused for autoinc
     bool autoinc;
     bool descending;
+    bool sort_key;    // a string in the language order
+    uint8_t chars;    // declared size: the characters a sort key covers
+    uint16_t length;  // bytes of the part in the key
   };
+  // Encodes one part; `value` as EncodeKeyPart takes it.
+  void EncodePart(const Part& part, const uint8_t* value, uint8_t* out) const;
   std::vector<Part> parts_;
   size_t key_length_ = 0;
   size_t min_record_size_ = 0;

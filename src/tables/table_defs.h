@@ -57,6 +57,9 @@ struct FieldDesc {
   bool required = false;
   bool computed = false;
   std::string min_text, max_text, default_text;  // each at most 50 characters
+  // In memory only, set from the data file's language identifier: a string
+  // field of such a table is keyed in the language order (key_codec.h).
+  bool language_order = false;
 
   bool IsAutoInc() const { return type == kTypeInteger && subtype == kSubtypeAutoInc; }
   // Autoinc and computed fields have no slot (no null flag) in the record.
