@@ -122,6 +122,8 @@ class TIndexFile : public TFileHandler, private PageSpace {
 
   // 9729 when the key is already present.
   void Insert(int index, const uint8_t* key, int32_t record);
+  // Deleting the file itself stays available beside deleting a key.
+  using TFileHandler::Delete;
   // 8708 when the key is absent.
   void Delete(int index, const uint8_t* key);
   // Moves an entry to a new key (and record number): 8708 when the old key
