@@ -115,14 +115,13 @@ void SetFieldValue(const FieldDesc& field, const FieldValue& value, uint8_t* rec
   switch (field.type) {
     case kTypeString: {
       std::string_view s = StoredString(field, v.text);
-      std::memcpy(buf, s.data(), s.size());
+      s.copy(reinterpret_cast<char*>(buf), s.size());
       present = s.empty() ? 0 : 1;
       break;
     }
     case kTypeBytes:
     case kTypeVarBytes: {
-      size_t n = v.text.size() < field.size ? v.text.size() : field.size;
-      std::memcpy(buf, v.text.data(), n);
+      size_t n = v.text.copy(reinterpret_cast<char*>(buf), field.size);
       present = n == 0 ? 0 : 1;
       break;
     }

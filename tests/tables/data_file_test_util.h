@@ -87,9 +87,17 @@ inline std::vector<uint8_t> ReadAll(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Replaces the file's content. Writes over the old bytes and then sets the
+// length, rather than truncating to 0 first, which some file systems answer
+// with a flush to disk (slow when a test rewrites a file thousands of times).
 inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  {
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    if (!out.is_open()) out.open(path, std::ios::binary | std::ios::out);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  std::filesystem::resize_file(path, bytes.size());
 }
 
 // Runs `f` and returns the engine error code it raised, or 0 when it raised

@@ -38,7 +38,8 @@ class CacheTest : public ::testing::Test {
     record_size_ = record_size;
     path_ = dir_.File("slots.bin");
     std::vector<uint8_t> bytes(kRegion + size_t{record_size} * slots, 0);
-    for (int32_t n = 1; n <= slots; ++n) PutLE<int32_t>(&bytes[Offset(n)], n);
+    if (record_size >= 4)
+      for (int32_t n = 1; n <= slots; ++n) PutLE<int32_t>(&bytes[Offset(n)], n);
     test::WriteAll(path_, bytes);
     file_ = std::make_unique<CountingFile>(path_);
     file_->Open(false, false, false);
