@@ -3,9 +3,8 @@
 namespace quoldex::tables {
 
 DataFileHeader DataFileHeader::ForNewTable(uint16_t record_size, uint16_t field_count,
-                                           uint32_t blob_block_size,
-                                           std::string_view description, uint16_t language_id,
-                                           uint16_t sort_id) {
+                                           uint32_t blob_block_size, std::string_view description,
+                                           uint16_t language_id, uint16_t sort_id) {
   DataFileHeader h;
   h.Put<uint32_t>(4, blob_block_size);
   h.image_[8] = kVersion;

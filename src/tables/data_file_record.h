@@ -28,6 +28,8 @@ inline void SetRecordHeader(uint8_t* record, bool deleted, int32_t link) {
   record[kRecordDeletedOffset] = deleted ? 1 : 0;
   PutLE<int32_t>(record + kRecordLinkOffset, link);
 }
-inline void SetRecordId(uint8_t* record, int32_t id) { PutLE<int32_t>(record + kRecordIdOffset, id); }
+inline void SetRecordId(uint8_t* record, int32_t id) {
+  PutLE<int32_t>(record + kRecordIdOffset, id);
+}
 
 }  // namespace quoldex::tables

@@ -25,13 +25,23 @@ FieldValue Coerce(const FieldDesc& field, const FieldValue& value) {
   switch (field.type) {
     case kTypeString:
     case kTypeBytes:
-    case kTypeVarBytes: want = Kind::kString; break;
-    case kTypeBoolean: want = Kind::kBoolean; break;
-    case kTypeFloat: want = Kind::kFloat; break;
+    case kTypeVarBytes:
+      want = Kind::kString;
+      break;
+    case kTypeBoolean:
+      want = Kind::kBoolean;
+      break;
+    case kTypeFloat:
+      want = Kind::kFloat;
+      break;
     case kTypeDate:
     case kTypeTime:
-    case kTypeTimestamp: want = Kind::kDateTime; break;
-    default: want = Kind::kInteger; break;
+    case kTypeTimestamp:
+      want = Kind::kDateTime;
+      break;
+    default:
+      want = Kind::kInteger;
+      break;
   }
   if (value.kind == want) return value;
   if (value.kind == Kind::kString) return FieldValueFromText(field, value.text);
@@ -45,10 +55,18 @@ FieldValue Coerce(const FieldDesc& field, const FieldValue& value) {
 void CheckIntegerRange(const FieldDesc& field, int64_t v) {
   int64_t lo, hi;
   switch (field.type) {
-    case kTypeSmallInt: lo = INT16_MIN, hi = INT16_MAX; break;
-    case kTypeWord: lo = 0, hi = UINT16_MAX; break;
-    case kTypeUInt32: lo = 0, hi = UINT32_MAX; break;
-    default: lo = INT32_MIN, hi = INT32_MAX; break;
+    case kTypeSmallInt:
+      lo = INT16_MIN, hi = INT16_MAX;
+      break;
+    case kTypeWord:
+      lo = 0, hi = UINT16_MAX;
+      break;
+    case kTypeUInt32:
+      lo = 0, hi = UINT32_MAX;
+      break;
+    default:
+      lo = INT32_MIN, hi = INT32_MAX;
+      break;
   }
   if (v < lo || v > hi) OutOfRange(field);
 }
@@ -68,8 +86,10 @@ bool IsFieldAccessible(const FieldDesc& field) {
   switch (field.type) {
     case kTypeBlob:
     case kTypeBcd:
-    case kTypeExtended: return false;
-    default: return PhysicalSize(field.type, field.size) != 0;
+    case kTypeExtended:
+      return false;
+    default:
+      return PhysicalSize(field.type, field.size) != 0;
   }
 }
 
@@ -86,16 +106,24 @@ FieldValue GetFieldValue(const FieldDesc& field, const uint8_t* record) {
     case kTypeBytes:
     case kTypeVarBytes:
       return FieldValue::String(std::string(reinterpret_cast<const char*>(p), field.size));
-    case kTypeBoolean: return FieldValue::Boolean(GetLE<uint16_t>(p) != 0);
-    case kTypeSmallInt: return FieldValue::Integer(GetLE<int16_t>(p));
-    case kTypeWord: return FieldValue::Integer(GetLE<uint16_t>(p));
-    case kTypeUInt32: return FieldValue::Integer(GetLE<uint32_t>(p));
-    case kTypeFloat: return FieldValue::Float(GetLE<double>(p));
-    case kTypeDate: return FieldValue::DateTime(TimeStampToDateTime(GetLE<int32_t>(p), 0));
+    case kTypeBoolean:
+      return FieldValue::Boolean(GetLE<uint16_t>(p) != 0);
+    case kTypeSmallInt:
+      return FieldValue::Integer(GetLE<int16_t>(p));
+    case kTypeWord:
+      return FieldValue::Integer(GetLE<uint16_t>(p));
+    case kTypeUInt32:
+      return FieldValue::Integer(GetLE<uint32_t>(p));
+    case kTypeFloat:
+      return FieldValue::Float(GetLE<double>(p));
+    case kTypeDate:
+      return FieldValue::DateTime(TimeStampToDateTime(GetLE<int32_t>(p), 0));
     case kTypeTime:
       return FieldValue::DateTime(static_cast<double>(GetLE<int32_t>(p)) / kMsPerDay);
-    case kTypeTimestamp: return FieldValue::DateTime(TimestampMsToDateTime(GetLE<double>(p)));
-    default: return FieldValue::Integer(GetLE<int32_t>(p));  // 32-bit integer
+    case kTypeTimestamp:
+      return FieldValue::DateTime(TimestampMsToDateTime(GetLE<double>(p)));
+    default:
+      return FieldValue::Integer(GetLE<int32_t>(p));  // 32-bit integer
   }
 }
 
@@ -125,7 +153,9 @@ void SetFieldValue(const FieldDesc& field, const FieldValue& value, uint8_t* rec
       present = n == 0 ? 0 : 1;
       break;
     }
-    case kTypeBoolean: PutLE<uint16_t>(buf, v.integer != 0 ? 1 : 0); break;
+    case kTypeBoolean:
+      PutLE<uint16_t>(buf, v.integer != 0 ? 1 : 0);
+      break;
     case kTypeSmallInt:
       CheckIntegerRange(field, v.integer);
       PutLE<int16_t>(buf, static_cast<int16_t>(v.integer));
@@ -138,14 +168,19 @@ void SetFieldValue(const FieldDesc& field, const FieldValue& value, uint8_t* rec
       CheckIntegerRange(field, v.integer);
       PutLE<uint32_t>(buf, static_cast<uint32_t>(v.integer));
       break;
-    case kTypeFloat: PutLE<double>(buf, v.number); break;
+    case kTypeFloat:
+      PutLE<double>(buf, v.number);
+      break;
     case kTypeDate:
     case kTypeTime:
     case kTypeTimestamp:
       if (!DateTimeToTimeStamp(v.number, &day, &ms)) OutOfRange(field);
-      if (field.type == kTypeDate) PutLE<int32_t>(buf, day);
-      else if (field.type == kTypeTime) PutLE<int32_t>(buf, ms);
-      else PutLE<double>(buf, static_cast<double>(day) * kMsPerDay + ms);
+      if (field.type == kTypeDate)
+        PutLE<int32_t>(buf, day);
+      else if (field.type == kTypeTime)
+        PutLE<int32_t>(buf, ms);
+      else
+        PutLE<double>(buf, static_cast<double>(day) * kMsPerDay + ms);
       break;
     default:  // 32-bit integer
       CheckIntegerRange(field, v.integer);

@@ -8,7 +8,7 @@ namespace quoldex::tables {
 namespace {
 
 // TDateTime bounds of the years 1 to 9999.
-constexpr double kMinDateTime = 1 - kDateDelta;       // 1 January 0001
+constexpr double kMinDateTime = 1 - kDateDelta;        // 1 January 0001
 constexpr double kEndDateTime = 3652060 - kDateDelta;  // 1 January 10000
 
 // Day number (1 January of year 1 = 1) of a valid civil date.

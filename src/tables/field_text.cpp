@@ -32,11 +32,20 @@ std::string_view NumberBody(std::string_view text) {
 
 bool IntegerRange(uint8_t type, int64_t* lo, int64_t* hi) {
   switch (type) {
-    case kTypeSmallInt: *lo = INT16_MIN, *hi = INT16_MAX; return true;
-    case kTypeInteger: *lo = INT32_MIN, *hi = INT32_MAX; return true;
-    case kTypeWord: *lo = 0, *hi = UINT16_MAX; return true;
-    case kTypeUInt32: *lo = 0, *hi = UINT32_MAX; return true;
-    default: return false;
+    case kTypeSmallInt:
+      *lo = INT16_MIN, *hi = INT16_MAX;
+      return true;
+    case kTypeInteger:
+      *lo = INT32_MIN, *hi = INT32_MAX;
+      return true;
+    case kTypeWord:
+      *lo = 0, *hi = UINT16_MAX;
+      return true;
+    case kTypeUInt32:
+      *lo = 0, *hi = UINT32_MAX;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -108,7 +117,8 @@ FieldValue FieldValueFromText(const FieldDesc& field, std::string_view text) {
   switch (field.type) {
     case kTypeString:
     case kTypeBytes:
-    case kTypeVarBytes: return FieldValue::String(std::string(text));
+    case kTypeVarBytes:
+      return FieldValue::String(std::string(text));
     case kTypeBoolean: {
       std::string upper = AsciiUpper(text);
       if (upper == "TRUE") return FieldValue::Boolean(true);
@@ -118,12 +128,16 @@ FieldValue FieldValueFromText(const FieldDesc& field, std::string_view text) {
     case kTypeSmallInt:
     case kTypeInteger:
     case kTypeWord:
-    case kTypeUInt32: return IntegerFromText(field.type, text);
-    case kTypeFloat: return FloatFromText(text);
+    case kTypeUInt32:
+      return IntegerFromText(field.type, text);
+    case kTypeFloat:
+      return FloatFromText(text);
     case kTypeDate:
     case kTypeTime:
-    case kTypeTimestamp: return DateTimeFromText(field.type, text);
-    default: throw EDatabaseError("Field '" + field.name + "' has no text form");
+    case kTypeTimestamp:
+      return DateTimeFromText(field.type, text);
+    default:
+      throw EDatabaseError("Field '" + field.name + "' has no text form");
   }
 }
 

@@ -271,12 +271,12 @@ void RecordCache::WriteDirtyBuffers(bool unpinned_only) {
     if (!unpinned_only || r->pins_ == 0) work_.push_back(r);
   }
   dirty_.resize(keep);
-  std::sort(work_.begin(), work_.end(),
-            [](const TRecord* a, const TRecord* b) { return a->record_number_ < b->record_number_; });
+  std::sort(work_.begin(), work_.end(), [](const TRecord* a, const TRecord* b) {
+    return a->record_number_ < b->record_number_;
+  });
   for (size_t begin = 0; begin < work_.size();) {
     size_t end = begin + 1;
-    while (end < work_.size() &&
-           work_[end]->record_number_ == work_[end - 1]->record_number_ + 1)
+    while (end < work_.size() && work_[end]->record_number_ == work_[end - 1]->record_number_ + 1)
       ++end;
     size_t n = end - begin;
     if (n == 1) {

@@ -47,7 +47,7 @@ class TRecord {
   int32_t record_number_ = 0;  // 0: holds no record
   int pins_ = 0;
   bool dirty_ = false;
-  bool queued_ = false;  // in the cache's list of dirty buffers
+  bool queued_ = false;      // in the cache's list of dirty buffers
   TRecord* prev_ = nullptr;  // towards the most recently used
   TRecord* next_ = nullptr;
 };

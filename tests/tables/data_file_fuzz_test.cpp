@@ -66,8 +66,8 @@ class Mutator {
   int Below(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
 
   void Mutate(std::vector<uint8_t>& b, size_t descriptors_end) {
-    static const int kDescriptorSpots[] = {0, 1, 2, 33, 84, 85, 86, 87, 88, 90, 91, 92, 94, 145,
-                                           196, 247};
+    static const int kDescriptorSpots[] = {0,  1,  2,  33, 84, 85,  86,  87,
+                                           88, 90, 91, 92, 94, 145, 196, 247};
     static const int32_t kValues[] = {0, 1, -1, 2, 7, 0x7FFFFFFF, INT32_MIN, 369, 65535, 100000000};
     switch (Below(7)) {
       case 0:  // any header byte
@@ -77,7 +77,8 @@ class Mutator {
         static const int kFields[] = {0, 4, 9, 13, 17, 21, 23, 25, 103, 111};
         size_t at = kFields[Below(10)];
         int32_t v = kValues[Below(10)];
-        for (int i = 0; i < 4 && at + i < b.size(); ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4 && at + i < b.size(); ++i)
+          b[at + i] = static_cast<uint8_t>(v >> (8 * i));
         break;
       }
       case 2: {  // a descriptor byte that matters
@@ -196,7 +197,7 @@ TEST(DataFileFuzz, DamagedFilesAreRefusedOrSafelyUsable) {
   EXPECT_GT(open_codes[kErrHeaderCorrupt], 1500);
   EXPECT_GT(open_codes[kErrVersion], 0);
   EXPECT_GT(step_codes[kErrRecordBuffersCorrupt], 0);  // damaged chains were met
-  EXPECT_GT(conversions, 0);                             // and damaged default texts
+  EXPECT_GT(conversions, 0);                           // and damaged default texts
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ int32_t Insert(TDataFile& file, bool primary, const std::vector<FieldValue>& val
   std::vector<uint8_t> rec(file.RecordSize());
   file.InitNewRecord(rec.data());
   for (size_t i = 0; i < values.size(); ++i)
-    if (!file.Fields()[i].IsAutoInc()) file.SetField(static_cast<int>(i + 1), values[i], rec.data());
+    if (!file.Fields()[i].IsAutoInc())
+      file.SetField(static_cast<int>(i + 1), values[i], rec.data());
   file.IssueRecordId(rec.data());
   int32_t n = file.NextFreeRecordNumber(primary);
   file.StoreNewRecord(n, rec.data());
@@ -98,10 +99,10 @@ TEST(DataFileLayout, ObjectsDatHeaderAndDescriptorsByteForByte) {
   ASSERT_EQ(bytes.size(), 4735u);
 
   std::vector<uint8_t> header(127, 0);
-  header[0] = 1;     // written once, because modified
-  header[5] = 0x02;  // blob block size 512
-  header[8] = 3;     // version
-  header[13] = 1;    // next record number
+  header[0] = 1;      // written once, because modified
+  header[5] = 0x02;   // blob block size 512
+  header[8] = 3;      // version
+  header[13] = 1;     // next record number
   header[21] = 0x71;  // record size 369
   header[22] = 0x01;
   header[23] = 6;  // field count
@@ -161,8 +162,7 @@ TEST(DataFileLayout, NewTableLengthIsHeaderPlusDescriptors) {
   TempDir dir;
   for (int count : {1, 6, 15, 1024}) {
     std::vector<FieldDesc> fields;
-    for (int i = 0; i < count; ++i)
-      fields.push_back(Field("F" + std::to_string(i), kTypeSmallInt));
+    for (int i = 0; i < count; ++i) fields.push_back(Field("F" + std::to_string(i), kTypeSmallInt));
     std::string path = dir.File("t" + std::to_string(count) + ".dat");
     TDataFile file(path);
     file.Create(fields, {});
@@ -446,9 +446,12 @@ TEST(DataFileValidation, EachRuleRaisesItsCodeAndCreatesNothing) {
       {"language 1033", kErrLanguage, one(Field("A", kTypeSmallInt)), language},
       {"blank name", kErrFieldName, one(Field("   ", kTypeSmallInt)), {}},
       {"digit first", kErrFieldName, one(Field("1st", kTypeSmallInt)), {}},
-      {"duplicate ignoring case", kErrFieldName,
-       {Field("Name", kTypeSmallInt), Field(" NAME ", kTypeSmallInt)}, {}},
-      {"duplicate after the 30-character cut", kErrFieldName,
+      {"duplicate ignoring case",
+       kErrFieldName,
+       {Field("Name", kTypeSmallInt), Field(" NAME ", kTypeSmallInt)},
+       {}},
+      {"duplicate after the 30-character cut",
+       kErrFieldName,
        {Field(std::string(30, 'a') + "1", kTypeSmallInt),
         Field(std::string(30, 'A') + "2", kTypeSmallInt)},
        {}},
@@ -459,10 +462,14 @@ TEST(DataFileValidation, EachRuleRaisesItsCodeAndCreatesNothing) {
       {"blob", kErrFieldDefinition, one(Field("A", kTypeBlob)), {}},
       {"BCD", kErrFieldDefinition, one(Field("A", kTypeBcd)), {}},
       {"extended", kErrFieldDefinition, one(Field("A", kTypeExtended)), {}},
-      {"boolean default", kErrValidityCheck, one(with_default(Field("A", kTypeBoolean), "yes")),
+      {"boolean default",
+       kErrValidityCheck,
+       one(with_default(Field("A", kTypeBoolean), "yes")),
        {}},
-      {"small int default out of range", kErrValidityCheck,
-       one(with_default(Field("A", kTypeSmallInt), "40000")), {}},
+      {"small int default out of range",
+       kErrValidityCheck,
+       one(with_default(Field("A", kTypeSmallInt), "40000")),
+       {}},
       {"integer minimum", kErrValidityCheck, one(with_min(Field("A", kTypeInteger), "1x")), {}},
       {"date minimum", kErrValidityCheck, one(with_min(Field("A", kTypeDate), "2023-02-29")), {}},
       {"record above 65535", kErrMaxRecordSize, wide, {}},
@@ -484,10 +491,11 @@ TEST(DataFileValidation, NamesAreTrimmedCutAndDateWordsAccepted) {
   stamp.max_text = "2024-05-06 07:08:09";
   FieldDesc time = Field("Clock", kTypeTime);
   time.default_text = "TIME";
-  std::vector<FieldDesc> out = ValidateDataFileDefinition(
-      "t.dat", {Field("  " + std::string(40, 'x') + "  ", kTypeSmallInt, 7), date, stamp, time,
-                Field("\x81Name", kTypeWord)},
-      {});
+  std::vector<FieldDesc> out =
+      ValidateDataFileDefinition("t.dat",
+                                 {Field("  " + std::string(40, 'x') + "  ", kTypeSmallInt, 7), date,
+                                  stamp, time, Field("\x81Name", kTypeWord)},
+                                 {});
   EXPECT_EQ(out[0].name, std::string(30, 'x'));
   EXPECT_EQ(out[0].size, 0);  // forced to 0 for a type without a declared size
   EXPECT_EQ(out[4].number, 5);
@@ -556,7 +564,8 @@ TEST(DataFileOpen, HeaderAndDescriptorChecksRefuseWithTheirCodes) {
     EXPECT_FALSE(file.IsOpen()) << d.what;
   }
   for (size_t cut : {0ul, 126ul, 127ul, 4734ul}) {
-    WriteAll(path, std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)));
+    WriteAll(path,
+             std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)));
     TDataFile file(path);
     EXPECT_EQ(EngineCode([&] { file.Open(false, false, false); }), kErrHeaderCorrupt) << cut;
   }
@@ -567,7 +576,7 @@ TEST(DataFileOpen, BlobFieldsOfAnExistingFileOpenButAreNotReadable) {
   std::string path = dir.File("notes.dat");
   { TDataFile(path).Create({Field("Id", kTypeInteger), Field("Note", kTypeInteger)}, {}); }
   PatchBytes(path, 127 + 768 + 84, {kTypeBlob, 22});  // a memo: same 4-byte slot
-  PatchBytes(path, 25, {1, 0});                         // one blob field
+  PatchBytes(path, 25, {1, 0});                       // one blob field
   TDataFile file(path);
   file.Open(false, false, false);
   std::vector<uint8_t> rec(file.RecordSize());

@@ -217,7 +217,8 @@ TEST(FieldText, BoundsCompareByTypeAndIgnoreNull) {
   FieldDesc s = Field("S", kTypeString, 10);
   s.min_text = "b";
   EXPECT_EQ(CheckFieldBounds(s, FieldValue::String("a")), BoundCheck::kBelowMinimum);
-  EXPECT_EQ(CheckFieldBounds(s, FieldValue::String("\xE9")), BoundCheck::kWithin);  // bytes unsigned
+  EXPECT_EQ(CheckFieldBounds(s, FieldValue::String("\xE9")),
+            BoundCheck::kWithin);  // bytes unsigned
 
   FieldDesc d = Field("D", kTypeDate);
   d.max_text = "NOW";  // today, whole day
