@@ -6,14 +6,15 @@
 # Usage: bench/grep_compare.sh [CORPUS_DIR] [EXTRA_TREE...]
 #   CORPUS_DIR  where the generated corpus lives (default $QUOLDEX_GREP_CORPUS
 #               or a folder under ${TMPDIR:-/tmp}); generated when missing.
-#   EXTRA_TREE  real trees to time as well (for example a game's folder).
 #               A folder that exists, is not empty and holds no generated
 #               corpus is refused, never overwritten.
+#   EXTRA_TREE  real trees to time as well (for example a game's folder).
 # Environment: QUOLDEX_BENCH_BIN (folder of the search_grep_tool,
 #   search_corpus_tool and search_read_tool programs, default build/bench),
 #   RUNS (timed runs per command, default 5).
 #
-# The page cache is left warm: every command runs once untimed first.
+# The page cache is left warm: every command runs once untimed first, then
+# the commands take turns, so changes in the machine's load touch them alike.
 # "Reading" is the floor of any content search: search_read_tool reads each
 # file whole into one buffer and does nothing else (cat is shown beside it).
 # Output: per tree and pattern the median seconds of each tool, the ratio
@@ -49,29 +50,31 @@ if [ ! -f "$corpus/.complete" ]; then
   touch "$corpus/.complete"
 fi
 
-# Median wall time in seconds of running "$@" $runs times (after one warm run).
-median_time() {
+# Wall time in seconds of one run of "$@", output discarded.
+time_once() {
+  local t0 t1
+  t0=$EPOCHREALTIME
   "$@" >/dev/null 2>&1 || true
-  local times=() t0 t1 i
-  for ((i = 0; i < runs; i++)); do
-    t0=$EPOCHREALTIME
-    "$@" >/dev/null 2>&1 || true
-    t1=$EPOCHREALTIME
-    times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f", b - a}')")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.4f", m}'
+  t1=$EPOCHREALTIME
+  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f", b - a}'
 }
+
+median() {
+  printf '%s\n' "$@" | sort -g |
+    awk '{a[NR] = $1} END {printf "%.4f", (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 read_all() { find "$1" -type f -print0 | xargs -0 cat >/dev/null; }
 
+# The commands of one comparison run in turns, $runs rounds after one warm
+# round, so a change in the machine's load touches them all alike.
 ratios=()
 for tree in "$corpus" "$@"; do
   files=$(find "$tree" -type f ! -name .complete | wc -l)
   bytes=$(du -sb --exclude=.complete "$tree" | cut -f1)
   echo "tree $tree: $files files, $((bytes / 1000000)) MB"
-  t_read=$(median_time "$reader" "$tree")
-  t_cat=$(median_time read_all "$tree")
-  echo "  reading only: read loop ${t_read}s, find | xargs cat ${t_cat}s"
   for pattern in "$rare" "$common"; do
     ours_list=$("$tool" "$pattern" "$tree" | sort || true)
     rg_list=$(rg -j1 -i -F -l -- "$pattern" "$tree" | sort || true)
@@ -80,16 +83,26 @@ for tree in "$corpus" "$@"; do
            "($(grep -c . <<<"$ours_list") vs $(grep -c . <<<"$rg_list");" \
            "rg skips hidden and git-ignored files)"
     fi
-    t_ours=$(median_time "$tool" "$pattern" "$tree")
-    t_rg=$(median_time rg -j1 -i -F -l -- "$pattern" "$tree")
-    t_grep=$(median_time grep -r -i -F -l -- "$pattern" "$tree")
-    ratio=$(awk -v a="$t_rg" -v b="$t_ours" 'BEGIN {printf "%.4f", a / b}')
-    printf '  %-20s files %6d  ours %.4fs  rg -j1 %.4fs  grep %.4fs  rg/ours %.2f  ours/read %.2f\n' \
-      "$pattern" "$(grep -c . <<<"$ours_list")" "$t_ours" "$t_rg" "$t_grep" "$ratio" \
-      "$(awk -v a="$t_ours" -v b="$t_read" 'BEGIN {printf "%.4f", a / b}')"
-    [ "$tree" = "$corpus" ] && ratios+=("$ratio")
+    t_read=() t_cat=() t_ours=() t_rg=() t_grep=()
+    for ((i = 0; i <= runs; i++)); do
+      r=$(time_once "$reader" "$tree")
+      c=$(time_once read_all "$tree")
+      o=$(time_once "$tool" "$pattern" "$tree")
+      g=$(time_once rg -j1 -i -F -l -- "$pattern" "$tree")
+      e=$(time_once grep -r -i -F -l -- "$pattern" "$tree")
+      if ((i > 0)); then
+        t_read+=("$r") t_cat+=("$c") t_ours+=("$o") t_rg+=("$g") t_grep+=("$e")
+      fi
+    done
+    m_read=$(median "${t_read[@]}") m_ours=$(median "${t_ours[@]}") m_rg=$(median "${t_rg[@]}")
+    printf '  %-20s files %6d  ours %ss  rg -j1 %ss  grep %ss  read loop %ss  cat %ss\n' \
+      "$pattern" "$(grep -c . <<<"$ours_list")" "$m_ours" "$m_rg" "$(median "${t_grep[@]}")" \
+      "$m_read" "$(median "${t_cat[@]}")"
+    printf '  %-20s rg/ours %s  ours/read loop %s\n' "" "$(ratio "$m_rg" "$m_ours")" \
+      "$(ratio "$m_ours" "$m_read")"
+    [ "$tree" = "$corpus" ] && ratios+=("$(ratio "$m_rg" "$m_ours")")
   done
 done
 
-geo=$(printf '%s\n' "${ratios[@]}" | awk '{s+=log($1)} END {printf "%.2f", exp(s/NR)}')
+geo=$(printf '%s\n' "${ratios[@]}" | awk '{s += log($1)} END {printf "%.2f", exp(s / NR)}')
 echo "grep ratio rg/ours: $geo"
