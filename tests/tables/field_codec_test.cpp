@@ -99,7 +99,8 @@ TEST(FieldCodecNumbers, StoredLittleEndianWithinTheTypesRange) {
                                                                    {kTypeUInt32, -1}}) {
     OneField f(Field("N", type));
     f.Set(FieldValue::Integer(1));
-    EXPECT_EQ(ErrorText([&] { f.Set(FieldValue::Integer(bad)); }),
+    FieldValue out_of_range = FieldValue::Integer(bad);
+    EXPECT_EQ(ErrorText([&] { f.Set(out_of_range); }),
               "Value of field 'N' is out of range");
     EXPECT_EQ(f.Get(), FieldValue::Integer(1));  // unchanged
   }
