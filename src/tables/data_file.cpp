@@ -109,7 +109,6 @@ void TDataFile::Create(const std::vector<FieldDesc>& fields, const DataFileOptio
     throw;
   }
   fields_ = std::move(stored);
-  for (FieldDesc& f : fields_) f.language_order = options.language_id == kLanguageWestern;
   cache_ = std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart());
   cache_->SetGrowWhenFull(grow_cache_);
 }

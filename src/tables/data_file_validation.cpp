@@ -81,6 +81,7 @@ std::vector<FieldDesc> ValidateDataFileDefinition(std::string_view error_name,
     f.min_text = Cut(f.min_text, kTextRoom);
     f.max_text = Cut(f.max_text, kTextRoom);
     f.default_text = Cut(f.default_text, kTextRoom);
+    f.language_order = options.language_id == kLanguageWestern;
     out.push_back(std::move(f));
   }
 

@@ -30,7 +30,8 @@ struct DataFileOptions {
 // them: number = position, name with surrounding blanks removed and cut to
 // 30 characters, free text and limit texts cut to 50, declared size 0 for
 // types without one, decimals 0, physical size and slot offset (a running
-// offset from 9; 5 and no slot for autoinc). Raises, naming `error_name`:
+// offset from 9; 5 and no slot for autoinc) and language_order from the
+// options. Raises, naming `error_name`:
 //   9492  no field, or more than 1024
 //   9498  blob block size below 64, or more than 32 blob fields
 //   10015 encrypted, and the trimmed password is not 1 to 15 characters
