@@ -100,8 +100,7 @@ TEST(FieldCodecNumbers, StoredLittleEndianWithinTheTypesRange) {
     OneField f(Field("N", type));
     f.Set(FieldValue::Integer(1));
     FieldValue out_of_range = FieldValue::Integer(bad);
-    EXPECT_EQ(ErrorText([&] { f.Set(out_of_range); }),
-              "Value of field 'N' is out of range");
+    EXPECT_EQ(ErrorText([&] { f.Set(out_of_range); }), "Value of field 'N' is out of range");
     EXPECT_EQ(f.Get(), FieldValue::Integer(1));  // unchanged
   }
   OneField d(Field("F", kTypeFloat));
