@@ -49,9 +49,9 @@ TDataFile::~TDataFile() {
 
 std::string TDataFile::FileNameFor(const std::string& dir, std::string_view table_name) {
   size_t b = table_name.find_first_not_of(' ');
-  std::string_view name =
-      b == std::string_view::npos ? std::string_view{}
-                                  : table_name.substr(b, table_name.find_last_not_of(' ') - b + 1);
+  std::string_view name = b == std::string_view::npos
+                              ? std::string_view{}
+                              : table_name.substr(b, table_name.find_last_not_of(' ') - b + 1);
   size_t dot = name.find_last_of('.');
   size_t slash = name.find_last_of('/');
   if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
@@ -146,7 +146,7 @@ void TDataFile::CheckHeader(const DataFileHeader& h, bool loaded) const {
             h.ChainHead() >= 0 && h.ChainHead() < next && h.LastRecordId() >= 0;
   if (ok && loaded)
     ok = h.FieldCount() == header_.FieldCount() && h.RecordSize() == header_.RecordSize() &&
-         h.BlobCount() == header_.BlobCount();
+         h.BlobCount() == header_.BlobCount() && h.LanguageId() == header_.LanguageId();
   if (!ok) Fail(kErrHeaderCorrupt);
 }
 
@@ -244,7 +244,8 @@ const FieldDesc& TDataFile::AccessibleField(int number) const {
   if (number < 1 || static_cast<size_t>(number) > fields_.size())
     Fail(kErrInvalidField, std::to_string(number));
   const FieldDesc& f = fields_[number - 1];
-  if (!IsFieldAccessible(f)) Fail(f.type == kTypeBlob ? kErrBlobField : kErrFieldDefinition, f.name);
+  if (!IsFieldAccessible(f))
+    Fail(f.type == kTypeBlob ? kErrBlobField : kErrFieldDefinition, f.name);
   return f;
 }
 

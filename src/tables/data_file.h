@@ -174,7 +174,7 @@ class TDataFile : public TFileHandler {
   RecordCache& Cache() const;
   const FieldDesc& AccessibleField(int number) const;
   // Checks a header read from disk: alone at open (`loaded` false), or
-  // against the layout already loaded.
+  // against the layout and language already loaded.
   void CheckHeader(const DataFileHeader& header, bool loaded) const;
   void LoadDescriptors(uint64_t file_size);
   void CheckAppendLimits() const;

@@ -64,7 +64,8 @@ std::vector<FieldDesc> ValidateDataFileDefinition(std::string_view error_name,
   for (size_t i = 0; i < fields.size(); ++i) {
     FieldDesc f = fields[i];
     f.name = Cut(TrimBlanks(f.name), kNameRoom);
-    if (f.name.empty() || !IsNameStart(static_cast<uint8_t>(f.name[0]))) fail(kErrFieldName, f.name);
+    if (f.name.empty() || !IsNameStart(static_cast<uint8_t>(f.name[0])))
+      fail(kErrFieldName, f.name);
     for (const FieldDesc& earlier : out)
       if (text::SameText(earlier.name, f.name)) fail(kErrFieldName, f.name);
     const uint16_t position = static_cast<uint16_t>(i + 1);
