@@ -20,6 +20,12 @@
 //   errors  EDbEngineError (code 11949 for the statement's own errors, the
 //        engine's codes for the tables); nothing is left open or behind.
 // Executors are called on the thread that opens the query.
+//
+// Installing: the statement engine offers a function that calls
+// SetQueryExecutor with its executor, and the program calls it once at
+// start-up, before the first query opens. (A registrar object inside the
+// engine's own source file would not do: the linker drops unreferenced
+// objects of a static library.)
 #pragma once
 
 #include <functional>
