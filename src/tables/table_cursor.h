@@ -214,6 +214,9 @@ class TableCursor {
 
  private:
   struct Impl;
+  // The open handle's state; EDbEngineError 11014 when the cursor is closed.
+  Impl& Opened() const;
+
   TableSettings settings_;
   std::unique_ptr<Impl> impl_;
 };

@@ -1,0 +1,1025 @@
+#include "tables/table_cursor.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+
+#include "tables/coding.h"
+#include "tables/data_file_record.h"
+#include "tables/engine_error.h"
+#include "tables/field_codec.h"
+#include "tables/table_cursor_impl.h"
+#include "tables/table_definition.h"
+#include "tables/table_integrity.h"
+#include "tables/table_keys.h"
+#include "text/western.h"
+
+namespace quoldex::tables {
+namespace {
+
+constexpr const char* kNotEditing = "Dataset not in edit or insert mode";
+
+std::string_view TrimBlanks(std::string_view s) {
+  size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// The record ID in a record buffer (the cursor's own RecordId() hides it).
+int32_t IdOf(const uint8_t* record) { return RecordId(record); }
+
+int32_t NextRecordId(int32_t last) { return last == INT32_MAX ? 1 : last + 1; }
+
+// The smallest byte string of the same length above `key`; false when
+// `key` is all 0xFF.
+bool Increment(std::vector<uint8_t>& key) {
+  for (size_t i = key.size(); i-- > 0;) {
+    if (key[i] != 0xFF) {
+      ++key[i];
+      return true;
+    }
+    key[i] = 0;
+  }
+  return false;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text::SameText(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace
+
+// ---- Lock scopes ----
+
+class TableCursor::Impl::ReadLockScope {
+ public:
+  explicit ReadLockScope(Impl& c) : c_(c), taken_(c.locks->AcquireReadLock()) {
+    if (!taken_) return;
+    try {
+      c_.DetectChanges();
+    } catch (...) {
+      Release();
+      throw;
+    }
+  }
+  ~ReadLockScope() { Release(); }
+  ReadLockScope(const ReadLockScope&) = delete;
+  ReadLockScope& operator=(const ReadLockScope&) = delete;
+
+ private:
+  void Release() noexcept {
+    if (!taken_) return;
+    taken_ = false;
+    try {
+      c_.locks->ReleaseReadLock();
+    } catch (...) {
+      // Nothing to add: the lock dies with the handle at the latest.
+    }
+  }
+  Impl& c_;
+  bool taken_;
+};
+
+class TableCursor::Impl::WriteLockScope {
+ public:
+  explicit WriteLockScope(Impl& c) : c_(c), taken_(c.locks->AcquireWriteLock()) {
+    if (!taken_) return;
+    try {
+      c_.DetectChanges();
+    } catch (...) {
+      Release();
+      throw;
+    }
+  }
+  ~WriteLockScope() { Release(); }
+  WriteLockScope(const WriteLockScope&) = delete;
+  WriteLockScope& operator=(const WriteLockScope&) = delete;
+
+ private:
+  void Release() noexcept {
+    if (!taken_) return;
+    taken_ = false;
+    try {
+      c_.locks->ReleaseWriteLock();
+    } catch (...) {
+    }
+  }
+  Impl& c_;
+  bool taken_;
+};
+
+// Holds the record lock of `number` for the scope unless the handle
+// already held it (an edit's lock outlives the scope).
+class TableCursor::Impl::RecordLockScope {
+ public:
+  RecordLockScope(Impl& c, int32_t number)
+      : c_(c), number_(number), taken_(c.locks->LockRecord(number)) {}
+  ~RecordLockScope() {
+    if (!taken_) return;
+    try {
+      c_.locks->UnlockRecord(number_);
+    } catch (...) {
+    }
+  }
+  RecordLockScope(const RecordLockScope&) = delete;
+  RecordLockScope& operator=(const RecordLockScope&) = delete;
+
+ private:
+  Impl& c_;
+  int32_t number_;
+  bool taken_;
+};
+
+// The changes of one insert, modify or delete after all its checks passed.
+// Unless committed, they are taken back when the scope ends: a shared table
+// reloads its headers and drops its caches (its files still hold the state
+// before the change, as every change is flushed before the write lock goes);
+// an exclusive table undoes the index changes logged here (the data file
+// change comes last and changes nothing when it fails).
+class TableCursor::Impl::Changes {
+ public:
+  explicit Changes(Impl& c) : c_(c) {}
+  ~Changes() {
+    if (!committed_) Undo();
+  }
+  Changes(const Changes&) = delete;
+  Changes& operator=(const Changes&) = delete;
+
+  void Inserted(int index, const uint8_t* key, int32_t record) {
+    log_.push_back({Kind::kInserted, index, Copy(index, key), {}, record});
+  }
+  void Deleted(int index, const uint8_t* key, int32_t record) {
+    log_.push_back({Kind::kDeleted, index, Copy(index, key), {}, record});
+  }
+  void Replaced(int index, const uint8_t* old_key, const uint8_t* new_key, int32_t record) {
+    log_.push_back({Kind::kReplaced, index, Copy(index, old_key), Copy(index, new_key), record});
+  }
+  void Commit() { committed_ = true; }
+
+ private:
+  enum class Kind { kInserted, kDeleted, kReplaced };
+  struct Entry {
+    Kind kind;
+    int index;
+    std::vector<uint8_t> key, new_key;
+    int32_t record;
+  };
+  std::vector<uint8_t> Copy(int index, const uint8_t* key) const {
+    return std::vector<uint8_t>(key, key + c_.index->KeyLength(index));
+  }
+  void Undo() noexcept {
+    try {
+      if (c_.locks->Enabled()) {
+        c_.index->ReadHeader();
+        c_.data->ReadHeader();
+        c_.data->DiscardCache();
+        return;
+      }
+      for (auto it = log_.rbegin(); it != log_.rend(); ++it) {
+        switch (it->kind) {
+          case Kind::kInserted:
+            c_.index->Delete(it->index, it->key.data());
+            break;
+          case Kind::kDeleted:
+            c_.index->Insert(it->index, it->key.data(), it->record);
+            break;
+          case Kind::kReplaced:
+            c_.index->Replace(it->index, it->new_key.data(), it->key.data(), it->record);
+            break;
+        }
+      }
+    } catch (...) {
+      // The first error is the one reported; nothing more can be done here.
+    }
+  }
+
+  Impl& c_;
+  std::vector<Entry> log_;
+  bool committed_ = false;
+};
+
+// ---- Files ----
+
+void TableCursor::Impl::OpenFiles() {
+  file_name = DataFileName(settings);
+  data = std::make_unique<GuardedDataFile>(file_name, &armed);
+  data->Open(settings.exclusive, settings.read_only, settings.force_buffer_flush);
+  index = std::make_unique<GuardedIndexFile>(IndexFileNameFor(file_name), file_name,
+                                             data->Fields(), &armed);
+  index->Open(settings.exclusive, data->IsReadOnly(), settings.force_buffer_flush);
+  read_only = data->IsReadOnly() || index->IsReadOnly();
+  locks = std::make_unique<TableLocks>(*data, *index,
+                                       !settings.exclusive && !data->IsReadOnlyByAttribute(),
+                                       settings.lock_retry_count, settings.lock_wait_time);
+  {
+    ReadLockScope lock(*this);
+    data->CheckFileLength();
+  }
+  indexes.push_back(index->Descriptor(TIndexFile::kPrimaryIndex));
+  for (int i = 1; i <= index->SecondaryCount(); ++i) indexes.push_back(index->Descriptor(i));
+  record.resize(data->RecordSize());
+  SelectOrder(0);
+  where = Where::kBof;
+}
+
+void TableCursor::Impl::CloseFiles() {
+  Cancel();
+  if (locks) locks->ReleaseAll();
+  locks.reset();
+  std::exception_ptr first;
+  try {
+    if (index) index->Close();
+  } catch (...) {
+    first = std::current_exception();
+  }
+  try {
+    if (data) data->Close();
+  } catch (...) {
+    if (!first) first = std::current_exception();
+  }
+  if (first) std::rethrow_exception(first);
+}
+
+void TableCursor::Impl::RequireWritable() const {
+  if (read_only) throw EDbEngineError(kErrAccessDenied, file_name);
+}
+
+void TableCursor::Impl::DetectChanges() {
+  if (index->TestChanged()) {
+    data->ReadHeader();
+    data->DiscardCache();
+  } else if (data->TestChanged()) {
+    data->DiscardCache();
+  }
+}
+
+template <typename Step>
+auto TableCursor::Impl::Reading(Step&& step) -> decltype(step()) {
+  if (!locks->Enabled() || locks->HoldsReadLock() || locks->HoldsWriteLock()) return step();
+  if (!settings.strict_change_detection) {
+    armed = true;
+    try {
+      auto result = step();
+      armed = false;
+      return result;
+    } catch (const CacheMiss&) {
+      armed = false;
+    } catch (...) {
+      armed = false;
+      throw;
+    }
+  }
+  ReadLockScope lock(*this);
+  return step();
+}
+
+// ---- Position ----
+
+void TableCursor::Impl::SelectOrder(int index_number) {
+  current_index = index_number;
+  if (HasIndexOrder()) {
+    order = std::make_unique<IndexOrder>(*index, index_number);
+  } else {
+    order = std::make_unique<PhysicalOrder>(*data, *index);
+  }
+  has_range = false;
+  if (where == Where::kOn) {
+    key = OrderKey(record.data(), record_number);
+  } else {
+    where = Where::kBof;
+  }
+}
+
+void TableCursor::Impl::ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward) {
+  ReadAhead ahead = ReadAhead::None();
+  if (forward) {
+    int run = order->RunAhead(RecordCache::kReadAheadBytes / data->RecordSize());
+    upcoming.clear();
+    for (int i = 1; i <= run; ++i) upcoming.push_back(number + i);
+    ahead = HasIndexOrder() ? ReadAhead::Index(upcoming) : ReadAhead::Physical();
+  }
+  TRecord* r = data->GetRecord(number, ahead);
+  out.assign(r->Data(), r->Data() + data->RecordSize());
+  data->Unpin(r);
+}
+
+bool TableCursor::Impl::BelowRange(const uint8_t* k) const {
+  return has_range && range_lo_length != 0 &&
+         std::memcmp(k, range_lo.data(), range_lo_length) < 0;
+}
+
+bool TableCursor::Impl::AboveRange(const uint8_t* k) const {
+  return has_range && range_hi_length != 0 &&
+         std::memcmp(k, range_hi.data(), range_hi_length) > 0;
+}
+
+std::vector<uint8_t> TableCursor::Impl::OrderKey(const uint8_t* rec, int32_t number) const {
+  if (!HasIndexOrder()) {
+    std::vector<uint8_t> k(4);
+    PutBE32(k.data(), static_cast<uint32_t>(number));
+    return k;
+  }
+  const KeyLayout& layout = index->Layout(current_index);
+  std::vector<uint8_t> k(layout.KeyLength());
+  layout.FromRecord({rec, data->RecordSize()}, k.data());
+  return k;
+}
+
+void TableCursor::Impl::StandOn(std::vector<uint8_t> k, int32_t number, const uint8_t* rec) {
+  key = std::move(k);
+  record_number = number;
+  record.assign(rec, rec + data->RecordSize());
+  where = Where::kOn;
+}
+
+bool TableCursor::Impl::Settle(bool on_entry, int direction) {
+  const size_t length = order->KeyLength();
+  while (on_entry) {
+    const uint8_t* k = order->Key();
+    if (direction > 0 ? AboveRange(k) : BelowRange(k)) break;
+    if (!(direction > 0 ? BelowRange(k) : AboveRange(k))) {
+      const int32_t number = order->Record();
+      ReadStored(number, scratch, direction > 0);
+      if (RecordIsDeleted(scratch.data())) throw EDbEngineError(kErrRecordNotFound, file_name);
+      if (!filter || filter(scratch.data())) {
+        StandOn(std::vector<uint8_t>(order->Key(), order->Key() + length), number,
+                scratch.data());
+        return true;
+      }
+    }
+    on_entry = direction > 0 ? order->Next() : order->Prior();
+  }
+  where = direction > 0 ? Where::kEof : Where::kBof;
+  return false;
+}
+
+bool TableCursor::Impl::SeekAfterCurrent() {
+  const size_t length = order->KeyLength();
+  if (order->OnEntry() && std::memcmp(order->Key(), key.data(), length) == 0) {
+    return order->Next();
+  }
+  bool on = order->FindNearest(key.data(), length);
+  if (on && std::memcmp(order->Key(), key.data(), length) == 0) on = order->Next();
+  return on;
+}
+
+bool TableCursor::Impl::SeekBeforeCurrent() {
+  const size_t length = order->KeyLength();
+  if (order->OnEntry() && std::memcmp(order->Key(), key.data(), length) == 0) {
+    return order->Prior();
+  }
+  return order->FindNearest(key.data(), length) ? order->Prior() : order->Last();
+}
+
+bool TableCursor::Impl::SeekLastInRange() {
+  if (!has_range || range_hi_length == 0) return order->Last();
+  std::vector<uint8_t> above(range_hi.begin(), range_hi.begin() + range_hi_length);
+  if (!Increment(above)) return order->Last();
+  return order->FindNearest(above.data(), above.size()) ? order->Prior() : order->Last();
+}
+
+bool TableCursor::Impl::First() {
+  return Reading([&] {
+    bool on = has_range && range_lo_length != 0
+                  ? order->FindNearest(range_lo.data(), range_lo_length)
+                  : order->First();
+    return Settle(on, +1);
+  });
+}
+
+bool TableCursor::Impl::Last() {
+  return Reading([&] { return Settle(SeekLastInRange(), -1); });
+}
+
+bool TableCursor::Impl::Next() {
+  if (where == Where::kBof) return First();
+  if (where == Where::kEof) return false;
+  return Reading([&] { return Settle(SeekAfterCurrent(), +1); });
+}
+
+bool TableCursor::Impl::Prior() {
+  if (where == Where::kEof) return Last();
+  if (where == Where::kBof) return false;
+  return Reading([&] { return Settle(SeekBeforeCurrent(), -1); });
+}
+
+int64_t TableCursor::Impl::EntriesBeforeRange() {
+  if (!has_range || range_lo_length == 0) return 0;
+  return order->CountRange(nullptr, 0, nullptr, 0) -
+         order->CountRange(range_lo.data(), range_lo_length, nullptr, 0);
+}
+
+int64_t TableCursor::Impl::RecordCount() {
+  return Reading([&] {
+    if (!has_range) return order->CountRange(nullptr, 0, nullptr, 0);
+    return order->CountRange(range_lo.data(), range_lo_length, range_hi.data(), range_hi_length);
+  });
+}
+
+int64_t TableCursor::Impl::RecordNumber() {
+  if (where != Where::kOn) return 0;
+  return Reading([&]() -> int64_t {
+    const size_t length = order->KeyLength();
+    bool there = order->OnEntry() && std::memcmp(order->Key(), key.data(), length) == 0;
+    if (!there && !order->FindNearest(key.data(), length)) return 0;
+    return order->Ordinal() - EntriesBeforeRange();
+  });
+}
+
+bool TableCursor::Impl::SetRecordNumber(int64_t ordinal) {
+  return Reading([&] {
+    int64_t count = has_range ? order->CountRange(range_lo.data(), range_lo_length,
+                                                  range_hi.data(), range_hi_length)
+                              : order->CountRange(nullptr, 0, nullptr, 0);
+    if (ordinal < 1 || ordinal > count) return false;
+    if (!order->SetOrdinal(EntriesBeforeRange() + ordinal)) return false;
+    const int32_t number = order->Record();
+    ReadStored(number, scratch);
+    StandOn(std::vector<uint8_t>(order->Key(), order->Key() + order->KeyLength()), number,
+            scratch.data());
+    return true;
+  });
+}
+
+bool TableCursor::Impl::FindKey(std::span<const FieldValue> values) {
+  if (!HasIndexOrder()) return false;
+  const KeyLayout& layout = index->Layout(current_index);
+  std::vector<KeyValue> kv = ToKeyValues(data->Fields(), indexes[current_index], values);
+  std::vector<uint8_t> wanted(layout.KeyLength());
+  const size_t length = layout.FromValues(kv, wanted.data());
+  return Reading([&] {
+    bool on = order->FindNearest(wanted.data(), length);
+    while (on && std::memcmp(order->Key(), wanted.data(), length) == 0 &&
+           !AboveRange(order->Key())) {
+      if (!BelowRange(order->Key())) {
+        const int32_t number = order->Record();
+        ReadStored(number, scratch);
+        if (!filter || filter(scratch.data())) {
+          StandOn(std::vector<uint8_t>(order->Key(), order->Key() + layout.KeyLength()), number,
+                  scratch.data());
+          return true;
+        }
+      }
+      on = order->Next();
+    }
+    return false;
+  });
+}
+
+void TableCursor::Impl::SetRange(std::span<const FieldValue> start,
+                                 std::span<const FieldValue> end) {
+  where = Where::kBof;
+  has_range = false;
+  if (!HasIndexOrder()) return;
+  const KeyLayout& layout = index->Layout(current_index);
+  const IndexDesc& desc = indexes[current_index];
+  range_lo.assign(layout.KeyLength(), 0);
+  range_hi.assign(layout.KeyLength(), 0);
+  range_lo_length = layout.FromValues(ToKeyValues(data->Fields(), desc, start), range_lo.data());
+  range_hi_length = layout.FromValues(ToKeyValues(data->Fields(), desc, end), range_hi.data());
+  has_range = true;
+}
+
+bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
+                               std::span<const FieldValue> values, bool case_insensitive,
+                               bool partial) {
+  const std::vector<FieldDesc>& fields = data->Fields();
+  if (field_numbers.empty() || field_numbers.size() != values.size()) return false;
+  bool any_string = false;
+  for (int n : field_numbers) {
+    if (n < 1 || static_cast<size_t>(n) > fields.size()) {
+      throw EDbEngineError(kErrInvalidField, file_name, std::to_string(n));
+    }
+    any_string = any_string || fields[n - 1].type == kTypeString;
+  }
+  // The values as a record would store them.
+  std::vector<KeyValue> wanted_keys;
+  std::vector<FieldValue> wanted;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const FieldDesc& f = fields[field_numbers[i] - 1];
+    wanted_keys.push_back(ToKeyValue(f, values[i]));
+    wanted.push_back(StoredValue(f, values[i]));
+  }
+  auto fits = [&](int number) {
+    const IndexDesc& d = indexes[number];
+    if (number == 0 && !index->HasPrimaryIndex()) return false;
+    if (d.fields.size() < field_numbers.size()) return false;
+    for (size_t i = 0; i < field_numbers.size(); ++i) {
+      if (d.fields[i] != field_numbers[i]) return false;
+    }
+    return !any_string || d.case_insensitive == case_insensitive;
+  };
+  auto matches = [&](const uint8_t* rec) {
+    for (size_t i = 0; i < field_numbers.size(); ++i) {
+      FieldValue have = data->GetField(field_numbers[i], rec);
+      const FieldValue& want = wanted[i];
+      if (want.IsNull() || have.IsNull()) {
+        if (want.IsNull() != have.IsNull()) return false;
+        continue;
+      }
+      if (want.kind == FieldValue::Kind::kString && have.kind == FieldValue::Kind::kString) {
+        bool prefix = partial && i + 1 == field_numbers.size();
+        bool same = case_insensitive
+                        ? (prefix ? StartsWithIgnoringCase(have.text, want.text)
+                                  : text::SameText(have.text, want.text))
+                        : (prefix ? have.text.compare(0, want.text.size(), want.text) == 0
+                                  : have.text == want.text);
+        if (!same) return false;
+      } else if (!(have == want)) {
+        return false;
+      }
+    }
+    return true;
+  };
+  // Walks the entries of `search` that match the wanted key and stands on
+  // the first whose record lies in the range and passes the filter.
+  auto search_index = [&](RecordOrder& search, int number) {
+    const KeyLayout& layout = index->Layout(number);
+    std::vector<uint8_t> k(layout.KeyLength());
+    const size_t length = layout.FromValues(wanted_keys, k.data(), partial);
+    bool on = search.FindNearest(k.data(), length);
+    for (; on && std::memcmp(search.Key(), k.data(), length) == 0; on = search.Next()) {
+      const int32_t number_found = search.Record();
+      ReadStored(number_found, scratch);
+      std::vector<uint8_t> main_key = OrderKey(scratch.data(), number_found);
+      if (BelowRange(main_key.data()) || AboveRange(main_key.data())) continue;
+      if (filter && !filter(scratch.data())) continue;
+      if (!matches(scratch.data())) continue;
+      StandOn(std::move(main_key), number_found, scratch.data());
+      return true;
+    }
+    return false;
+  };
+  return Reading([&] {
+    if (HasIndexOrder() && fits(current_index)) return search_index(*order, current_index);
+    for (size_t other = 0; other < indexes.size(); ++other) {
+      if (static_cast<int>(other) == current_index || !fits(static_cast<int>(other))) continue;
+      IndexOrder search(*index, static_cast<int>(other));
+      return search_index(search, static_cast<int>(other));
+    }
+    bool on = has_range && range_lo_length != 0
+                  ? order->FindNearest(range_lo.data(), range_lo_length)
+                  : order->First();
+    for (; on && !AboveRange(order->Key()); on = order->Next()) {
+      if (BelowRange(order->Key())) continue;
+      const int32_t number = order->Record();
+      ReadStored(number, scratch, true);
+      if ((filter && !filter(scratch.data())) || !matches(scratch.data())) continue;
+      StandOn(std::vector<uint8_t>(order->Key(), order->Key() + order->KeyLength()), number,
+              scratch.data());
+      return true;
+    }
+    return false;
+  });
+}
+
+// ---- Changing ----
+
+void TableCursor::Impl::Append() {
+  RequireWritable();
+  std::vector<uint8_t> fresh(data->RecordSize());
+  data->InitNewRecord(fresh.data());
+  Cancel();
+  edit = std::move(fresh);
+  edit_record = 0;
+  state = CursorState::kInsert;
+}
+
+void TableCursor::Impl::Edit() {
+  RequireWritable();
+  if (state != CursorState::kBrowse) return;
+  if (where != Where::kOn) {
+    edit.assign(data->RecordSize(), 0);
+    data->InitNewRecord(edit.data());
+    throw EDbEngineError(where == Where::kBof ? kErrBof : kErrEof, file_name);
+  }
+  const int32_t number = record_number;
+  const bool took = locks->LockRecord(number);
+  try {
+    std::vector<uint8_t> fresh;
+    {
+      ReadLockScope lock(*this);
+      ReadStored(number, fresh);
+    }
+    if (RecordIsDeleted(fresh.data()) || IdOf(fresh.data()) != IdOf(record.data())) {
+      throw EDbEngineError(kErrRecordNotFound, file_name);
+    }
+    record = fresh;
+    edit = std::move(fresh);
+  } catch (...) {
+    if (took) locks->UnlockRecord(number);
+    throw;
+  }
+  edit_record = number;
+  state = CursorState::kEdit;
+}
+
+void TableCursor::Impl::Post() {
+  if (state == CursorState::kBrowse) throw EDatabaseError(kNotEditing);
+  if (state == CursorState::kInsert) {
+    PostInsert();
+  } else {
+    PostEdit();
+  }
+}
+
+void TableCursor::Impl::FlushShared(bool index_header) {
+  if (!locks->Enabled()) return;  // exclusive: writes wait for room or Close
+  data->FlushBuffers(true);
+  index->FlushBuffers(index_header);
+}
+
+void TableCursor::Impl::PostInsert() {
+  RequireWritable();
+  const uint16_t size = data->RecordSize();
+  std::vector<uint8_t> rec = edit;
+  WriteLockScope write_lock(*this);
+  const bool has_primary = index->HasPrimaryIndex();
+  const int32_t slot = data->NextFreeRecordNumber(has_primary);
+  const bool reuse = slot != data->Header().NextRecordNumber();
+  RecordLockScope record_lock(*this, slot);
+  ValidateRecord(*data, rec.data());
+
+  int32_t old_id = 0;
+  if (reuse) {
+    ReadStored(slot, scratch);
+    if (!RecordIsDeleted(scratch.data())) {
+      throw EDbEngineError(kErrRecordBuffersCorrupt, file_name);
+    }
+    old_id = IdOf(scratch.data());
+  }
+  const int32_t id = NextRecordId(data->Header().LastRecordId());
+  SetRecordHeader(rec.data(), false, slot);
+  SetRecordId(rec.data(), id);
+  const std::vector<int> user = UserIndexes(*index);
+  const RecordKeys keys(*index, user, rec.data(), size);
+  for (size_t i = 0; i < user.size(); ++i) {
+    if (index->IsUnique(user[i])) index->CheckDuplicate(user[i], keys.Key(i));
+  }
+  const auto new_sys = SysKey(false, id);
+  const auto old_sys = SysKey(true, old_id);
+  if (has_primary) {
+    if (reuse && !index->Contains(TIndexFile::kSystemIndex, old_sys.data())) {
+      throw EDbEngineError(kErrKeyNotFound, file_name,
+                           index->IndexName(TIndexFile::kSystemIndex));
+    }
+    index->CheckDuplicate(TIndexFile::kSystemIndex, new_sys.data());
+  }
+
+  Changes changes(*this);
+  for (size_t i = 0; i < user.size(); ++i) {
+    index->Insert(user[i], keys.Key(i), slot);
+    changes.Inserted(user[i], keys.Key(i), slot);
+  }
+  if (has_primary) {
+    if (reuse) {
+      index->Replace(TIndexFile::kSystemIndex, old_sys.data(), new_sys.data(), slot);
+      changes.Replaced(TIndexFile::kSystemIndex, old_sys.data(), new_sys.data(), slot);
+    } else {
+      index->Insert(TIndexFile::kSystemIndex, new_sys.data(), slot);
+      changes.Inserted(TIndexFile::kSystemIndex, new_sys.data(), slot);
+    }
+  }
+  data->StoreNewRecord(slot, rec.data());
+  uint8_t issued[kRecordHeaderSize];
+  data->IssueRecordId(issued);
+  index->SetRecordCount(index->RecordCount() + 1);
+  changes.Commit();
+
+  StandOn(OrderKey(rec.data(), slot), slot, rec.data());
+  state = CursorState::kBrowse;
+  edit.clear();
+  FlushShared(true);
+}
+
+void TableCursor::Impl::PostEdit() {
+  RequireWritable();
+  const uint16_t size = data->RecordSize();
+  std::vector<uint8_t> rec = edit;
+  const int32_t slot = edit_record;
+  WriteLockScope write_lock(*this);
+  std::vector<uint8_t> old;
+  ReadStored(slot, old);
+  if (RecordIsDeleted(old.data()) || IdOf(old.data()) != IdOf(rec.data())) {
+    throw EDbEngineError(kErrRecordNotFound, file_name);
+  }
+  ValidateRecord(*data, rec.data());
+  std::memcpy(rec.data(), old.data(), kRecordHeaderSize);
+  const std::vector<int> user = UserIndexes(*index);
+  const RecordKeys old_keys(*index, user, old.data(), size);
+  const RecordKeys new_keys(*index, user, rec.data(), size);
+  std::vector<size_t> changed;
+  for (size_t i = 0; i < user.size(); ++i) {
+    if (std::memcmp(old_keys.Key(i), new_keys.Key(i), index->KeyLength(user[i])) != 0) {
+      changed.push_back(i);
+    }
+  }
+  for (size_t i : changed) {
+    if (index->IsUnique(user[i])) index->CheckDuplicate(user[i], new_keys.Key(i));
+  }
+
+  Changes changes(*this);
+  for (size_t i : changed) {
+    index->Replace(user[i], old_keys.Key(i), new_keys.Key(i), slot);
+    changes.Replaced(user[i], old_keys.Key(i), new_keys.Key(i), slot);
+  }
+  data->UpdateRecord(slot, rec.data());
+  changes.Commit();
+
+  StandOn(OrderKey(rec.data(), slot), slot, rec.data());
+  state = CursorState::kBrowse;
+  edit.clear();
+  edit_record = 0;
+  try {
+    FlushShared(!changed.empty());
+  } catch (...) {
+    locks->UnlockRecord(slot);
+    throw;
+  }
+  locks->UnlockRecord(slot);
+}
+
+void TableCursor::Impl::Cancel() {
+  if (state == CursorState::kEdit && locks) {
+    try {
+      locks->UnlockRecord(edit_record);
+    } catch (...) {
+      // The lock goes with the handle at the latest; the edit ends anyway.
+    }
+  }
+  state = CursorState::kBrowse;
+  edit.clear();
+  edit_record = 0;
+}
+
+void TableCursor::Impl::Delete() {
+  RequireWritable();
+  if (state == CursorState::kInsert) {
+    Cancel();
+    return;
+  }
+  const bool editing = state == CursorState::kEdit;
+  if (!editing && where != Where::kOn) {
+    throw EDbEngineError(where == Where::kBof ? kErrBof : kErrEof, file_name);
+  }
+  const uint16_t size = data->RecordSize();
+  const int32_t slot = editing ? edit_record : record_number;
+  const int32_t id = IdOf(editing ? edit.data() : record.data());
+  {
+    WriteLockScope write_lock(*this);
+    RecordLockScope record_lock(*this, slot);
+    std::vector<uint8_t> old;
+    ReadStored(slot, old);
+    if (RecordIsDeleted(old.data()) || IdOf(old.data()) != id) {
+      throw EDbEngineError(kErrRecordNotFound, file_name);
+    }
+    const bool has_primary = index->HasPrimaryIndex();
+    const std::vector<int> user = UserIndexes(*index);
+    const RecordKeys keys(*index, user, old.data(), size);
+    for (size_t i = 0; i < user.size(); ++i) {
+      if (!index->Contains(user[i], keys.Key(i))) {
+        throw EDbEngineError(kErrKeyNotFound, file_name, index->IndexName(user[i]));
+      }
+    }
+    const auto active_sys = SysKey(false, id);
+    const auto deleted_sys = SysKey(true, id);
+    if (has_primary && !index->Contains(TIndexFile::kSystemIndex, active_sys.data())) {
+      throw EDbEngineError(kErrKeyNotFound, file_name,
+                           index->IndexName(TIndexFile::kSystemIndex));
+    }
+
+    Changes changes(*this);
+    for (size_t i = 0; i < user.size(); ++i) {
+      index->Delete(user[i], keys.Key(i));
+      changes.Deleted(user[i], keys.Key(i), slot);
+    }
+    if (has_primary) {
+      index->Replace(TIndexFile::kSystemIndex, active_sys.data(), deleted_sys.data(), slot);
+      changes.Replaced(TIndexFile::kSystemIndex, active_sys.data(), deleted_sys.data(), slot);
+    }
+    data->DeleteRecord(slot);
+    index->SetRecordCount(index->RecordCount() - 1);
+    changes.Commit();
+
+    state = CursorState::kBrowse;
+    edit.clear();
+    edit_record = 0;
+    try {
+      FlushShared(true);
+    } catch (...) {
+      if (editing) locks->UnlockRecord(slot);
+      throw;
+    }
+    if (editing) locks->UnlockRecord(slot);
+    // Stand on the record after the deleted one.
+    key = OrderKey(old.data(), slot);
+    where = Where::kOn;
+    try {
+      if (Settle(SeekAfterCurrent(), +1)) return;
+    } catch (const EDbEngineError&) {
+      // The delete is done; a failure to read the next record leaves the
+      // cursor at the end rather than report the delete as failed.
+    }
+  }
+  where = Where::kEof;
+}
+
+void TableCursor::Impl::EmptyTable() {
+  if (!settings.exclusive) throw EDbEngineError(kErrNotExclusive, file_name);
+  RequireWritable();
+  Cancel();
+  data->EmptyTable();
+  index->EmptyAll();
+  where = Where::kBof;
+}
+
+// ---- TableCursor ----
+
+std::string TableCursor::DataFileName(const TableSettings& settings) {
+  if (TrimBlanks(settings.table_name).empty()) throw EDatabaseError("Missing table name.");
+  return TDataFile::FileNameFor(settings.directory, settings.table_name);
+}
+
+bool TableCursor::Exists(const TableSettings& settings) {
+  if (TrimBlanks(settings.table_name).empty()) return false;
+  return TFileHandler::FileExists(DataFileName(settings));
+}
+
+void TableCursor::Create(const TableSettings& settings, const TableDefinition& definition) {
+  CreateTableFiles(DataFileName(settings), definition);
+}
+
+TableCursor::TableCursor(TableSettings settings) : settings_(std::move(settings)) {}
+
+TableCursor::~TableCursor() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report; the files are closed regardless.
+  }
+}
+
+void TableCursor::Open() {
+  if (impl_) return;
+  auto impl = std::make_unique<Impl>(settings_);
+  impl->OpenFiles();
+  impl_ = std::move(impl);
+}
+
+void TableCursor::Close() {
+  if (!impl_) return;
+  std::unique_ptr<Impl> impl = std::move(impl_);
+  impl->CloseFiles();
+}
+
+bool TableCursor::IsOpen() const { return impl_ != nullptr; }
+
+TableCursor::Impl& TableCursor::Opened() const {
+  if (!impl_) throw EDbEngineError(kErrHandle, settings_.directory + settings_.table_name);
+  return *impl_;
+}
+
+const std::string& TableCursor::FileName() const {
+  static const std::string kNone;
+  return impl_ ? impl_->file_name : kNone;
+}
+
+const std::vector<FieldDesc>& TableCursor::Fields() const {
+  static const std::vector<FieldDesc> kNone;
+  return impl_ ? impl_->data->Fields() : kNone;
+}
+
+const std::vector<IndexDesc>& TableCursor::Indexes() const {
+  static const std::vector<IndexDesc> kNone;
+  return impl_ ? impl_->indexes : kNone;
+}
+
+bool TableCursor::HasPrimaryIndex() const { return Opened().index->HasPrimaryIndex(); }
+
+int TableCursor::FieldNumber(std::string_view name) const {
+  return Opened().data->FieldNumber(name);
+}
+
+void TableCursor::SetIndex(int index_number) {
+  Impl& c = Opened();
+  if (index_number < 0 || index_number > c.index->SecondaryCount()) {
+    throw EDbEngineError(kErrIndexName, c.file_name, std::to_string(index_number));
+  }
+  c.SelectOrder(index_number);
+}
+
+void TableCursor::SetIndexByName(std::string_view name) {
+  Impl& c = Opened();
+  int found = TrimBlanks(name).empty() ? -1 : c.index->FindIndex(TrimBlanks(name));
+  c.SelectOrder(found > 0 && found <= c.index->SecondaryCount() ? found : 0);
+}
+
+bool TableCursor::SetIndexByFields(std::string_view field_list) {
+  Impl& c = Opened();
+  std::vector<uint16_t> wanted;
+  for (size_t start = 0; start <= field_list.size();) {
+    size_t end = std::min(field_list.find(';', start), field_list.size());
+    int number = c.data->FieldNumber(TrimBlanks(field_list.substr(start, end - start)));
+    if (number == 0) return false;
+    wanted.push_back(static_cast<uint16_t>(number));
+    start = end + 1;
+  }
+  for (size_t i = 0; i < c.indexes.size(); ++i) {
+    if (i == 0 && !c.index->HasPrimaryIndex()) continue;
+    const std::vector<uint16_t>& have = c.indexes[i].fields;
+    if (have.size() >= wanted.size() && std::equal(wanted.begin(), wanted.end(), have.begin())) {
+      c.SelectOrder(static_cast<int>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+int TableCursor::CurrentIndex() const { return Opened().current_index; }
+
+bool TableCursor::First() { return Opened().First(); }
+bool TableCursor::Last() { return Opened().Last(); }
+bool TableCursor::Next() { return Opened().Next(); }
+bool TableCursor::Prior() { return Opened().Prior(); }
+bool TableCursor::Bof() const { return Opened().where == Impl::Where::kBof; }
+bool TableCursor::Eof() const { return Opened().where == Impl::Where::kEof; }
+bool TableCursor::HasRecord() const { return Opened().where == Impl::Where::kOn; }
+int64_t TableCursor::RecordCount() { return Opened().RecordCount(); }
+int64_t TableCursor::RecordNumber() { return Opened().RecordNumber(); }
+bool TableCursor::SetRecordNumber(int64_t ordinal) { return Opened().SetRecordNumber(ordinal); }
+
+int32_t TableCursor::PhysicalRecordNumber() const {
+  const Impl& c = Opened();
+  return c.where == Impl::Where::kOn ? c.record_number : 0;
+}
+
+int32_t TableCursor::RecordId() const {
+  const Impl& c = Opened();
+  return c.where == Impl::Where::kOn ? IdOf(c.record.data()) : 0;
+}
+
+bool TableCursor::FindKey(std::span<const FieldValue> values) { return Opened().FindKey(values); }
+
+void TableCursor::SetRange(std::span<const FieldValue> start, std::span<const FieldValue> end) {
+  Opened().SetRange(start, end);
+}
+
+void TableCursor::CancelRange() { Opened().has_range = false; }
+
+bool TableCursor::Locate(std::span<const int> field_numbers, std::span<const FieldValue> values,
+                         bool case_insensitive, bool partial) {
+  return Opened().Locate(field_numbers, values, case_insensitive, partial);
+}
+
+void TableCursor::SetFilter(RecordFilter filter) { Opened().filter = std::move(filter); }
+
+FieldValue TableCursor::GetField(int number) const {
+  const Impl& c = Opened();
+  const std::vector<FieldDesc>& fields = c.data->Fields();
+  if (number < 1 || static_cast<size_t>(number) > fields.size()) {
+    throw EDbEngineError(kErrInvalidField, c.file_name, std::to_string(number));
+  }
+  if (c.state != CursorState::kBrowse) {
+    // A new record has no record ID (and so no autoinc value) until posted.
+    if (c.state == CursorState::kInsert && fields[number - 1].IsAutoInc()) {
+      return FieldValue::Null();
+    }
+    return c.data->GetField(number, c.edit.data());
+  }
+  if (c.where != Impl::Where::kOn) return FieldValue::Null();
+  return c.data->GetField(number, c.record.data());
+}
+
+const uint8_t* TableCursor::CurrentRecord() const {
+  const Impl& c = Opened();
+  return c.where == Impl::Where::kOn ? c.record.data() : nullptr;
+}
+
+CursorState TableCursor::State() const { return Opened().state; }
+void TableCursor::Append() { Opened().Append(); }
+void TableCursor::Edit() { Opened().Edit(); }
+
+void TableCursor::SetField(int number, const FieldValue& value) {
+  Impl& c = Opened();
+  if (c.state == CursorState::kBrowse) throw EDatabaseError(kNotEditing);
+  c.data->SetField(number, value, c.edit.data());
+}
+
+void TableCursor::Post() { Opened().Post(); }
+void TableCursor::Cancel() { Opened().Cancel(); }
+void TableCursor::Delete() { Opened().Delete(); }
+void TableCursor::EmptyTable() { Opened().EmptyTable(); }
+
+std::vector<std::string> TableCursor::CheckIntegrity() {
+  Impl& c = Opened();
+  if (!c.locks->Enabled() && !c.read_only) {
+    // Deferred writes first, so that the files say what the handle knows.
+    c.data->FlushBuffers(false);
+    c.index->FlushBuffers(false);
+  }
+  Impl::ReadLockScope lock(c);
+  return CheckTableIntegrity(*c.data, *c.index);
+}
+
+}  // namespace quoldex::tables

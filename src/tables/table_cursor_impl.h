@@ -1,0 +1,122 @@
+// The state behind one TableCursor. Private to the table cursor's units.
+//
+// Position: the cursor's own record of where it stands (before the first,
+// on a record, after the last), with the record's key in the current order,
+// its slot number and a copy of its bytes. The index file's cursor is only a
+// tool: every step starts again from the remembered key, so another user's
+// change (or another use of the index file's cursor) never moves it.
+//
+// Reading: a handle that browses a shared table works from its caches
+// without a lock. With StrictChangeDetection off, the first read that misses
+// the caches raises CacheMiss; the step is then run again under the read
+// lock after change detection, so it starts over on refreshed caches. With
+// StrictChangeDetection on, every step runs under the read lock. Steps
+// therefore change the position only when they succeed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tables/table_cursor.h"
+#include "tables/table_files.h"
+#include "tables/table_locks.h"
+#include "tables/table_order.h"
+
+namespace quoldex::tables {
+
+struct TableCursor::Impl {
+  enum class Where { kBof, kOn, kEof };
+
+  explicit Impl(const TableSettings& s) : settings(s) {}
+
+  // ---- Files and locks ----
+  void OpenFiles();
+  void CloseFiles();
+  void RequireWritable() const;
+  // Refreshes caches and headers from the change counters (the caller holds
+  // a read or write lock).
+  void DetectChanges();
+  template <typename Step>
+  auto Reading(Step&& step) -> decltype(step());
+
+  class ReadLockScope;
+  class WriteLockScope;
+  class RecordLockScope;
+  class Changes;
+
+  // ---- Position ----
+  void SelectOrder(int index_number);
+  bool HasIndexOrder() const { return current_index != 0 || index->HasPrimaryIndex(); }
+  // Copies slot `number` (deleted or not) into `out`.
+  void ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward = false);
+  bool BelowRange(const uint8_t* key) const;
+  bool AboveRange(const uint8_t* key) const;
+  // Walks the order from where it stands in `direction` (+1/-1) to the first
+  // entry inside the range that passes the filter; stands on it, or at the
+  // end in that direction.
+  bool Settle(bool on_entry, int direction);
+  bool SeekAfterCurrent();
+  bool SeekBeforeCurrent();
+  bool SeekLastInRange();
+  // The key a record has in the current order.
+  std::vector<uint8_t> OrderKey(const uint8_t* record, int32_t number) const;
+  void StandOn(std::vector<uint8_t> key, int32_t number, const uint8_t* record);
+
+  bool First();
+  bool Last();
+  bool Next();
+  bool Prior();
+  int64_t EntriesBeforeRange();
+  int64_t RecordCount();
+  int64_t RecordNumber();
+  bool SetRecordNumber(int64_t ordinal);
+  bool FindKey(std::span<const FieldValue> values);
+  void SetRange(std::span<const FieldValue> start, std::span<const FieldValue> end);
+  bool Locate(std::span<const int> field_numbers, std::span<const FieldValue> values,
+              bool case_insensitive, bool partial);
+
+  // ---- Changing ----
+  void Append();
+  void Edit();
+  void Post();
+  void PostInsert();
+  void PostEdit();
+  void Cancel();
+  void Delete();
+  void EmptyTable();
+  // The flush rule of a shared table after a change.
+  void FlushShared(bool index_header);
+
+  const TableSettings& settings;
+  std::string file_name;
+  bool armed = false;  // reads from disk raise CacheMiss
+  bool read_only = false;
+  std::unique_ptr<GuardedDataFile> data;
+  std::unique_ptr<GuardedIndexFile> index;
+  std::unique_ptr<TableLocks> locks;
+  std::vector<IndexDesc> indexes;
+
+  int current_index = 0;
+  std::unique_ptr<RecordOrder> order;
+  bool has_range = false;
+  std::vector<uint8_t> range_lo, range_hi;
+  size_t range_lo_length = 0, range_hi_length = 0;
+  RecordFilter filter;
+
+  Where where = Where::kBof;
+  std::vector<uint8_t> key;
+  int32_t record_number = 0;
+  std::vector<uint8_t> record;
+
+  CursorState state = CursorState::kBrowse;
+  std::vector<uint8_t> edit;
+  int32_t edit_record = 0;
+
+  std::vector<uint8_t> scratch;
+  std::vector<int32_t> upcoming;
+};
+
+}  // namespace quoldex::tables

@@ -1,0 +1,104 @@
+#include "tables/table_keys.h"
+
+#include <algorithm>
+#include <string>
+
+#include "tables/engine_error.h"
+#include "tables/field_codec.h"
+#include "tables/field_text.h"
+
+namespace quoldex::tables {
+
+void ValidateRecord(const TDataFile& data, const uint8_t* record) {
+  const std::vector<FieldDesc>& fields = data.Fields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDesc& f = fields[i];
+    if (!f.HasSlot() || !IsFieldAccessible(f)) continue;
+    const int number = static_cast<int>(i + 1);
+    if (f.required && record[f.offset] == 0) {
+      throw EDbEngineError(kErrRequired, data.ErrorName(), f.name);
+    }
+    switch (data.CheckBounds(number, record)) {
+      case BoundCheck::kWithin:
+        break;
+      case BoundCheck::kBelowMinimum:
+        throw EDbEngineError(kErrBelowMinimum, data.ErrorName(), f.name);
+      case BoundCheck::kAboveMaximum:
+        throw EDbEngineError(kErrAboveMaximum, data.ErrorName(), f.name);
+    }
+  }
+}
+
+std::vector<int> UserIndexes(const TIndexFile& index) {
+  std::vector<int> out;
+  if (index.HasPrimaryIndex()) out.push_back(TIndexFile::kPrimaryIndex);
+  for (int i = 1; i <= index.SecondaryCount(); ++i) out.push_back(i);
+  return out;
+}
+
+RecordKeys::RecordKeys(const TIndexFile& index, std::span<const int> indexes,
+                       const uint8_t* record, size_t record_size) {
+  keys_.reserve(indexes.size());
+  for (int number : indexes) {
+    const KeyLayout& layout = index.Layout(number);
+    std::vector<uint8_t> key(layout.KeyLength());
+    layout.FromRecord({record, record_size}, key.data());
+    keys_.push_back(std::move(key));
+  }
+}
+
+std::array<uint8_t, kSysDeletedKeyLength> SysKey(bool deleted, int32_t record_id) {
+  std::array<uint8_t, kSysDeletedKeyLength> key{};
+  EncodeSysDeletedKey(deleted ? 1 : 0, record_id, key.data());
+  return key;
+}
+
+namespace {
+
+// Stores `value` into a scratch slot laid out like the field alone, so that
+// it is converted, cut and trimmed exactly as a stored value is. Returns the
+// slot: the null flag, then the value.
+std::vector<uint8_t> StoreAlone(const FieldDesc& field, const FieldValue& value) {
+  FieldDesc alone = field;
+  alone.offset = 0;
+  std::vector<uint8_t> slot(size_t{field.physical_size} + 1, 0);
+  SetFieldValue(alone, value, slot.data());
+  return slot;
+}
+
+int32_t AutoIncValue(const FieldDesc& field, const FieldValue& value) {
+  FieldValue v =
+      value.kind == FieldValue::Kind::kString ? FieldValueFromText(field, value.text) : value;
+  return static_cast<int32_t>(v.integer);
+}
+
+}  // namespace
+
+KeyValue ToKeyValue(const FieldDesc& field, const FieldValue& value) {
+  if (value.IsNull()) return KeyValue::Null();
+  if (field.IsAutoInc()) return KeyValue::Int32(AutoIncValue(field, value));
+  std::vector<uint8_t> slot = StoreAlone(field, value);
+  if (slot[0] == 0) return KeyValue::Null();
+  return KeyValue::Raw(
+      std::string(reinterpret_cast<const char*>(slot.data() + 1), field.physical_size));
+}
+
+FieldValue StoredValue(const FieldDesc& field, const FieldValue& value) {
+  if (value.IsNull()) return FieldValue::Null();
+  if (field.IsAutoInc()) return FieldValue::Integer(AutoIncValue(field, value));
+  std::vector<uint8_t> slot = StoreAlone(field, value);
+  FieldDesc alone = field;
+  alone.offset = 0;
+  return GetFieldValue(alone, slot.data());
+}
+
+std::vector<KeyValue> ToKeyValues(std::span<const FieldDesc> fields, const IndexDesc& index,
+                                  std::span<const FieldValue> values) {
+  std::vector<KeyValue> out;
+  size_t n = std::min(values.size(), index.fields.size());
+  out.reserve(n);
+  for (size_t i = 0; i < n; ++i) out.push_back(ToKeyValue(fields[index.fields[i] - 1], values[i]));
+  return out;
+}
+
+}  // namespace quoldex::tables

@@ -1,0 +1,185 @@
+// TableCursor::Restructure: rewriting an existing table to a new definition.
+//
+// Three outcomes. Unchanged: nothing is written. Only the indexes changed:
+// the index file is copied to ".IBK", recreated with the new definitions and
+// filled from the records; on failure the copy is put back. Anything else:
+// a new table is built in the system's temporary folder, every active record
+// copied field by field (fields matched by name, record IDs kept), and its
+// files replace the old ones by rename; on failure the old files stay. The
+// old table is held open exclusively throughout, so nobody else sees it
+// half done.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "tables/coding.h"
+#include "tables/data_file_record.h"
+#include "tables/engine_error.h"
+#include "tables/field_codec.h"
+#include "tables/table_cursor.h"
+#include "tables/table_definition.h"
+#include "tables/table_files.h"
+#include "tables/table_rebuild.h"
+
+namespace quoldex::tables {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string WithExtension(const std::string& file_name, const std::string& extension) {
+  std::string dir = DirectoryOf(file_name);
+  std::string base = file_name.substr(dir.size());
+  size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos) base.resize(dot);
+  return dir + base + extension;
+}
+
+void RemoveQuietly(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(path, ignored);
+}
+
+// A data file name in the system's temporary folder that is not in use: up
+// to five digits of the thread identifier, a counter, ".DAT".
+std::string TemporaryTableName() {
+  std::string dir = fs::temp_directory_path().string();
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  const std::string thread = std::to_string(static_cast<unsigned long>(::gettid()) % 100000);
+  for (unsigned long counter = 0;; ++counter) {
+    std::string base = dir + thread + std::to_string(counter);
+    if (!TFileHandler::FileExists(base + ".DAT") && !TFileHandler::FileExists(base + ".IDX")) {
+      return base + ".DAT";
+    }
+  }
+}
+
+// Sets the last record ID in a closed data file's header. A copy that keeps
+// its records' IDs must go on issuing IDs above all of them.
+void StoreLastRecordId(const std::string& data_file_name, int32_t last_id) {
+  TFileHandler file(data_file_name, data_file_name);
+  file.Open(true, false, false);
+  uint8_t bytes[4];
+  PutLE<int32_t>(bytes, last_id);
+  file.Write(17, bytes, sizeof bytes);
+  file.Close();
+}
+
+// Copies every active record of `from` into the empty data file `to`,
+// fields matched by name ignoring case (unmatched fields keep their default
+// values), each with its record ID. Returns the highest ID seen.
+int32_t CopyRecords(TDataFile& from, TDataFile& to) {
+  const std::vector<FieldDesc>& fields = to.Fields();
+  std::vector<int> source(fields.size(), 0);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDesc& f = fields[i];
+    if (f.HasSlot() && IsFieldAccessible(f)) source[i] = from.FieldNumber(f.name);
+    if (source[i] != 0 && !IsFieldAccessible(from.Fields()[source[i] - 1])) source[i] = 0;
+  }
+  int32_t highest = 0;
+  std::vector<uint8_t> rec(to.RecordSize()), old;
+  for (int32_t slot = 1; slot < from.Header().NextRecordNumber(); ++slot) {
+    TRecord* r = from.GetRecord(slot, ReadAhead::Physical());
+    old.assign(r->Data(), r->Data() + from.RecordSize());
+    from.Unpin(r);
+    if (RecordIsDeleted(old.data())) continue;
+    to.InitNewRecord(rec.data());
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (source[i] != 0) {
+        to.SetField(static_cast<int>(i + 1), from.GetField(source[i], old.data()), rec.data());
+      }
+    }
+    const int32_t id = RecordId(old.data());
+    SetRecordId(rec.data(), id);
+    highest = std::max(highest, id);
+    to.StoreNewRecord(to.NextFreeRecordNumber(false), rec.data());
+  }
+  return highest;
+}
+
+void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
+                        const StoredDefinition& definition, const std::string& data_name) {
+  const std::string index_name = index->FileName();
+  const std::string backup = WithExtension(index_name, ".IBK");
+  index->Close();
+  TFileHandler(index_name, data_name).Copy(backup);
+  try {
+    index = std::make_unique<TIndexFile>(index_name, data_name, data.Fields());
+    index->Create(false);
+    AddIndexDefinitions(definition, *index);
+    RebuildIndexes(data, *index, DuplicatePolicy::kFail);
+    index->Close();
+  } catch (...) {
+    try {
+      index.reset();
+      TFileHandler(backup, data_name).Copy(index_name);
+      RemoveQuietly(backup);
+    } catch (...) {
+      // The backup stays beside the table for whoever repairs it.
+    }
+    throw;
+  }
+  RemoveQuietly(backup);
+}
+
+void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& definition,
+               const std::string& data_name) {
+  const std::string temp = TemporaryTableName();
+  const std::string temp_index = WithExtension(temp, ".IDX");
+  const std::string staged = data_name + ".NEW";
+  const std::string staged_index = index.FileName() + ".NEW";
+  try {
+    CreateTableFiles(temp, definition);
+    {
+      TDataFile copy(temp);
+      copy.Open(true, false, false);
+      int32_t highest = CopyRecords(data, copy);
+      TIndexFile copy_index(temp_index, temp, copy.Fields());
+      copy_index.Open(true, false, false);
+      RebuildIndexes(copy, copy_index, DuplicatePolicy::kFail);
+      copy_index.Close();
+      copy.Close();
+      StoreLastRecordId(temp, std::max(highest, data.Header().LastRecordId()));
+    }
+    TFileHandler(temp, data_name).Copy(staged);
+    TFileHandler(temp_index, data_name).Copy(staged_index);
+    // Each rename replaces an old file in one step; the old files stay open
+    // (exclusively) until both are in place.
+    if (std::rename(staged.c_str(), data_name.c_str()) != 0 ||
+        std::rename(staged_index.c_str(), index.FileName().c_str()) != 0) {
+      throw EDbEngineError(kErrCannotDelete, data_name);
+    }
+  } catch (...) {
+    for (const std::string& path : {temp, temp_index, staged, staged_index}) RemoveQuietly(path);
+    throw;
+  }
+  RemoveQuietly(temp);
+  RemoveQuietly(temp_index);
+}
+
+}  // namespace
+
+RestructureOutcome TableCursor::Restructure(const TableSettings& settings,
+                                            const TableDefinition& definition) {
+  const std::string name = DataFileName(settings);
+  if (!TFileHandler::FileExists(name)) throw EDbEngineError(kErrPath, name);
+  TDataFile data(name);
+  data.Open(true, false, settings.force_buffer_flush);
+  if (data.IsReadOnly()) throw EDbEngineError(kErrAccessDenied, name);
+  data.CheckFileLength();
+  auto index = std::make_unique<TIndexFile>(IndexFileNameFor(name), name, data.Fields());
+  index->Open(true, false, settings.force_buffer_flush);
+  if (index->IsReadOnly()) throw EDbEngineError(kErrAccessDenied, name);
+
+  const StoredDefinition stored = NormalizeDefinition(definition, name);
+  if (SameDataLayout(stored, data)) {
+    if (SameIndexes(stored, *index)) return RestructureOutcome::kUnchanged;
+    RebuildIndexesOnly(data, index, stored, name);
+    return RestructureOutcome::kIndexesRebuilt;
+  }
+  CopyTable(data, *index, definition, name);
+  return RestructureOutcome::kCopied;
+}
+
+}  // namespace quoldex::tables
