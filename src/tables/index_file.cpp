@@ -15,8 +15,7 @@ namespace quoldex::tables {
 
 namespace ih = index_header;
 
-TIndexFile::TIndexFile(std::string file_name, std::string error_name,
-                       std::vector<FieldDesc> fields)
+TIndexFile::TIndexFile(std::string file_name, std::string error_name, std::vector<FieldDesc> fields)
     : TFileHandler(std::move(file_name), std::move(error_name)), fields_(std::move(fields)) {}
 
 TIndexFile::~TIndexFile() {
@@ -364,7 +363,8 @@ bool TIndexFile::Settle(IndexTree& tree, IndexTree::Position at, CursorState end
   // not make a walk go round in circles.
   if (direction != 0 && cursor_.state == CursorState::kOnEntry &&
       CompareKeys(key, cursor_.key.data(), length, indexes_[cursor_.index].descending) *
-              direction <= 0) {
+              direction <=
+          0) {
     throw EDbEngineError(kErrIndexPagesCorrupt, ErrorName());
   }
   std::memcpy(cursor_.key.data(), key, length);
@@ -430,9 +430,12 @@ int64_t TIndexFile::CurrentOrdinal() {
   IndexTree* tree = CurrentTree();
   if (tree == nullptr) return cursor_.state == CursorState::kEof ? 1 : 0;
   switch (cursor_.state) {
-    case CursorState::kBof: return 0;
-    case CursorState::kEof: return tree->EntryCount() + 1;
-    case CursorState::kOnEntry: break;
+    case CursorState::kBof:
+      return 0;
+    case CursorState::kEof:
+      return tree->EntryCount() + 1;
+    case CursorState::kOnEntry:
+      break;
   }
   return tree->Rank(cursor_.key.data(), tree->KeyLength(), false) + 1;
 }

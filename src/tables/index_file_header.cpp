@@ -54,7 +54,8 @@ IndexDesc DecodeDescriptor(const uint8_t* in, int* field_count) {
   for (size_t i = 0; i < kMaxIndexFields; ++i) {
     index.field_descending[i] = in[kFieldDescending + i] != 0;
   }
-  for (size_t i = 0; i < n; ++i) index.fields.push_back(GetLE<uint16_t>(in + kFieldNumbers + 2 * i));
+  for (size_t i = 0; i < n; ++i)
+    index.fields.push_back(GetLE<uint16_t>(in + kFieldNumbers + 2 * i));
   index.root = GetLE<int32_t>(in + kRoot);
   index.free_head = GetLE<int32_t>(in + kFreeHead);
   return index;

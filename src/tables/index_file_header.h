@@ -50,7 +50,9 @@ constexpr int kSystemSlot = 31;
 constexpr const char* kSystemIndexName = "Sys Deleted";
 
 // Byte offset of descriptor slot `slot`.
-constexpr size_t DescriptorOffset(int slot) { return kDescriptors + size_t(slot) * kDescriptorSize; }
+constexpr size_t DescriptorOffset(int slot) {
+  return kDescriptors + size_t(slot) * kDescriptorSize;
+}
 
 // Writes `index` into the 120 bytes at `out`; bytes 94-119 are left as they
 // are. The field list is cut to 16 entries.

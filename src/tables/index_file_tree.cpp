@@ -369,8 +369,8 @@ void IndexTree::Rebalance(const std::vector<Step>& path, int level) {
       left_slot = s > 0 ? s - 1 : 0;
       PageRef left = cache_.Fetch(parent->Child(left_slot));
       PageRef right = cache_.Fetch(parent->Child(left_slot + 1));
-      if (left.Offset() == right.Offset() || left->IsLeaf() != right->IsLeaf() ||
-          left->IsRoot() || right->IsRoot()) {
+      if (left.Offset() == right.Offset() || left->IsLeaf() != right->IsLeaf() || left->IsRoot() ||
+          right->IsRoot()) {
         Corrupt();
       }
       TPage& l = left.Edit();
@@ -446,8 +446,8 @@ struct IndexTree::VerifyState {
   int leaf_depth = -1;
 };
 
-void IndexTree::Verify(std::vector<std::string>& problems,
-                       std::unordered_map<int32_t, int>& owners, int owner_id) {
+void IndexTree::Verify(std::vector<std::string>& problems, std::unordered_map<int32_t, int>& owners,
+                       int owner_id) {
   const std::string where = "index " + name_ + ": ";
   auto problem = [&](int32_t page, const std::string& what) {
     problems.push_back(where + "page " + std::to_string(page) + " " + what);
@@ -538,8 +538,8 @@ int64_t IndexTree::VerifyPage(int32_t offset, int depth, VerifyState& state) {
     s.last_key.assign(p.Key(count - 1), p.Key(count - 1) + klen);
     if (!leaf) {
       for (int i = 0; i < count; ++i) {
-        children.push_back({p.Child(i), p.SubtreeCount(i),
-                            std::vector<uint8_t>(p.Key(i), p.Key(i) + klen)});
+        children.push_back(
+            {p.Child(i), p.SubtreeCount(i), std::vector<uint8_t>(p.Key(i), p.Key(i) + klen)});
       }
     }
   } catch (const EDbEngineError&) {

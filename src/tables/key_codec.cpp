@@ -170,8 +170,8 @@ void KeyLayout::FromRecord(std::span<const uint8_t> record, uint8_t* key) const 
   uint8_t* out = key;
   for (const Part& p : parts_) {
     // An autoinc value is the record ID at offset 5 and is never null.
-    const uint8_t* value = p.autoinc ? r + 5 : (r[p.record_offset] != 0 ? r + p.record_offset + 1
-                                                                         : nullptr);
+    const uint8_t* value =
+        p.autoinc ? r + 5 : (r[p.record_offset] != 0 ? r + p.record_offset + 1 : nullptr);
     EncodePart(p, value, out);
     out += p.length;
   }

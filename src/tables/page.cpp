@@ -69,9 +69,8 @@ void TPage::RemoveEntry(int i) {
 void TPage::MoveEntries(TPage& src, int from, int n, TPage& dst, int at) {
   int src_count = src.Count();
   int dst_count = dst.Count();
-  if (&src == &dst || src.IsLeaf() != dst.IsLeaf() || src.key_length_ != dst.key_length_ ||
-      n < 0 || from < 0 || from + n > src_count || at < 0 || at > dst_count ||
-      dst_count + n > dst.Room()) {
+  if (&src == &dst || src.IsLeaf() != dst.IsLeaf() || src.key_length_ != dst.key_length_ || n < 0 ||
+      from < 0 || from + n > src_count || at < 0 || at > dst_count || dst_count + n > dst.Room()) {
     src.Corrupt();
   }
   if (n == 0) return;

@@ -69,7 +69,9 @@ class TPage {
   int Count() const;
   int32_t Prev() const;
   int32_t Next() const;
-  int Capacity() const { return IsLeaf() ? LeafCapacity(key_length_) : InteriorCapacity(key_length_); }
+  int Capacity() const {
+    return IsLeaf() ? LeafCapacity(key_length_) : InteriorCapacity(key_length_);
+  }
 
   // Clears the whole page and gives it `type` (no entries, no links).
   void Reset(Type type);
@@ -78,9 +80,9 @@ class TPage {
   void SetNext(int32_t offset);
 
   const uint8_t* Key(int i) const { return Entry(i); }
-  int32_t Record(int i) const;         // leaf entries
-  int32_t Child(int i) const;          // interior entries
-  int32_t SubtreeCount(int i) const;   // interior entries
+  int32_t Record(int i) const;        // leaf entries
+  int32_t Child(int i) const;         // interior entries
+  int32_t SubtreeCount(int i) const;  // interior entries
   // Leaf entries in this page's subtree: the count of a leaf, the sum of the
   // subtree counts of an interior page.
   int64_t SubtreeSize() const;
@@ -112,9 +114,7 @@ class TPage {
   size_t EntrySize() const { return key_length_ + (IsLeaf() ? 4 : 8); }
   int Room() const { return static_cast<int>((kBufferSize - kHeaderSize) / EntrySize()); }
   uint8_t* Entry(int i) { return buf_.data() + kHeaderSize + size_t(i) * EntrySize(); }
-  const uint8_t* Entry(int i) const {
-    return buf_.data() + kHeaderSize + size_t(i) * EntrySize();
-  }
+  const uint8_t* Entry(int i) const { return buf_.data() + kHeaderSize + size_t(i) * EntrySize(); }
   void SetCount(int n);
   [[noreturn]] void Corrupt() const;
 

@@ -95,9 +95,9 @@ int TPageCache::TakeSlot() {
 }
 
 PageRef TPageCache::Fetch(int32_t offset) {
+  if (!TPage::ValidOffset(offset, *page_limit_)) Corrupt();
   int slot = FindSlot(offset);
   if (slot >= 0) return Pin(slot);
-  if (!TPage::ValidOffset(offset, *page_limit_)) Corrupt();
   slot = TakeSlot();
   TPage& page = *slots_[slot].page;
   file_.Read(static_cast<uint64_t>(offset), page.Data(), TPage::kSize);

@@ -94,7 +94,7 @@ TEST_F(IndexFileTest, DefinitionChecksRaiseTheirCodesInOrder) {
   };
   EXPECT_EQ(check_primary(Index("", {9})), kErrIndexField);
   EXPECT_EQ(check_primary(Index("", {1}), true), kErrPrimaryExists);
-  EXPECT_EQ(check_primary(Index("", {})), 0);  // a field-less primary
+  EXPECT_EQ(check_primary(Index("", {})), 0);                         // a field-less primary
   EXPECT_EQ(check_primary(Index("", {4, 4, 4, 4, 4})), kErrKeySize);  // 5 x 252 > 1036
   EXPECT_EQ(check_primary(Index("", std::vector<uint16_t>(17, 1))), kErrIndexLimits);
   EXPECT_EQ(check_secondary(Index("X", {})), kErrKeySize);
@@ -148,14 +148,12 @@ TEST_F(IndexFileTest, DefinitionsAreAddedOnlyOnceAndOnlyExclusively) {
   auto file = CreateFile({1});
   EXPECT_EQ(ErrorCodeOf([&] { file->AddPrimaryIndex(Index("", {2})); }), kErrPrimaryExists);
   EXPECT_EQ(file->AddSecondaryIndex(Index("ByName", {2}, true, true)), 1);
-  EXPECT_EQ(ErrorCodeOf([&] { file->AddSecondaryIndex(Index("BYNAME", {3})); }),
-            kErrIndexExists);
+  EXPECT_EQ(ErrorCodeOf([&] { file->AddSecondaryIndex(Index("BYNAME", {3})); }), kErrIndexExists);
   for (int i = 2; i <= 30; ++i) file->AddSecondaryIndex(Index("I" + std::to_string(i), {5}));
   EXPECT_EQ(ErrorCodeOf([&] { file->AddSecondaryIndex(Index("Extra", {5})); }), kErrIndexLimits);
   file = Reopen(std::move(file), false);
   EXPECT_EQ(file->SecondaryCount(), 30);
-  EXPECT_EQ(ErrorCodeOf([&] { file->AddSecondaryIndex(Index("Extra", {5})); }),
-            kErrNotExclusive);
+  EXPECT_EQ(ErrorCodeOf([&] { file->AddSecondaryIndex(Index("Extra", {5})); }), kErrNotExclusive);
   EXPECT_EQ(ErrorCodeOf([&] { file->EmptyAll(); }), kErrNotExclusive);
   EXPECT_EQ(file->FindIndex("byname"), 1);
   EXPECT_EQ(file->FindIndex("sys deleted"), TIndexFile::kSystemIndex);
@@ -251,7 +249,8 @@ TEST_F(IndexFileTest, OpenRefusesDamagedHeaders) {
   std::vector<Damage> damages = {
       {"version", [](Bytes& b) { b[8] = 4; }, kErrVersion},
       {"short file", [](Bytes& b) { b.resize(4000); }, kErrHeaderCorrupt},
-      {"next page not a multiple", [](Bytes& b) { PutLE<int32_t>(&b[9], 5000); }, kErrHeaderCorrupt},
+      {"next page not a multiple", [](Bytes& b) { PutLE<int32_t>(&b[9], 5000); },
+       kErrHeaderCorrupt},
       {"next page beyond the file", [](Bytes& b) { PutLE<int32_t>(&b[9], 3 * 4096); },
        kErrHeaderCorrupt},
       {"negative next page", [](Bytes& b) { PutLE<int32_t>(&b[9], -4096); }, kErrHeaderCorrupt},
@@ -268,8 +267,7 @@ TEST_F(IndexFileTest, OpenRefusesDamagedHeaders) {
       {"secondary without fields", [](Bytes& b) { b[134 + 37] = 0; }, kErrHeaderCorrupt},
       {"untouched", [](Bytes&) {}, 0},
       {"system key length", [](Bytes& b) { b[3734 + 31] = 4; }, kErrHeaderCorrupt},
-      {"negative record count", [](Bytes& b) { PutLE<int32_t>(&b[3974], -1); },
-       kErrHeaderCorrupt},
+      {"negative record count", [](Bytes& b) { PutLE<int32_t>(&b[3974], -1); }, kErrHeaderCorrupt},
       {"no-primary flag with primary fields", [](Bytes& b) { b[3978] = 1; }, kErrHeaderCorrupt},
       {"compressed leaves", [](Bytes& b) { b[134 + 36] = 1; }, kErrIndexPagesCorrupt},
   };
@@ -310,7 +308,7 @@ TEST_F(IndexFileTest, SplitAtCapacityKeepsTheFirstHalfRoundedUp) {
   auto file = CreateFile({kObjectName});
   ASSERT_EQ(TPage::LeafCapacity(37), 94);
   for (int i = 0; i < 94; ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "C%03d", i);
     Bytes key = KeyOf(*file, 0, {KeyValue::String(name)});
     file->Insert(0, key.data(), i + 1);
@@ -377,8 +375,8 @@ TEST_F(IndexFileTest, FirstChildMergesWithTheNextPage) {
   auto file = CreateFile({kFilename});
   for (int i = 0; i < 16; ++i) file->Insert(0, WideKey(*file, i * 10).data(), i + 1);
   file->FlushBuffers(false);
-  int32_t first_leaf = View(index_test::ReadWholeFile(IdxPath()), file->Descriptor(0).root, 252)
-                           .Child(0);
+  int32_t first_leaf =
+      View(index_test::ReadWholeFile(IdxPath()), file->Descriptor(0).root, 252).Child(0);
   // The left leaf is its parent's first entry: with 6 entries it merges
   // with the next page and absorbs it.
   file->Delete(0, WideKey(*file, 0).data());
@@ -460,8 +458,10 @@ TEST_F(IndexFileTest, NamesDifferingInCaseInCaseInsensitiveAndSensitiveUniqueInd
     FAIL() << "no duplicate reported";
   } catch (const EDbEngineError& e) {
     EXPECT_EQ(e.ErrorCode(), kErrDuplicateKey);
-    EXPECT_EQ(std::string(e.what()), "Table Engine Error # 9729 Duplicate key found in index "
-                                     "ByName of data file " + DatName());
+    EXPECT_EQ(std::string(e.what()),
+              "Table Engine Error # 9729 Duplicate key found in index "
+              "ByName of data file " +
+                  DatName());
   }
   EXPECT_EQ(ErrorCodeOf([&] { file->Insert(1, key.data(), 2); }), kErrDuplicateKey);
   EXPECT_EQ(file->EntryCount(1), 1);
@@ -486,7 +486,8 @@ TEST_F(IndexFileTest, NamesDifferingInCaseInCaseInsensitiveAndSensitiveUniqueInd
 }
 
 TEST_F(IndexFileTest, EqualValuesInANonUniqueIndexAreOrderedByRecordId) {
-  auto file = CreateFile({kObjectId}, {Index("ByInheritance", {kInheritsFrom, kObjectName}, false, true)});
+  auto file =
+      CreateFile({kObjectId}, {Index("ByInheritance", {kInheritsFrom, kObjectName}, false, true)});
   // Inserted in the order 9, 3, 5; all with the same values.
   for (int32_t id : {9, 3, 5}) {
     Record r(fields_, id);
@@ -501,8 +502,8 @@ TEST_F(IndexFileTest, EqualValuesInANonUniqueIndexAreOrderedByRecordId) {
   EXPECT_EQ(order, (std::vector<int32_t>{30, 50, 90}));
   // FindKey on the leading field only finds the first of them.
   Bytes key(78);
-  size_t length = file->Layout(1).FromValues(std::vector<KeyValue>{KeyValue::String("ACTOR")},
-                                             key.data());
+  size_t length =
+      file->Layout(1).FromValues(std::vector<KeyValue>{KeyValue::String("ACTOR")}, key.data());
   EXPECT_TRUE(file->FindKey(key.data(), length));
   EXPECT_EQ(file->CurrentRecord(), 30);
   EXPECT_EQ(file->CountRange(key.data(), length, key.data(), length), 3);
@@ -598,17 +599,18 @@ TEST_F(IndexFileTest, MissingAndDuplicateKeysLeaveTheIndexAsItWas) {
     file->Delete(0, WideKey(*file, 99).data());
     FAIL();
   } catch (const EDbEngineError& e) {
-    EXPECT_EQ(std::string(e.what()), "Table Engine Error # 8708 Key not found in index Primary of "
-                                     "data file " + DatName());
+    EXPECT_EQ(std::string(e.what()),
+              "Table Engine Error # 8708 Key not found in index Primary of "
+              "data file " +
+                  DatName());
   }
-  EXPECT_EQ(ErrorCodeOf([&] { file->Replace(0, WideKey(*file, 99).data(),
-                                            WideKey(*file, 98).data(), 1); }),
+  EXPECT_EQ(ErrorCodeOf(
+                [&] { file->Replace(0, WideKey(*file, 99).data(), WideKey(*file, 98).data(), 1); }),
             kErrKeyNotFound);
-  EXPECT_EQ(ErrorCodeOf([&] { file->Replace(0, WideKey(*file, 3).data(),
-                                            WideKey(*file, 4).data(), 1); }),
-            kErrDuplicateKey);
-  EXPECT_EQ(ErrorCodeOf([&] { file->Insert(0, WideKey(*file, 7).data(), 1); }),
-            kErrDuplicateKey);
+  EXPECT_EQ(
+      ErrorCodeOf([&] { file->Replace(0, WideKey(*file, 3).data(), WideKey(*file, 4).data(), 1); }),
+      kErrDuplicateKey);
+  EXPECT_EQ(ErrorCodeOf([&] { file->Insert(0, WideKey(*file, 7).data(), 1); }), kErrDuplicateKey);
   file->FlushBuffers(false);
   EXPECT_EQ(index_test::ReadWholeFile(IdxPath()), before);
 
@@ -729,7 +731,8 @@ TEST_P(RandomRunTest, MatchesAnOrderedMapAfterEveryBatch) {
       int64_t expect_prefix = 0, expect_whole = 0;
       for (const auto& [key, value] : model) {
         (void)value;
-        if (std::memcmp(key.data(), lo.data(), 5) >= 0 && std::memcmp(key.data(), hi.data(), 5) <= 0) {
+        if (std::memcmp(key.data(), lo.data(), 5) >= 0 &&
+            std::memcmp(key.data(), hi.data(), 5) <= 0) {
           ++expect_prefix;
         }
         if (key >= lo && key <= hi) ++expect_whole;

@@ -123,7 +123,8 @@ inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 inline void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // Runs `f` and returns the engine error code it raised (0 when none).

@@ -50,15 +50,15 @@ TEST(KeyCodecTest, UnsignedAndBooleanAreBigEndianOthersRaw) {
   EXPECT_EQ(Part(kTypeWord, 0, KeyValue::Word(0xABCD)), (Bytes{1, 0xAB, 0xCD}));
   // 32-bit unsigned and bytes fields are copied as stored (little-endian).
   EXPECT_EQ(Part(kTypeUInt32, 0, KeyValue::Raw("\x01\x02\x03\x04")), (Bytes{1, 1, 2, 3, 4}));
-  EXPECT_EQ(Part(kTypeBytes, 3, KeyValue::Raw(std::string("\xFF\x00\x7F", 3))), (Bytes{1, 0xFF, 0, 0x7F}));
+  EXPECT_EQ(Part(kTypeBytes, 3, KeyValue::Raw(std::string("\xFF\x00\x7F", 3))),
+            (Bytes{1, 0xFF, 0, 0x7F}));
   // BCD: the stored 64-bit value big-endian with the top bit inverted.
   EXPECT_EQ(Part(kTypeBcd, 0, KeyValue::Raw(std::string("\x05\0\0\0\0\0\0\0", 8))),
             (Bytes{1, 0x80, 0, 0, 0, 0, 0, 0, 5}));
 }
 
 TEST(KeyCodecTest, FloatsOrderBySignAndMagnitude) {
-  EXPECT_EQ(Part(kTypeFloat, 0, KeyValue::Double(1.0)),
-            (Bytes{1, 0xBF, 0xF0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Part(kTypeFloat, 0, KeyValue::Double(1.0)), (Bytes{1, 0xBF, 0xF0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(Part(kTypeFloat, 0, KeyValue::Double(-1.0)),
             (Bytes{1, 0x40, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(Part(kTypeFloat, 0, KeyValue::Double(0.0)), (Bytes{1, 0x80, 0, 0, 0, 0, 0, 0, 0}));
