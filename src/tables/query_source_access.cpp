@@ -1,0 +1,80 @@
+#include "tables/query_source_access.h"
+
+namespace quoldex::tables {
+namespace {
+
+struct Equality {
+  int column = -1;
+  std::string value;
+};
+
+// The string value `node` stands for: a string constant or a bound
+// parameter; false for anything else.
+bool StringValueOf(const SqlNode& node, std::span<const std::string> parameters,
+                   std::string* value) {
+  if (node.kind == SqlNodeKind::kConstant && node.constant_kind == SqlValue::Kind::kString) {
+    *value = node.text;
+    return true;
+  }
+  if (node.kind == SqlNodeKind::kParameter && node.parameter_index >= 0 &&
+      static_cast<size_t>(node.parameter_index) < parameters.size()) {
+    *value = parameters[node.parameter_index];
+    return true;
+  }
+  return false;
+}
+
+// Equalities "string column = value" that the whole condition implies: the
+// condition itself or any conjunct of a top-level AND chain.
+void CollectEqualities(const SqlNode& node, std::span<const std::string> parameters,
+                       const std::vector<FieldDesc>& fields, std::vector<Equality>* out) {
+  if (node.kind == SqlNodeKind::kAnd) {
+    CollectEqualities(*node.left, parameters, fields, out);
+    CollectEqualities(*node.right, parameters, fields, out);
+    return;
+  }
+  if (node.kind != SqlNodeKind::kCompare || node.op != SqlCompareOp::kEqual || node.ignore_case ||
+      node.prefix_match) {
+    return;
+  }
+  for (const auto& [field, other] : {std::pair{node.left.get(), node.right.get()},
+                                     std::pair{node.right.get(), node.left.get()}}) {
+    if (field->kind != SqlNodeKind::kField || field->column_index < 0 ||
+        static_cast<size_t>(field->column_index) >= fields.size() ||
+        fields[field->column_index].type != kTypeString) {
+      continue;
+    }
+    Equality e{field->column_index, {}};
+    if (StringValueOf(*other, parameters, &e.value)) {
+      out->push_back(std::move(e));
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+SourceAccess ChooseSourceAccess(const SqlNode* where, std::span<const std::string> parameters,
+                                const std::vector<FieldDesc>& fields,
+                                const std::vector<IndexDesc>& indexes) {
+  SourceAccess access;
+  if (where == nullptr) return access;
+  std::vector<Equality> equalities;
+  CollectEqualities(*where, parameters, fields, &equalities);
+  bool found_unique = false;
+  for (const Equality& e : equalities) {
+    for (size_t i = 0; i < indexes.size(); ++i) {
+      const IndexDesc& index = indexes[i];
+      if (index.fields.empty() || index.fields[0] != e.column + 1) continue;
+      const bool unique = i == 0 || index.unique;
+      if (access.ranged && (found_unique || !unique)) continue;
+      access.index = static_cast<int>(i);
+      access.ranged = true;
+      access.value = FieldValue::String(e.value);
+      found_unique = unique;
+    }
+  }
+  return access;
+}
+
+}  // namespace quoldex::tables

@@ -1,0 +1,37 @@
+// How a query reaches the source rows that may satisfy its WHERE condition.
+//
+// A condition that is, or is joined by AND to, an equality of a string
+// column with a string constant or a parameter ("InheritsFrom = ?") can only
+// hold for rows whose column equals that value; when an index of the source
+// table has that column as its first field, the query walks just the keys
+// equal to the value (a case-insensitive index gives the rows equal ignoring
+// case, a superset). Every row found still goes through the full condition,
+// so the result is that of visiting every row. Otherwise the query walks the
+// primary index (or the physical order of a table without one).
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tables/field_value.h"
+#include "tables/sql_expression.h"
+#include "tables/table_defs.h"
+
+namespace quoldex::tables {
+
+struct SourceAccess {
+  int index = 0;        // the source index to walk (0 = primary)
+  bool ranged = false;  // walk only the keys whose first field equals `value`
+  FieldValue value;
+};
+
+// Chooses the access for `where` (resolved; null for no condition) with the
+// parameter values bound by position, over a table with these fields and
+// indexes (indexes[0] the primary index, possibly without fields). Among
+// fitting indexes a unique one is preferred, then the first.
+SourceAccess ChooseSourceAccess(const SqlNode* where, std::span<const std::string> parameters,
+                                const std::vector<FieldDesc>& fields,
+                                const std::vector<IndexDesc>& indexes);
+
+}  // namespace quoldex::tables

@@ -1,0 +1,184 @@
+// The result table a statement is given and the way its source rows are
+// reached, decided before any file is touched.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "query_test_util.h"
+#include "tables/query_result_layout.h"
+#include "tables/query_source_access.h"
+#include "tables/sql_params.h"
+#include "tables/sql_statement.h"
+
+namespace quoldex::tables {
+namespace {
+
+using testing::ObjectsDefinition;
+
+std::vector<FieldDesc> ObjectsFields() {
+  std::vector<FieldDesc> fields = ObjectsDefinition().fields;
+  for (size_t i = 0; i < fields.size(); ++i) fields[i].number = static_cast<uint16_t>(i + 1);
+  return fields;
+}
+
+SqlColumns ColumnsOf(const std::vector<FieldDesc>& fields) {
+  SqlColumns columns;
+  for (const FieldDesc& f : fields) columns.push_back({f.name, f.type, f.size});
+  return columns;
+}
+
+TDataQuery Resolved(const std::string& sql) {
+  TDataQuery q = TDataQuery::Parse(ExtractParameters(sql).text);
+  q.Resolve(ColumnsOf(ObjectsFields()));
+  return q;
+}
+
+std::vector<std::string> Names(const ResultLayout& layout) {
+  std::vector<std::string> names;
+  for (const FieldDesc& f : layout.fields) names.push_back(f.name);
+  return names;
+}
+
+std::vector<uint16_t> Fields(const IndexDesc& index) { return index.fields; }
+
+TEST(QueryResultLayout, ChildrenQueryOrdersByNameThenRowNumber) {
+  ResultLayout layout =
+      PlanResultLayout(Resolved("select * from Objects where InheritsFrom = :Ancestor\r\n"
+                                "order by Objectname"),
+                       ObjectsFields());
+  EXPECT_EQ(Names(layout),
+            (std::vector<std::string>{"ObjectId", "ObjectName", "InheritsFrom", "Filename",
+                                      "FileTimeStamp", "Package", "Row___No"}));
+  // The source's autoinc becomes a plain integer holding the source value.
+  EXPECT_EQ(layout.fields[0].type, kTypeInteger);
+  EXPECT_FALSE(layout.fields[0].IsAutoInc());
+  EXPECT_TRUE(layout.fields[6].IsAutoInc());
+  EXPECT_EQ(layout.fields[3].size, 250);
+  for (const FieldDesc& f : layout.fields) EXPECT_FALSE(f.required) << f.name;
+  EXPECT_EQ(layout.source_fields, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+  ASSERT_EQ(layout.indexes.size(), 1u);
+  EXPECT_EQ(Fields(layout.indexes[0]), (std::vector<uint16_t>{2, 7}));
+  EXPECT_FALSE(layout.indexes[0].case_insensitive);
+  EXPECT_TRUE(layout.lookups.empty());
+}
+
+TEST(QueryResultLayout, GroupAndDistinctLookThroughThePrimaryIndexAlone) {
+  ResultLayout packages = PlanResultLayout(
+      Resolved("select package \r\nfrom objects\r\ngroup by package"), ObjectsFields());
+  // A named column keeps the spelling of the statement.
+  EXPECT_EQ(Names(packages), (std::vector<std::string>{"package", "Row___No"}));
+  EXPECT_EQ(packages.source_fields, std::vector<int>{6});
+  ASSERT_EQ(packages.indexes.size(), 1u);
+  EXPECT_EQ(Fields(packages.indexes[0]), std::vector<uint16_t>{1});
+  ASSERT_EQ(packages.lookups.size(), 1u);
+  EXPECT_EQ(packages.lookups[0].index, 0);
+
+  ResultLayout kids =
+      PlanResultLayout(Resolved("select distinct InheritsFrom \r\nfrom Objects "), ObjectsFields());
+  ASSERT_EQ(kids.indexes.size(), 1u);
+  EXPECT_EQ(Fields(kids.indexes[0]), std::vector<uint16_t>{1});
+  EXPECT_FALSE(kids.indexes[0].case_insensitive);
+  ASSERT_EQ(kids.lookups.size(), 1u);
+  EXPECT_EQ(kids.lookups[0].columns, std::vector<int>{0});
+
+  // ORDER BY that equals the distinct index in columns, direction and case
+  // shares it.
+  ResultLayout same =
+      PlanResultLayout(Resolved("select distinct Package, InheritsFrom from Objects order by 1, 2"),
+                       ObjectsFields());
+  ASSERT_EQ(same.indexes.size(), 1u);
+  EXPECT_EQ(Fields(same.indexes[0]), (std::vector<uint16_t>{1, 2}));
+  EXPECT_EQ(same.lookups[0].index, 0);
+}
+
+TEST(QueryResultLayout, OrderDifferentFromTheLookupAddsASecondIndex) {
+  struct Case {
+    const char* sql;
+    const char* lookup_name;
+    std::vector<uint16_t> primary;
+    bool nocase;
+  };
+  for (const Case& c : {
+           Case{"select distinct Package from Objects order by Package desc",
+                "Distinct",
+                {1, 2},
+                false},
+           Case{"select distinct Package from Objects order by Package nocase",
+                "Distinct",
+                {1, 2},
+                true},
+           Case{"select Package, InheritsFrom from Objects group by Package order by 2",
+                "GroupBy",
+                {2, 3},
+                false},
+       }) {
+    SCOPED_TRACE(c.sql);
+    ResultLayout layout = PlanResultLayout(Resolved(c.sql), ObjectsFields());
+    ASSERT_EQ(layout.indexes.size(), 2u);
+    EXPECT_EQ(Fields(layout.indexes[0]), c.primary);
+    EXPECT_EQ(layout.indexes[0].case_insensitive, c.nocase);
+    EXPECT_EQ(layout.indexes[1].name, c.lookup_name);
+    EXPECT_TRUE(layout.indexes[1].unique);
+    EXPECT_FALSE(layout.indexes[1].case_insensitive);
+    ASSERT_EQ(layout.lookups.size(), 1u);
+    EXPECT_EQ(layout.lookups[0].index, 1);
+  }
+  ResultLayout desc = PlanResultLayout(
+      Resolved("select distinct Package from Objects order by Package desc"), ObjectsFields());
+  EXPECT_TRUE(desc.indexes[0].field_descending[0]);
+  EXPECT_FALSE(desc.indexes[0].field_descending[1]);
+}
+
+TEST(QueryResultLayout, RepeatedNamesAreMadeDistinct) {
+  ResultLayout layout = PlanResultLayout(
+      Resolved("select ObjectName, objectname, Package as Row___No from Objects"), ObjectsFields());
+  EXPECT_EQ(Names(layout),
+            (std::vector<std::string>{"ObjectName", "objectname_1", "Row___No_1", "Row___No"}));
+  // Without ORDER BY, GROUP BY or DISTINCT rows keep the order they came in.
+  EXPECT_EQ(Fields(layout.indexes[0]), std::vector<uint16_t>{4});
+}
+
+struct AccessCase {
+  const char* where;
+  std::vector<std::string> parameters;
+  bool ranged;
+  int index;
+  std::string value;
+};
+
+TEST(QuerySourceAccess, EqualityOnALeadingIndexFieldUsesThatIndex) {
+  std::vector<IndexDesc> indexes = ObjectsDefinition().indexes;
+  for (const AccessCase& c : {
+           AccessCase{"InheritsFrom = :Ancestor", {"actor"}, true, 2, "actor"},
+           AccessCase{":Ancestor = InheritsFrom", {"<none>"}, true, 2, "<none>"},
+           AccessCase{"ObjectName = 'Brush'", {}, true, 1, "Brush"},
+           // A unique index is preferred, whichever conjunct names it.
+           AccessCase{"InheritsFrom = 'actor' and (ObjectName = ?)", {"Pawn"}, true, 1, "Pawn"},
+           AccessCase{"Package = 'core' and InheritsFrom = ?", {"object"}, true, 2, "object"},
+           // Nothing that implies one equality of an indexed string column.
+           AccessCase{"Package = :Package", {"core"}, false, 0, ""},
+           AccessCase{"InheritsFrom = 'a' or ObjectName = 'b'", {}, false, 0, ""},
+           AccessCase{"not InheritsFrom = 'a'", {}, false, 0, ""},
+           AccessCase{"InheritsFrom <> 'a'", {}, false, 0, ""},
+           AccessCase{"InheritsFrom >= 'a'", {}, false, 0, ""},
+           AccessCase{"ObjectName = 12", {}, false, 0, ""},
+           AccessCase{"ObjectId = 12", {}, false, 0, ""},
+           AccessCase{"InheritsFrom = ObjectName", {}, false, 0, ""},
+           AccessCase{"InheritsFrom = ?", {}, false, 0, ""},  // no value bound
+       }) {
+    SCOPED_TRACE(c.where);
+    TDataQuery q = Resolved(std::string("select * from Objects where ") + c.where);
+    SourceAccess access = ChooseSourceAccess(q.where(), c.parameters, ObjectsFields(), indexes);
+    EXPECT_EQ(access.ranged, c.ranged);
+    EXPECT_EQ(access.index, c.index);
+    if (c.ranged) {
+      EXPECT_EQ(access.value, FieldValue::String(c.value));
+    }
+  }
+  TDataQuery all = Resolved("select * from Objects");
+  EXPECT_FALSE(ChooseSourceAccess(all.where(), {}, ObjectsFields(), indexes).ranged);
+}
+
+}  // namespace
+}  // namespace quoldex::tables
