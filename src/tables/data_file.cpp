@@ -18,10 +18,6 @@ uint64_t DescriptorsEnd(uint16_t field_count) {
   return kHeaderSize + uint64_t{kFieldDescriptorSize} * field_count;
 }
 
-bool HasDeclaredSize(uint8_t type) {
-  return type == kTypeString || type == kTypeBytes || type == kTypeVarBytes;
-}
-
 // Releases a pin on every path out of a scope.
 class PinGuard {
  public:

@@ -2,6 +2,7 @@
 
 #include "tables/data_file_record.h"
 #include "tables/engine_error.h"
+#include "tables/field_descriptor.h"
 #include "tables/field_text.h"
 #include "text/western.h"
 
@@ -25,10 +26,6 @@ std::string Cut(std::string_view s, size_t room) { return std::string(s.substr(0
 
 bool IsNameStart(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 129 && c <= 254);
-}
-
-bool HasDeclaredSize(uint8_t type) {
-  return type == kTypeString || type == kTypeBytes || type == kTypeVarBytes;
 }
 
 // Types whose values this engine stores.

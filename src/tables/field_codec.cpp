@@ -53,22 +53,7 @@ FieldValue Coerce(const FieldDesc& field, const FieldValue& value) {
 }
 
 void CheckIntegerRange(const FieldDesc& field, int64_t v) {
-  int64_t lo, hi;
-  switch (field.type) {
-    case kTypeSmallInt:
-      lo = INT16_MIN, hi = INT16_MAX;
-      break;
-    case kTypeWord:
-      lo = 0, hi = UINT16_MAX;
-      break;
-    case kTypeUInt32:
-      lo = 0, hi = UINT32_MAX;
-      break;
-    default:
-      lo = INT32_MIN, hi = INT32_MAX;
-      break;
-  }
-  if (v < lo || v > hi) OutOfRange(field);
+  if (!InIntegerRange(field.type, v)) OutOfRange(field);
 }
 
 // The string as stored: cut to the declared size, trailing blanks removed.

@@ -15,6 +15,12 @@ namespace quoldex::tables {
 
 constexpr int kFieldDescriptorSize = 768;
 
+// String, bytes and varbytes fields have a declared size (byte 86, 1..250);
+// every other type stores 0 there.
+inline bool HasDeclaredSize(uint8_t type) {
+  return type == kTypeString || type == kTypeBytes || type == kTypeVarBytes;
+}
+
 // Writes `field` into `out` (768 bytes), every byte not listed above zero.
 // Texts longer than their room are cut.
 void EncodeFieldDescriptor(const FieldDesc& field, uint8_t* out);

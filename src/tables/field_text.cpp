@@ -30,32 +30,12 @@ std::string_view NumberBody(std::string_view text) {
   return body;
 }
 
-bool IntegerRange(uint8_t type, int64_t* lo, int64_t* hi) {
-  switch (type) {
-    case kTypeSmallInt:
-      *lo = INT16_MIN, *hi = INT16_MAX;
-      return true;
-    case kTypeInteger:
-      *lo = INT32_MIN, *hi = INT32_MAX;
-      return true;
-    case kTypeWord:
-      *lo = 0, *hi = UINT16_MAX;
-      return true;
-    case kTypeUInt32:
-      *lo = 0, *hi = UINT32_MAX;
-      return true;
-    default:
-      return false;
-  }
-}
-
 FieldValue IntegerFromText(uint8_t type, std::string_view text) {
   std::string_view body = NumberBody(text);
   int64_t v = 0;
   auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), v);
-  int64_t lo = 0, hi = 0;
-  IntegerRange(type, &lo, &hi);
-  if (body.empty() || ec != std::errc() || end != body.data() + body.size() || v < lo || v > hi)
+  if (body.empty() || ec != std::errc() || end != body.data() + body.size() ||
+      !InIntegerRange(type, v))
     Invalid(text, "integer value");
   return FieldValue::Integer(v);
 }
@@ -112,6 +92,19 @@ int Compare(const FieldValue& a, const FieldValue& b) {
 }
 
 }  // namespace
+
+bool InIntegerRange(uint8_t type, int64_t v) {
+  switch (type) {
+    case kTypeSmallInt:
+      return v >= INT16_MIN && v <= INT16_MAX;
+    case kTypeWord:
+      return v >= 0 && v <= UINT16_MAX;
+    case kTypeUInt32:
+      return v >= 0 && v <= UINT32_MAX;
+    default:
+      return v >= INT32_MIN && v <= INT32_MAX;
+  }
+}
 
 FieldValue FieldValueFromText(const FieldDesc& field, std::string_view text) {
   switch (field.type) {

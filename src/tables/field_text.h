@@ -3,6 +3,7 @@
 // field.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "tables/field_value.h"
@@ -23,6 +24,10 @@ namespace quoldex::tables {
 // convert ("'X' is not a valid boolean value", "... integer value", ...) and
 // for types that have no text form here (blob, BCD, extended float).
 FieldValue FieldValueFromText(const FieldDesc& field, std::string_view text);
+
+// True when `v` fits an integer field of `type`: 16-bit signed or unsigned,
+// 32-bit unsigned, else (32-bit integer, autoinc) 32-bit signed.
+bool InIntegerRange(uint8_t type, int64_t v);
 
 // True when FieldValueFromText accepts `text` for `field`.
 bool IsFieldTextValid(const FieldDesc& field, std::string_view text);
