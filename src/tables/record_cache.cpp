@@ -29,7 +29,6 @@ void RecordCache::RecordMap::Reserve(size_t count) {
   slots_.assign(want, {0, nullptr});
   mask_ = want - 1;
   shift_ = 32 - bits;
-  count_ = 0;
   for (auto& [key, value] : old)
     if (key != 0) Insert(key, value);
 }
@@ -50,7 +49,6 @@ void RecordCache::RecordMap::Insert(int32_t key, TRecord* value) {
   size_t i = Home(key);
   while (slots_[i].first != 0) i = (i + 1) & mask_;
   slots_[i] = {key, value};
-  ++count_;
 }
 
 void RecordCache::RecordMap::Erase(int32_t key) {
@@ -70,12 +68,10 @@ void RecordCache::RecordMap::Erase(int32_t key) {
     i = j;
   }
   slots_[i] = {0, nullptr};
-  --count_;
 }
 
 void RecordCache::RecordMap::Clear() {
   std::fill(slots_.begin(), slots_.end(), std::pair<int32_t, TRecord*>{0, nullptr});
-  count_ = 0;
 }
 
 // ---- RecordCache ----

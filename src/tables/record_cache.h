@@ -118,7 +118,6 @@ class RecordCache {
     std::vector<std::pair<int32_t, TRecord*>> slots_;  // key 0 = empty
     size_t mask_ = 0;
     int shift_ = 0;
-    size_t count_ = 0;
   };
 
   uint64_t SlotOffset(int32_t record_number) const;

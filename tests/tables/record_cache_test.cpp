@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "data_file_test_util.h"
 #include "tables/coding.h"
 #include "tables/engine_error.h"
@@ -225,6 +227,45 @@ TEST_F(CacheTest, AFailedReadLeavesNothingCached) {
   EXPECT_EQ(EngineCode([&] { cache_->Fetch(11, 12, ReadAhead::None()); }), kErrRead);
   EXPECT_FALSE(cache_->IsCached(11));
   Touch(10);
+}
+
+TEST_F(CacheTest, LongRandomRunAgreesWithAModelOfTheFile) {
+  Make(100, 5000);  // 1310 buffers, 327 slots per read
+  std::vector<int32_t> model(5001);
+  for (int32_t n = 1; n <= 5000; ++n) model[n] = n;
+  std::mt19937 rng(7);
+  std::vector<int32_t> upcoming;
+  for (int step = 0; step < 50000; ++step) {
+    int32_t n = 1 + static_cast<int32_t>(rng() % 5000);
+    ReadAhead ahead = ReadAhead::None();
+    switch (rng() % 3) {
+      case 0:
+        ahead = ReadAhead::Physical();
+        break;
+      case 1:
+        upcoming.clear();
+        for (int32_t i = 1; i <= static_cast<int32_t>(rng() % 400); ++i) upcoming.push_back(n + i);
+        ahead = ReadAhead::Index(upcoming);
+        break;
+      default:
+        break;
+    }
+    TRecord* r = cache_->Fetch(n, end_, ahead);
+    ASSERT_EQ(r->RecordNumber(), n);
+    ASSERT_EQ(GetLE<int32_t>(r->Data()), model[n]) << "step " << step;
+    if (rng() % 4 == 0) {
+      model[n] += 100000;
+      PutLE<int32_t>(r->Data(), model[n]);
+      r->MarkDirty();
+    }
+    cache_->Unpin(r);
+    if (step % 9973 == 0) {
+      cache_->WriteDirty();
+      cache_->Discard();
+    }
+  }
+  cache_->WriteDirty();
+  for (int32_t n = 1; n <= 5000; ++n) ASSERT_EQ(OnDisk(n), model[n]) << n;
 }
 
 // The same through the data file: scans and flushes of objects.dat.
