@@ -1,0 +1,121 @@
+// CatalogueMaintenance: fills the class catalogue (objects.dat) from script
+// files. Two commands of the main window feed it, Scan Directories (a picked
+// folder and all its subfolders searched for "*.uc") and Add Files (one file
+// picked in an open dialog), and both hand every file to AddClassFile, the
+// one route by which a script file becomes a catalogue row.
+//
+// The catalogue only grows. A file whose class name is already catalogued
+// (ignoring case) is skipped without any change and is not opened: a row
+// keeps the path, package, time stamp and parent of the file added first.
+// Each file costs one case-insensitive look-up on the "ByName" index; a new
+// class costs one insert, one read of its file and one update.
+//
+// The main window owns the table, the preference record, the folder picker
+// and the open dialog (they outlive this object) and rebuilds the tree
+// through the callback. Errors of the header reader ("Cannot open file %s")
+// and of the table other than a refused new row propagate out of the
+// command, which then stops at that file without rebuilding the tree.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "catalogue/class_header_reader.h"
+#include "data/pref_record.h"
+#include "platform/platform.h"
+#include "search/file_search.h"
+#include "tables/db_table.h"
+#include "ui/folder_picker.h"
+#include "ui/open_dialog.h"
+#include "ui/ui.h"
+
+namespace quoldex::catalogue {
+
+class CatalogueMaintenance {
+ public:
+  // ClearTree then BuildTree of the class tree.
+  using RebuildTree = std::function<void()>;
+
+  // `dtblObjects` is the open objects table whose current index is "ByName".
+  // Configures FileSearch1: FileMask "*.uc", RecurseDirs, Attributes 63,
+  // FirstTime 29221 (1980-01-01), LastTime 73050 (2099-12-31), OnChDir and
+  // OnAddFile wired to the handlers below.
+  CatalogueMaintenance(tables::TDbTable& dtblObjects, const data::PrefRecord& prefs,
+                       ui::FolderPicker& BrowseDirectoryDlg1, ui::OpenDialog& odlgUnrealScript,
+                       ui::Ui& ui, platform::Platform& platform, RebuildTree rebuild_tree);
+  CatalogueMaintenance(const CatalogueMaintenance&) = delete;
+  CatalogueMaintenance& operator=(const CatalogueMaintenance&) = delete;
+
+  // Scan Directories: titles the picker "Find Unreal Base Directory"; when
+  // it has no selection, preselects the preference SystemDir up to and
+  // including its last separator (the game's base folder); runs it and, on
+  // OK, ScanFolder on the chosen folder. A cancelled picker does nothing.
+  void actScanDirectoriesExecute();
+
+  // Walks `folder` with FileSearch1 (each script file through
+  // FileSearch1AddFile), then, whether the walk ended or was cancelled by
+  // Escape: beeps, rebuilds the tree and sets the status text "Done."
+  // without handling messages. A folder that does not exist walks nothing.
+  void ScanFolder(const std::string& folder);
+
+  // Add Files: sets odlgUnrealScript up for one file ("Add Unrealscript
+  // file", filter "Unrealscript File (*.uc)|*.uc|All Files (*.*)|*.*",
+  // default extension "uc", no multiple selection), starting at SystemDir
+  // up to its last separator when it has no initial folder yet; runs it and,
+  // unless cancelled, AddChosenFiles with what it returned.
+  void actAddFileExecute();
+
+  // Remembers the folder of the first file as the dialog's next initial
+  // folder, adds each file without a time stamp, then rebuilds the tree.
+  // No beep and no "Done.". Paths are full file names.
+  void AddChosenFiles(const std::vector<std::string>& files);
+
+  // OnChDir of FileSearch1: shows "Searching <folder>" (handling messages)
+  // and sets `cancel` when Escape is held down then.
+  void FileSearch1ChDir(const std::string& folder, bool& cancel);
+
+  // OnAddFile of FileSearch1: sets `cancel` and does nothing more when
+  // Escape is held down; otherwise adds the file with its last-write time
+  // as a local date-time.
+  void FileSearch1AddFile(const std::string& folder, const search::FindData& data, bool& cancel);
+
+  // Shows "Searching <file_name>". The class name is `file_name` up to its
+  // first ".uc" found ignoring case (empty without one). When no row has
+  // that name (ignoring case, whole value), appends the row: ObjectName,
+  // InheritsFrom ".", Filename folder + file_name, FileTimeStamp the
+  // regional text of `time` (left empty when `time` is 0), Package from the
+  // folder. A row the table refuses (an empty name; a name whose first 35
+  // characters are catalogued already) is cancelled and the file skipped
+  // silently; a posted row then gets its parent from the file's header.
+  // `folder` ends in the separator.
+  void AddClassFile(const std::string& folder, const std::string& file_name,
+                    search::TDateTime time);
+
+  // The file search of Scan Directories, also used by class export.
+  search::TFileSearch& FileSearch1() { return file_search1_; }
+  // The header reader whose line buffer the main window releases at close.
+  ClassHeaderReader& HeaderReader() { return header_reader_; }
+
+ private:
+  // The parent writer of the header reader: the row with `object_id` (the
+  // current row after AddClassFile's post, else looked up by key) gets
+  // `parent_name` as its InheritsFrom, cut by the column, and is posted.
+  // Writes nothing when no such row exists.
+  void WriteParent(int32_t object_id, const std::string& parent_name);
+  // SystemDir up to and including its last separator ("" when it has none).
+  std::string SystemBaseFolder() const;
+
+  tables::TDbTable& objects_;
+  const data::PrefRecord& prefs_;
+  ui::FolderPicker& folder_picker_;
+  ui::OpenDialog& open_dialog_;
+  ui::Ui& ui_;
+  platform::Platform& platform_;
+  RebuildTree rebuild_tree_;
+  search::TFileSearch file_search1_;
+  ClassHeaderReader header_reader_;
+};
+
+}  // namespace quoldex::catalogue
