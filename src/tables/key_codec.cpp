@@ -19,11 +19,6 @@ void ReverseCopy(const uint8_t* value, size_t n, uint8_t* out) {
 
 }  // namespace
 
-int CompareKeys(const uint8_t* a, const uint8_t* b, size_t length, bool descending) {
-  int c = std::memcmp(a, b, length);
-  return descending ? -c : c;
-}
-
 void EncodeInt32Key(int32_t value, uint8_t* out) {
   PutBE32(out, static_cast<uint32_t>(value) ^ 0x80000000u);
 }

@@ -57,11 +57,16 @@ PageRef TPageCache::Pin(int slot) {
 
 int TPageCache::Victim() const {
   int best = -1;
+  uint64_t best_use = UINT64_MAX;
   for (size_t i = 0; i < slots_.size(); ++i) {
     const Slot& s = slots_[i];
-    if (s.pins != 0 || (offsets_[i] != 0 && s.page->IsDirty())) continue;
+    if (s.pins != 0) continue;
     if (offsets_[i] == 0) return static_cast<int>(i);
-    if (best < 0 || s.last_use < slots_[best].last_use) best = static_cast<int>(i);
+    // Only a page that would be chosen is looked at for its dirty flag.
+    if (s.last_use < best_use && !s.page->IsDirty()) {
+      best = static_cast<int>(i);
+      best_use = s.last_use;
+    }
   }
   return best;
 }
