@@ -1,0 +1,39 @@
+#include "app/data_folder.h"
+
+namespace quoldex::app {
+namespace {
+
+constexpr const char* kDataFolderName = "Data/";
+
+// Creates each missing folder of `path` from the top down.
+void CreateFolders(platform::Platform& platform, const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash + 1);
+    if (!platform.DirectoryExists(folder)) platform.CreateDir(folder);
+  }
+}
+
+}  // namespace
+
+std::string WithSeparator(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string ChooseDataFolder(platform::Platform& platform) {
+  const std::string executable_dir = platform.ExecutableDir();
+  if (!executable_dir.empty()) {
+    const std::string beside = executable_dir + kDataFolderName;
+    if (platform.DirectoryExists(beside) || platform.IsDirectoryWritable(executable_dir)) {
+      return beside;
+    }
+  }
+  const std::string user_dir = platform.UserDataDir();
+  if (user_dir.empty()) return executable_dir + kDataFolderName;
+  CreateFolders(platform, user_dir);
+  return user_dir + kDataFolderName;
+}
+
+}  // namespace quoldex::app
