@@ -122,10 +122,17 @@ void ClassTree::ExpandNode(TreeNode& node) {
   if (node.NodeData() != kNotLoaded) return;
   tree_view_.DeleteChildren(node);
   tree_view_.SetHasChildren(node, false);
-  if (node.NodeKind() == "C") {
-    AddClassChildren(&node);
-  } else {
-    AddPackageClasses(node);
+  try {
+    if (node.NodeKind() == "C") {
+      AddClassChildren(&node);
+    } else {
+      AddPackageClasses(node);
+    }
+  } catch (...) {
+    // Still not loaded: keep an expand button so that the user can try
+    // again (without one the tree would never ask to expand it).
+    tree_view_.SetHasChildren(node, true);
+    throw;
   }
   tree_view_.SetNodeData(node, "");
 }

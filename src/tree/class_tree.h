@@ -19,8 +19,8 @@
 //
 // Errors of the tables and queries propagate to the caller (the
 // application's error handler shows them). A failed expansion leaves the
-// node not loaded ("---") with the children added before the error; the
-// next expansion removes them and loads it again. GetClassFileName and the
+// node not loaded ("---") with the children added before the error and an
+// expand button; the next expansion removes them and loads it again. GetClassFileName and the
 // commands built on it end with ESilentAbort (tree_errors.h) when the node
 // names no catalogued class.
 //
@@ -107,7 +107,8 @@ class ClassTree {
 
   // Loads the children of a class or package node that is not loaded yet
   // (NodeData "---"): removes its children and its expand button, adds its
-  // classes, and marks it loaded. Any other node is left alone.
+  // classes, and marks it loaded. On an error the node keeps "---" and gets
+  // its expand button back. Any other node is left alone.
   void ExpandNode(TreeNode& node);
   // The tree's expanding notification: ExpandNode, then allows it.
   bool TreeView1Expanding(TreeNode& node);
