@@ -1,6 +1,5 @@
 #include "catalogue/system_packages.h"
 
-
 namespace quoldex::catalogue {
 
 void dtblSystemUAfterOpen(tables::TDataSet& data_set) {
