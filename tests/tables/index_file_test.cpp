@@ -437,6 +437,38 @@ TEST_F(IndexFileTest, DeletingEverythingFreesAllPagesAndInsertsReuseThem) {
   EXPECT_TRUE(file->Verify().empty());
 }
 
+TEST_F(IndexFileTest, InteriorKeyBelowItsChildsFirstKeyIsStillSearchedCorrectly) {
+  auto file = CreateFile({kFilename});
+  for (int i = 0; i < 16; ++i) file->Insert(0, WideKey(*file, i * 10).data(), i + 1);
+  int32_t root = file->Descriptor(0).root;
+  Bytes lowered = WideKey(*file, 75);
+  file->Close();
+  // Lower the separator of the right leaf from 80 to 75: still above every
+  // key of the left leaf, as a file written by another writer may have it.
+  Bytes image = index_test::ReadWholeFile(IdxPath());
+  std::memcpy(&image[root + 13 + (252 + 8)], lowered.data(), 252);
+  index_test::WriteWholeFile(IdxPath(), image);
+  file = NewFile();
+  file->Open(true, false, false);
+  ASSERT_EQ(file->Verify().size(), 1u);
+
+  file->SelectIndex(0);
+  for (int i = 0; i < 16; ++i) {
+    ASSERT_TRUE(file->FindKey(WideKey(*file, i * 10).data(), 252)) << i;
+    EXPECT_EQ(file->CurrentOrdinal(), i + 1);
+  }
+  EXPECT_FALSE(file->FindKey(WideKey(*file, 72).data(), 252));
+  EXPECT_EQ(file->CurrentRecord(), 9);
+  Bytes lo = WideKey(*file, 71), hi = WideKey(*file, 90);
+  EXPECT_EQ(file->CountRange(lo.data(), 252, hi.data(), 252), 2);
+  // An insert that becomes the right leaf's first entry refreshes the
+  // separator, after which the tree is sound again.
+  file->Insert(0, WideKey(*file, 76).data(), 99);
+  EXPECT_EQ(file->Verify(), std::vector<std::string>{});
+  EXPECT_TRUE(file->FindKey(WideKey(*file, 76).data(), 252));
+  EXPECT_EQ(file->CurrentOrdinal(), 9);
+}
+
 // ---- Keys of the catalogue ----------------------------------------------------
 
 TEST_F(IndexFileTest, NamesDifferingInCaseInCaseInsensitiveAndSensitiveUniqueIndexes) {
@@ -672,19 +704,29 @@ class RandomRunTest : public IndexFileTest, public ::testing::WithParamInterface
 TEST_P(RandomRunTest, MatchesAnOrderedMapAfterEveryBatch) {
   const int seed = GetParam();
   std::mt19937 rng(seed);
-  // Alternate between deep trees of wide keys and a ByName-shaped index.
-  const bool wide = seed % 2 == 0;
-  auto file = wide ? CreateFile({kFilename})
-                   : CreateFile({kObjectId}, {Index("ByName", {kObjectName}, true, true)});
-  const int index = wide ? 0 : 1;
+  // Three shapes: wide keys (15 entries a page, deep trees), a ByName-shaped
+  // index, and keys of 1013 bytes (4 per leaf, 3 per interior page), where a
+  // page can be its parent's only child.
+  const int shape = seed % 3;
+  std::unique_ptr<TIndexFile> file;
+  if (shape == 0) file = CreateFile({kFilename});
+  if (shape == 1) file = CreateFile({kObjectId}, {Index("ByName", {kObjectName}, true, true)});
+  if (shape == 2) file = CreateFile({kFilename, kFilename, kFilename, kFilename, kObjectId});
+  const int index = shape == 1 ? 1 : 0;
   const size_t klen = file->KeyLength(index);
+  if (shape == 2) {
+    ASSERT_EQ(klen, 1013u);
+    ASSERT_EQ(TPage::InteriorCapacity(klen), 3);
+  }
   auto make_key = [&](int k) {
     char text[16];
     std::snprintf(text, sizeof text, "N%06d", k);
-    return KeyOf(*file, index, {KeyValue::String(text)});
+    std::vector<KeyValue> values(shape == 2 ? 4 : 1, KeyValue::String(text));
+    if (shape == 2) values.push_back(KeyValue::Int32(k));
+    return KeyOf(*file, index, values);
   };
   std::map<Bytes, int32_t> model;
-  const int key_space = wide ? 3000 : 20000;
+  const int key_space = shape == 0 ? 3000 : shape == 1 ? 20000 : 800;
   for (int batch = 0; batch < 24; ++batch) {
     // Phases of growth and shrinkage, so merges cascade as well as splits.
     int insert_percent = (batch / 4) % 2 == 0 ? 75 : 25;
