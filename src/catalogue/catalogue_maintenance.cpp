@@ -4,7 +4,7 @@
 #include <span>
 #include <utility>
 
-#include "catalogue/ascii_case.h"
+#include "text/ascii.h"
 #include "catalogue/package_path.h"
 #include "tables/engine_error.h"
 
@@ -20,7 +20,7 @@ std::string FolderOf(const std::string& path) {
 // The class a script file declares by its name: the name up to its first
 // ".uc", found ignoring case; "" when the name holds no ".uc".
 std::string ClassNameOf(const std::string& file_name) {
-  const size_t at = AsciiLowerCase(file_name).find(".uc");
+  const size_t at = text::AsciiLowerCase(file_name).find(".uc");
   return at == std::string::npos ? std::string() : file_name.substr(0, at);
 }
 

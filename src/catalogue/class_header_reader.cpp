@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "catalogue/ascii_case.h"
+#include "text/ascii.h"
 #include "platform/text_file.h"
 
 namespace quoldex::catalogue {
@@ -30,7 +30,7 @@ void ClassHeaderReader::ReadClassHeader(const std::string& file_name, int32_t ob
 
 bool ClassHeaderReader::CheckHeaderLine(std::string_view line, std::string_view next_line,
                                         int32_t object_id) {
-  const std::string text = AsciiLowerCase(TrimControls(line));
+  const std::string text = quoldex::text::AsciiLowerCase(TrimControls(line));
   if (text.empty() || text.starts_with("//") || !text.starts_with("class")) return false;
   std::string declaration = text;
   declaration += ' ';
@@ -58,7 +58,7 @@ bool ClassHeaderReader::StoreParentName(std::string_view declaration, int32_t ob
     }
   }
   if (name.empty()) return terminated;
-  writer_(object_id, AsciiLowerCase(name));
+  writer_(object_id, text::AsciiLowerCase(name));
   return true;
 }
 

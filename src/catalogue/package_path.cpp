@@ -1,12 +1,12 @@
 #include "catalogue/package_path.h"
 
-#include "catalogue/ascii_case.h"
+#include "text/ascii.h"
 
 namespace quoldex::catalogue {
 
 std::string PackageFromPath(std::string_view folder_path) {
   static constexpr std::string_view kClasses = "/classes/";
-  const std::string path = AsciiLowerCase(folder_path);
+  const std::string path = text::AsciiLowerCase(folder_path);
   const size_t at = path.find(kClasses);
   if (at == std::string::npos) return "Unknown";
   const std::string head = path.substr(0, at);
