@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "tree/ascii_lower.h"
+#include "text/ascii.h"
 #include "tree/object_search_source.h"
 #include "tree/tree_errors.h"
 
@@ -50,7 +50,7 @@ void ClassFinder::LocateClass(const std::string& name) {
   std::string path = InheritancePath(name);
   // The path without the leading "<none>" and its comma.
   ui::ShowStatus(ui_, "Inheritance is " + (path.size() > 7 ? path.substr(7) : std::string()));
-  path = AsciiLowerCase(path);
+  path = text::AsciiLowerCase(path);
   TakeItem(path);
   TreeNode& node = WalkDown(std::move(path));
   tree_.TreeView1().MakeVisible(node);
@@ -63,7 +63,7 @@ std::string ClassFinder::InheritancePath(const std::string& name) {
   std::string path = name;
   std::string current = name;
   std::set<int64_t> on_chain;  // ObjectIds of the classes passed
-  while (AsciiLowerCase(current) != kNoParent) {
+  while (text::AsciiLowerCase(current) != kNoParent) {
     if (!objects.Locate("ObjectName", current, {.case_insensitive = true})) {
       throw ELocateError("Unable to locate object \"" + current + "\".");
     }
@@ -85,7 +85,7 @@ TreeNode& ClassFinder::WalkDown(std::string path) {
     tree_.ExpandNode(*node);
     TreeNode* next = nullptr;
     for (size_t i = 0; i < node->Count() && next == nullptr; ++i) {
-      if (AsciiLowerCase(node->Child(i).Text()) == item) next = &node->Child(i);
+      if (text::AsciiLowerCase(node->Child(i).Text()) == item) next = &node->Child(i);
     }
     if (next == nullptr) {
       throw ELocateError("Unable to locate object \"" + item + "\" at \"" + path + "\".");

@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "text/ascii.h"
 #include "text/western.h"
-#include "tree/ascii_lower.h"
 #include "tree/tree_errors.h"
 
 namespace quoldex::tree {
@@ -47,7 +47,7 @@ void ClassTree::AddClassChildren(TreeNode* node) {
   tables::TDbQuery& query = data_.dsqlBase;
   query.Close();
   const bool lists_roots = node == nullptr || node->Text() == kClassesRootText;
-  query.Params()[0].SetAsString(lists_roots ? kNoParent : AsciiLowerCase(node->Text()));
+  query.Params()[0].SetAsString(lists_roots ? kNoParent : text::AsciiLowerCase(node->Text()));
   query.Open();
   const bool check_children = prefs_.CheckChildren();
   for (query.First(); !query.Eof(); query.Next()) {
@@ -73,7 +73,7 @@ void ClassTree::AddPackageNodes(TreeNode& node) {
 void ClassTree::AddPackageClasses(TreeNode& node) {
   tables::TDbQuery& query = data_.dsqlPackageLevel;
   query.Close();
-  query.Params()[0].SetAsString(AsciiLowerCase(node.Text()));
+  query.Params()[0].SetAsString(text::AsciiLowerCase(node.Text()));
   query.Open();
   const bool check_children = prefs_.CheckChildren();
   for (query.First(); !query.Eof(); query.Next()) {
