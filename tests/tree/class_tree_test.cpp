@@ -164,6 +164,33 @@ TEST_F(ClassTreeTest, AClassNamedClassesListsTheRootClasses) {
   EXPECT_EQ(ChildTexts(named_classes), (Texts{"Object"}));
 }
 
+TEST_F(ClassTreeTest, NamesAreLoweredAsParentNamesAreStored) {
+  // Parent names are stored with only A-Z lowered, so an accented capital
+  // stays as it is in the looked-up name too.
+  const std::string eclair =
+      "\xC9"
+      "clair";
+  AddClass(eclair, "<none>", "Desserts");
+  AddClass("Tart",
+           "\xC9"
+           "clair",
+           "desserts");
+  SetCheckChildren(true);
+  tree_.BuildTree();
+  TreeNode& node = ChildOf(Classes(), eclair);
+  EXPECT_TRUE(node.HasChildren());
+  View().Expand(node);
+  EXPECT_EQ(ChildTexts(node), (Texts{"Tart"}));
+  TreeNode& package = ChildOf(Packages(), "Desserts");
+  View().Expand(package);
+  EXPECT_EQ(ChildTexts(package), (Texts{"Tart"}));  // looked up as "desserts"
+
+  tree_.ClearTree();
+  tree_.BuildTree();
+  finder_.LocateClass("TART");
+  EXPECT_EQ(View().Selected()->Path(), "Classes/" + eclair + "/Tart");
+}
+
 TEST_F(ClassTreeTest, PackagesListTheirClassesExactlyByLowerCaseName) {
   AddHierarchy();
   SetCheckChildren(false);
