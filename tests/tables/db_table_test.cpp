@@ -206,6 +206,26 @@ TEST_F(DbTableTest, EngineLimitsRefuseASecondPreferenceRecord) {
   EXPECT_EQ(pref.RecordCount(), 1);
 }
 
+TEST_F(DbTableTest, ReadOnlyTablesRefuseChangesAndCloseDiscardsAPendingRow) {
+  FillObjects();
+  TDbTable t;
+  t.SetReadOnly(true);
+  OpenObjects(t);
+  EXPECT_EQ(EngineCode([&] { t.Append(); }), kErrAccessDenied);
+  EXPECT_EQ(t.State(), DataSetState::kBrowse);
+  t.Close();
+
+  t.SetReadOnly(false);
+  t.Open();
+  t.Append();
+  t.FieldByName("ObjectName").SetAsString("Mover");
+  t.FieldByName("InheritsFrom").SetAsString("actor");
+  t.FieldByName("Filename").SetAsString("/x.uc");
+  t.Close();  // not posted
+  t.Open();
+  EXPECT_EQ(t.RecordCount(), 4);
+}
+
 // ---- Posting and cancelling ----
 
 TEST_F(DbTableTest, RequiredFieldObjectStopsThePostWithItsDisplayLabel) {
