@@ -41,7 +41,9 @@ class ClassFinder {
   //   "Unable to locate object "<item>" at "<rest>"." a level of the tree
   //       has no node for the next name of the path;
   //   "Inheritance of "<name>" loops back to "<class>"." the chain reaches
-  //       a class (named as catalogued) a second time.
+  //       a class (named as catalogued) a second time;
+  //   "Unable to locate object "Classes"." the tree has no "Classes" root
+  //       (BuildTree failed or was not run).
   void LocateClass(const std::string& name);
 
   // Find Class: the search dialog over dtblObjects ("ByName" order) with a
