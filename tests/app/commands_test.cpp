@@ -277,6 +277,11 @@ TEST_F(CommandsTest, TheTreeAndTheCatalogueAreWiredToTheWindow) {
   EXPECT_EQ(ui_.StatusText(), "Done.");
   EXPECT_EQ(Child(Packages(), "mymod").Text(), "mymod");
   EXPECT_EQ(browser_->Tree().TreeView1().Selected(), nullptr);
+
+  // Closing releases the header reader's line buffer the scan created.
+  EXPECT_TRUE(browser_->Catalogue().HeaderReader().HasLineBuffer());
+  browser_->FormClose();
+  EXPECT_FALSE(browser_->Catalogue().HeaderReader().HasLineBuffer());
 }
 
 }  // namespace
