@@ -14,7 +14,7 @@ using tables::TRestructureIndexDef;
 
 // One column as the restructure step stores it; its position in the list is
 // its field number.
-struct ColumnSpec {
+struct CatalogueColumn {
   const char* name;
   FieldKind kind;
   int size;
@@ -24,17 +24,17 @@ struct ColumnSpec {
   const char* default_value = "";
 };
 
-struct IndexSpec {
+struct CatalogueIndex {
   const char* name;    // "" for the primary index
   const char* fields;  // names joined by ";"
   IndexOptions options;
 };
 
-struct TableSpec {
+struct CatalogueTable {
   const char* file_name;
   const char* description;
-  std::vector<ColumnSpec> columns;
-  std::vector<IndexSpec> indexes;  // the primary index first
+  std::vector<CatalogueColumn> columns;
+  std::vector<CatalogueIndex> indexes;  // the primary index first
 };
 
 constexpr IndexOptions kUnique{.unique = true};
@@ -42,8 +42,8 @@ constexpr IndexOptions kUniqueNoCase{.unique = true, .case_insensitive = true};
 constexpr IndexOptions kNoCase{.case_insensitive = true};
 constexpr IndexOptions kNoOptions{};
 
-const std::vector<TableSpec>& CatalogueTables() {
-  static const std::vector<TableSpec> tables = {
+const std::vector<CatalogueTable>& CatalogueTables() {
+  static const std::vector<CatalogueTable> tables = {
       {"systemu.dat",
        "",
        {{"Package", FieldKind::kString, 35, true}},
@@ -95,26 +95,26 @@ const std::vector<TableSpec>& CatalogueTables() {
 
 // Describes the table's columns and indexes on `table` (its FieldDefs and
 // IndexDefs), as CreateTable reads them.
-void Describe(const TableSpec& spec, tables::TDbTable& table) {
+void Describe(const CatalogueTable& table_def, tables::TDbTable& table) {
   table.FieldDefs().Clear();
-  for (const ColumnSpec& column : spec.columns) {
+  for (const CatalogueColumn& column : table_def.columns) {
     table.FieldDefs().Add({.name = column.name,
                            .kind = column.kind,
                            .size = column.size,
                            .required = column.required});
   }
   table.IndexDefs().Clear();
-  for (const IndexSpec& index : spec.indexes) {
+  for (const CatalogueIndex& index : table_def.indexes) {
     table.IndexDefs().Add({.name = index.name, .fields = index.fields, .options = index.options});
   }
 }
 
 // The full definition: numbered columns with their limits and defaults,
 // indexes without key compression, the table description.
-void StoreFullDefinition(const TableSpec& spec, tables::TDbTable& table) {
+void StoreFullDefinition(const CatalogueTable& table_def, tables::TDbTable& table) {
   tables::TRestructureFieldDefs fields;
   int number = 0;
-  for (const ColumnSpec& column : spec.columns) {
+  for (const CatalogueColumn& column : table_def.columns) {
     fields.Add({.name = column.name,
                 .kind = column.kind,
                 .number = ++number,
@@ -126,24 +126,24 @@ void StoreFullDefinition(const TableSpec& spec, tables::TDbTable& table) {
                 .size = column.size});
   }
   tables::TRestructureIndexDefs indexes;
-  for (const IndexSpec& index : spec.indexes) {
+  for (const CatalogueIndex& index : table_def.indexes) {
     indexes.Add(
         {.name = index.name, .fields = index.fields, .compression = 0, .options = index.options});
   }
-  table.Restructure(fields, indexes, spec.description);
+  table.Restructure(fields, indexes, table_def.description);
 }
 
 }  // namespace
 
 void CreateDataTables(const std::string& directory) {
   tables::TDbTable table;
-  for (const TableSpec& spec : CatalogueTables()) {
+  for (const CatalogueTable& table_def : CatalogueTables()) {
     table.SetDatabaseName(directory);
-    table.SetTableName(spec.file_name);
-    Describe(spec, table);
+    table.SetTableName(table_def.file_name);
+    Describe(table_def, table);
     if (table.Exists()) continue;
     table.CreateTable();
-    StoreFullDefinition(spec, table);
+    StoreFullDefinition(table_def, table);
   }
 }
 
