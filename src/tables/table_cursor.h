@@ -188,17 +188,23 @@ class TableCursor {
   // ---- Changing ----
   CursorState State() const;
   // 11013 when read-only. New record with default values; nothing locked.
+  // A pending edit or insert is cancelled first.
   void Append();
   // Record lock on the current record (10258 after the retries), copied into
-  // the edit buffer. Not on a record: 8705 at Bof or 8706 at Eof.
+  // the edit buffer. Not on a record: 8705 at Bof or 8706 at Eof. 8710 when
+  // another user has deleted the record meanwhile. Nothing in edit or
+  // insert state. Moving the cursor leaves the edit buffer alone: Post stores
+  // the record that was edited.
   void Edit();
   // Changes the edit buffer (strings cut to the column size, trailing blanks
   // removed). EDatabaseError "Dataset not in edit or insert mode" in browse.
   void SetField(int number, const FieldValue& value);
-  // Stores the edit buffer; the cursor then stands on the stored record.
+  // Stores the edit buffer; the cursor then stands on the stored record. A
+  // refused modify keeps the edit's record lock (Cancel releases it).
   void Post();
   void Cancel();
-  // Removes the current record and stands on the next one (or Eof).
+  // Removes the current record (in edit state: the record being edited) and
+  // stands on the next one (or Eof). In insert state it only cancels.
   void Delete();
   // Removes every record (10253 unless exclusive).
   void EmptyTable();

@@ -55,15 +55,12 @@ std::array<uint8_t, kSysDeletedKeyLength> SysKey(bool deleted, int32_t record_id
 
 namespace {
 
-// Stores `value` into a scratch slot laid out like the field alone, so that
-// it is converted, cut and trimmed exactly as a stored value is. Returns the
-// slot: the null flag, then the value.
+// Stores `value` into a scratch record that reaches just past the field,
+// so that it is converted, cut and trimmed exactly as a stored value is.
 std::vector<uint8_t> StoreAlone(const FieldDesc& field, const FieldValue& value) {
-  FieldDesc alone = field;
-  alone.offset = 0;
-  std::vector<uint8_t> slot(size_t{field.physical_size} + 1, 0);
-  SetFieldValue(alone, value, slot.data());
-  return slot;
+  std::vector<uint8_t> record(size_t{field.offset} + 1 + field.physical_size, 0);
+  SetFieldValue(field, value, record.data());
+  return record;
 }
 
 int32_t AutoIncValue(const FieldDesc& field, const FieldValue& value) {
@@ -77,19 +74,16 @@ int32_t AutoIncValue(const FieldDesc& field, const FieldValue& value) {
 KeyValue ToKeyValue(const FieldDesc& field, const FieldValue& value) {
   if (value.IsNull()) return KeyValue::Null();
   if (field.IsAutoInc()) return KeyValue::Int32(AutoIncValue(field, value));
-  std::vector<uint8_t> slot = StoreAlone(field, value);
+  std::vector<uint8_t> record = StoreAlone(field, value);
+  const uint8_t* slot = record.data() + field.offset;
   if (slot[0] == 0) return KeyValue::Null();
-  return KeyValue::Raw(
-      std::string(reinterpret_cast<const char*>(slot.data() + 1), field.physical_size));
+  return KeyValue::Raw(std::string(reinterpret_cast<const char*>(slot + 1), field.physical_size));
 }
 
 FieldValue StoredValue(const FieldDesc& field, const FieldValue& value) {
   if (value.IsNull()) return FieldValue::Null();
   if (field.IsAutoInc()) return FieldValue::Integer(AutoIncValue(field, value));
-  std::vector<uint8_t> slot = StoreAlone(field, value);
-  FieldDesc alone = field;
-  alone.offset = 0;
-  return GetFieldValue(alone, slot.data());
+  return GetFieldValue(field, StoreAlone(field, value).data());
 }
 
 std::vector<KeyValue> ToKeyValues(std::span<const FieldDesc> fields, const IndexDesc& index,
