@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "tables/coding.h"
 #include "tables/data_file_record.h"
@@ -201,21 +202,45 @@ class TableCursor::Impl::Changes {
 
 // ---- Files ----
 
+namespace {
+
+// A read lock held while a shared handle opens, taken through handles of
+// its own because the headers are read as the files open: no writer can be
+// halfway through a flush while they are read and the file length checked.
+class OpenReadLock {
+ public:
+  OpenReadLock(const std::string& data_name, const std::string& index_name,
+               const TableSettings& settings)
+      : data_(data_name, data_name), index_(index_name, data_name) {
+    data_.Open(false, true, false);
+    index_.Open(false, true, false);
+    locks_ = std::make_unique<TableLocks>(data_, index_, true, settings.lock_retry_count,
+                                          settings.lock_wait_time);
+    locks_->AcquireReadLock();
+  }
+
+ private:
+  TFileHandler data_, index_;
+  std::unique_ptr<TableLocks> locks_;  // released before the files close
+};
+
+}  // namespace
+
 void TableCursor::Impl::OpenFiles() {
   file_name = DataFileName(settings);
+  const std::string index_name = IndexFileNameFor(file_name);
+  std::optional<OpenReadLock> open_lock;
+  if (!settings.exclusive) open_lock.emplace(file_name, index_name, settings);
   data = std::make_unique<GuardedDataFile>(file_name, &armed);
   data->Open(settings.exclusive, settings.read_only, settings.force_buffer_flush);
-  index = std::make_unique<GuardedIndexFile>(IndexFileNameFor(file_name), file_name,
-                                             data->Fields(), &armed);
+  index = std::make_unique<GuardedIndexFile>(index_name, file_name, data->Fields(), &armed);
   index->Open(settings.exclusive, data->IsReadOnly(), settings.force_buffer_flush);
+  data->CheckFileLength();
+  open_lock.reset();
   read_only = data->IsReadOnly() || index->IsReadOnly();
   locks = std::make_unique<TableLocks>(*data, *index,
                                        !settings.exclusive && !data->IsReadOnlyByAttribute(),
                                        settings.lock_retry_count, settings.lock_wait_time);
-  {
-    ReadLockScope lock(*this);
-    data->CheckFileLength();
-  }
   indexes.push_back(index->Descriptor(TIndexFile::kPrimaryIndex));
   for (int i = 1; i <= index->SecondaryCount(); ++i) indexes.push_back(index->Descriptor(i));
   record.resize(data->RecordSize());
