@@ -2,14 +2,20 @@
 // reached, decided before any file is touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "query_test_util.h"
+#include "tables/data_file_validation.h"
+#include "tables/key_codec.h"
 #include "tables/query_result_layout.h"
 #include "tables/query_source_access.h"
 #include "tables/sql_params.h"
 #include "tables/sql_statement.h"
+#include "text/western.h"
 
 namespace quoldex::tables {
 namespace {
@@ -137,6 +143,57 @@ TEST(QueryResultLayout, RepeatedNamesAreMadeDistinct) {
             (std::vector<std::string>{"ObjectName", "objectname_1", "Row___No_1", "Row___No"}));
   // Without ORDER BY, GROUP BY or DISTINCT rows keep the order they came in.
   EXPECT_EQ(Fields(layout.indexes[0]), std::vector<uint16_t>{4});
+}
+
+// Keys of a table in the language order: byte order of the keys equals the
+// language order of the strings, in both directions and case rules.
+TEST(QueryResultKeys, StringKeysFollowTheLanguageOrder) {
+  std::vector<FieldDesc> fields =
+      ValidateDataFileDefinition("r.DAT", {testing::Column("Name", kTypeString, 12, false)},
+                                 {.language_id = kLanguageWestern});
+  ASSERT_TRUE(fields[0].language_order);
+  std::mt19937 rng(77);
+  const std::string letters = "aAbB e\xE9\xC9_1";
+  std::vector<std::string> names = {""};  // stored as null
+  for (int i = 0; i < 300; ++i) {
+    std::string s;
+    for (int n = rng() % 8; n > 0; --n) s += letters[rng() % letters.size()];
+    while (!s.empty() && s.back() == ' ') s.pop_back();  // as a record stores it
+    names.push_back(s);
+  }
+  for (bool descending : {false, true}) {
+    for (bool nocase : {false, true}) {
+      IndexDesc index = testing::IndexOn("", {1}, true, nocase);
+      index.field_descending[0] = descending;
+      KeyLayout layout = KeyLayout::ForIndex(index, fields, false);
+      ASSERT_EQ(layout.KeyLength(), 1 + text::SortKeyLength(12, nocase));
+      auto key_of = [&](const std::string& s) {
+        std::vector<uint8_t> record(fields[0].offset + 1 + fields[0].physical_size, 0);
+        if (!s.empty()) {
+          record[fields[0].offset] = 1;
+          std::memcpy(&record[fields[0].offset + 1], s.data(), s.size());
+        }
+        std::vector<uint8_t> key(layout.KeyLength());
+        layout.FromRecord(record, key.data());
+        // A search value gives the same key as the stored record.
+        std::vector<uint8_t> sought(layout.KeyLength());
+        const KeyValue value = s.empty() ? KeyValue::Null() : KeyValue::String(s);
+        EXPECT_EQ(layout.FromValues({&value, 1}, sought.data()), layout.KeyLength());
+        EXPECT_EQ(sought, key);
+        return key;
+      };
+      for (size_t i = 0; i + 1 < names.size(); ++i) {
+        const std::string& a = names[i];
+        const std::string& b = names[(i * 31 + 7) % names.size()];
+        int expected = a.empty() || b.empty() ? (b.empty()) - (a.empty())  // null first
+                                              : text::CompareLanguage(a, b, nocase);
+        if (descending) expected = -expected;
+        int actual = std::memcmp(key_of(a).data(), key_of(b).data(), layout.KeyLength());
+        ASSERT_EQ((actual > 0) - (actual < 0), (expected > 0) - (expected < 0))
+            << "'" << a << "' vs '" << b << "' descending=" << descending << " nocase=" << nocase;
+      }
+    }
+  }
 }
 
 struct AccessCase {
