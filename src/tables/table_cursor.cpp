@@ -14,7 +14,7 @@
 #include "tables/table_definition.h"
 #include "tables/table_integrity.h"
 #include "tables/table_keys.h"
-#include "text/western.h"
+#include "tables/table_locate.h"
 
 namespace quoldex::tables {
 namespace {
@@ -45,17 +45,19 @@ bool Increment(std::vector<uint8_t>& key) {
   return false;
 }
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text::SameText(text.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace
 
 // ---- Lock scopes ----
 
-class TableCursor::Impl::ReadLockScope {
+// Holds the read or the write lock for a scope, unless the handle already
+// held it (or locking is off), and runs change detection when it takes it.
+class TableCursor::Impl::LockScope {
  public:
-  explicit ReadLockScope(Impl& c) : c_(c), taken_(c.locks->AcquireReadLock()) {
+  enum Kind { kRead, kWrite };
+  LockScope(Impl& c, Kind kind)
+      : c_(c),
+        kind_(kind),
+        taken_(kind == kRead ? c.locks->AcquireReadLock() : c.locks->AcquireWriteLock()) {
     if (!taken_) return;
     try {
       c_.DetectChanges();
@@ -64,49 +66,26 @@ class TableCursor::Impl::ReadLockScope {
       throw;
     }
   }
-  ~ReadLockScope() { Release(); }
-  ReadLockScope(const ReadLockScope&) = delete;
-  ReadLockScope& operator=(const ReadLockScope&) = delete;
+  ~LockScope() { Release(); }
+  LockScope(const LockScope&) = delete;
+  LockScope& operator=(const LockScope&) = delete;
 
  private:
   void Release() noexcept {
     if (!taken_) return;
     taken_ = false;
     try {
-      c_.locks->ReleaseReadLock();
+      if (kind_ == kRead) {
+        c_.locks->ReleaseReadLock();
+      } else {
+        c_.locks->ReleaseWriteLock();
+      }
     } catch (...) {
       // Nothing to add: the lock dies with the handle at the latest.
     }
   }
   Impl& c_;
-  bool taken_;
-};
-
-class TableCursor::Impl::WriteLockScope {
- public:
-  explicit WriteLockScope(Impl& c) : c_(c), taken_(c.locks->AcquireWriteLock()) {
-    if (!taken_) return;
-    try {
-      c_.DetectChanges();
-    } catch (...) {
-      Release();
-      throw;
-    }
-  }
-  ~WriteLockScope() { Release(); }
-  WriteLockScope(const WriteLockScope&) = delete;
-  WriteLockScope& operator=(const WriteLockScope&) = delete;
-
- private:
-  void Release() noexcept {
-    if (!taken_) return;
-    taken_ = false;
-    try {
-      c_.locks->ReleaseWriteLock();
-    } catch (...) {
-    }
-  }
-  Impl& c_;
+  Kind kind_;
   bool taken_;
 };
 
@@ -295,7 +274,7 @@ auto TableCursor::Impl::Reading(Step&& step) -> decltype(step()) {
       throw;
     }
   }
-  ReadLockScope lock(*this);
+  LockScope lock(*this, LockScope::kRead);
   return step();
 }
 
@@ -509,69 +488,26 @@ void TableCursor::Impl::SetRange(std::span<const FieldValue> start,
 bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
                                std::span<const FieldValue> values, bool case_insensitive,
                                bool partial) {
-  const std::vector<FieldDesc>& fields = data->Fields();
   if (field_numbers.empty() || field_numbers.size() != values.size()) return false;
-  bool any_string = false;
-  for (int n : field_numbers) {
-    if (n < 1 || static_cast<size_t>(n) > fields.size()) {
-      throw EDbEngineError(kErrInvalidField, file_name, std::to_string(n));
-    }
-    any_string = any_string || fields[n - 1].type == kTypeString;
-  }
-  // The values as a record would store them.
-  std::vector<KeyValue> wanted_keys;
-  std::vector<FieldValue> wanted;
-  for (size_t i = 0; i < values.size(); ++i) {
-    const FieldDesc& f = fields[field_numbers[i] - 1];
-    wanted_keys.push_back(ToKeyValue(f, values[i]));
-    wanted.push_back(StoredValue(f, values[i]));
-  }
+  const LocateTarget target(*data, field_numbers, values, case_insensitive, partial);
   auto fits = [&](int number) {
-    const IndexDesc& d = indexes[number];
-    if (number == 0 && !index->HasPrimaryIndex()) return false;
-    if (d.fields.size() < field_numbers.size()) return false;
-    for (size_t i = 0; i < field_numbers.size(); ++i) {
-      if (d.fields[i] != field_numbers[i]) return false;
-    }
-    return !any_string || d.case_insensitive == case_insensitive;
+    return (number != 0 || index->HasPrimaryIndex()) && target.Fits(indexes[number]);
   };
-  auto matches = [&](const uint8_t* rec) {
-    for (size_t i = 0; i < field_numbers.size(); ++i) {
-      FieldValue have = data->GetField(field_numbers[i], rec);
-      const FieldValue& want = wanted[i];
-      if (want.IsNull() || have.IsNull()) {
-        if (want.IsNull() != have.IsNull()) return false;
-        continue;
-      }
-      if (want.kind == FieldValue::Kind::kString && have.kind == FieldValue::Kind::kString) {
-        bool prefix = partial && i + 1 == field_numbers.size();
-        bool same = case_insensitive
-                        ? (prefix ? StartsWithIgnoringCase(have.text, want.text)
-                                  : text::SameText(have.text, want.text))
-                        : (prefix ? have.text.compare(0, want.text.size(), want.text) == 0
-                                  : have.text == want.text);
-        if (!same) return false;
-      } else if (!(have == want)) {
-        return false;
-      }
-    }
-    return true;
-  };
-  // Walks the entries of `search` that match the wanted key and stands on
-  // the first whose record lies in the range and passes the filter.
+  // Walks the entries of index `number` (through `search`) that match the
+  // wanted key and stands on the first whose record lies in the range of
+  // the current order and passes the filter.
   auto search_index = [&](RecordOrder& search, int number) {
     const KeyLayout& layout = index->Layout(number);
     std::vector<uint8_t> k(layout.KeyLength());
-    const size_t length = layout.FromValues(wanted_keys, k.data(), partial);
-    bool on = search.FindNearest(k.data(), length);
-    for (; on && std::memcmp(search.Key(), k.data(), length) == 0; on = search.Next()) {
-      const int32_t number_found = search.Record();
-      ReadStored(number_found, scratch);
-      std::vector<uint8_t> main_key = OrderKey(scratch.data(), number_found);
+    const size_t length = target.BuildKey(layout, k.data());
+    for (bool on = search.FindNearest(k.data(), length);
+         on && std::memcmp(search.Key(), k.data(), length) == 0; on = search.Next()) {
+      const int32_t found = search.Record();
+      ReadStored(found, scratch);
+      std::vector<uint8_t> main_key = OrderKey(scratch.data(), found);
       if (BelowRange(main_key.data()) || AboveRange(main_key.data())) continue;
-      if (filter && !filter(scratch.data())) continue;
-      if (!matches(scratch.data())) continue;
-      StandOn(std::move(main_key), number_found, scratch.data());
+      if ((filter && !filter(scratch.data())) || !target.Matches(scratch.data())) continue;
+      StandOn(std::move(main_key), found, scratch.data());
       return true;
     }
     return false;
@@ -583,6 +519,7 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
       IndexOrder search(*index, static_cast<int>(other));
       return search_index(search, static_cast<int>(other));
     }
+    // No index fits: scan the current order.
     bool on = has_range && range_lo_length != 0
                   ? order->FindNearest(range_lo.data(), range_lo_length)
                   : order->First();
@@ -590,7 +527,7 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
       if (BelowRange(order->Key())) continue;
       const int32_t number = order->Record();
       ReadStored(number, scratch, true);
-      if ((filter && !filter(scratch.data())) || !matches(scratch.data())) continue;
+      if ((filter && !filter(scratch.data())) || !target.Matches(scratch.data())) continue;
       StandOn(std::vector<uint8_t>(order->Key(), order->Key() + order->KeyLength()), number,
               scratch.data());
       return true;
@@ -624,7 +561,7 @@ void TableCursor::Impl::Edit() {
   try {
     std::vector<uint8_t> fresh;
     {
-      ReadLockScope lock(*this);
+      LockScope lock(*this, LockScope::kRead);
       ReadStored(number, fresh);
     }
     if (RecordIsDeleted(fresh.data()) || IdOf(fresh.data()) != IdOf(record.data())) {
@@ -659,7 +596,7 @@ void TableCursor::Impl::PostInsert() {
   RequireWritable();
   const uint16_t size = data->RecordSize();
   std::vector<uint8_t> rec = edit;
-  WriteLockScope write_lock(*this);
+  LockScope write_lock(*this, LockScope::kWrite);
   const bool has_primary = index->HasPrimaryIndex();
   const int32_t slot = data->NextFreeRecordNumber(has_primary);
   const bool reuse = slot != data->Header().NextRecordNumber();
@@ -723,7 +660,7 @@ void TableCursor::Impl::PostEdit() {
   const uint16_t size = data->RecordSize();
   std::vector<uint8_t> rec = edit;
   const int32_t slot = edit_record;
-  WriteLockScope write_lock(*this);
+  LockScope write_lock(*this, LockScope::kWrite);
   std::vector<uint8_t> old;
   ReadStored(slot, old);
   if (RecordIsDeleted(old.data()) || IdOf(old.data()) != IdOf(rec.data())) {
@@ -792,7 +729,7 @@ void TableCursor::Impl::Delete() {
   const int32_t slot = editing ? edit_record : record_number;
   const int32_t id = IdOf(editing ? edit.data() : record.data());
   {
-    WriteLockScope write_lock(*this);
+    LockScope write_lock(*this, LockScope::kWrite);
     RecordLockScope record_lock(*this, slot);
     std::vector<uint8_t> old;
     ReadStored(slot, old);
@@ -1043,7 +980,7 @@ std::vector<std::string> TableCursor::CheckIntegrity() {
     c.data->FlushBuffers(false);
     c.index->FlushBuffers(false);
   }
-  Impl::ReadLockScope lock(c);
+  Impl::LockScope lock(c, Impl::LockScope::kRead);
   return CheckTableIntegrity(*c.data, *c.index);
 }
 

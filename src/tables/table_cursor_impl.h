@@ -42,8 +42,7 @@ struct TableCursor::Impl {
   template <typename Step>
   auto Reading(Step&& step) -> decltype(step());
 
-  class ReadLockScope;
-  class WriteLockScope;
+  class LockScope;
   class RecordLockScope;
   class Changes;
 
