@@ -231,14 +231,16 @@ void TableCursor::Impl::CloseFiles() {
   Cancel();
   if (locks) locks->ReleaseAll();
   locks.reset();
+  // The records go first, as in every flush: a repair rebuilds the indexes
+  // from them.
   std::exception_ptr first;
   try {
-    if (index) index->Close();
+    if (data) data->Close();
   } catch (...) {
     first = std::current_exception();
   }
   try {
-    if (data) data->Close();
+    if (index) index->Close();
   } catch (...) {
     if (!first) first = std::current_exception();
   }
@@ -678,6 +680,9 @@ void TableCursor::Impl::PostEdit() {
     }
   }
   for (size_t i : changed) {
+    if (!index->Contains(user[i], old_keys.Key(i))) {
+      throw EDbEngineError(kErrKeyNotFound, file_name, index->IndexName(user[i]));
+    }
     if (index->IsUnique(user[i])) index->CheckDuplicate(user[i], new_keys.Key(i));
   }
 
