@@ -311,13 +311,11 @@ void TableCursor::Impl::ReadStored(int32_t number, std::vector<uint8_t>& out, bo
 }
 
 bool TableCursor::Impl::BelowRange(const uint8_t* k) const {
-  return has_range && range_lo_length != 0 &&
-         std::memcmp(k, range_lo.data(), range_lo_length) < 0;
+  return has_range && range_lo_length != 0 && std::memcmp(k, range_lo.data(), range_lo_length) < 0;
 }
 
 bool TableCursor::Impl::AboveRange(const uint8_t* k) const {
-  return has_range && range_hi_length != 0 &&
-         std::memcmp(k, range_hi.data(), range_hi_length) > 0;
+  return has_range && range_hi_length != 0 && std::memcmp(k, range_hi.data(), range_hi_length) > 0;
 }
 
 std::vector<uint8_t> TableCursor::Impl::OrderKey(const uint8_t* rec, int32_t number) const {
@@ -349,8 +347,7 @@ bool TableCursor::Impl::Settle(bool on_entry, int direction) {
       ReadStored(number, scratch, direction > 0);
       if (RecordIsDeleted(scratch.data())) throw EDbEngineError(kErrRecordNotFound, file_name);
       if (!filter || filter(scratch.data())) {
-        StandOn(std::vector<uint8_t>(order->Key(), order->Key() + length), number,
-                scratch.data());
+        StandOn(std::vector<uint8_t>(order->Key(), order->Key() + length), number, scratch.data());
         return true;
       }
     }
@@ -435,8 +432,8 @@ int64_t TableCursor::Impl::RecordNumber() {
 
 bool TableCursor::Impl::SetRecordNumber(int64_t ordinal) {
   return Reading([&] {
-    int64_t count = has_range ? order->CountRange(range_lo.data(), range_lo_length,
-                                                  range_hi.data(), range_hi_length)
+    int64_t count = has_range ? order->CountRange(range_lo.data(), range_lo_length, range_hi.data(),
+                                                  range_hi_length)
                               : order->CountRange(nullptr, 0, nullptr, 0);
     if (ordinal < 1 || ordinal > count) return false;
     if (!order->SetOrdinal(EntriesBeforeRange() + ordinal)) return false;
@@ -625,8 +622,7 @@ void TableCursor::Impl::PostInsert() {
   const auto old_sys = SysKey(true, old_id);
   if (has_primary) {
     if (reuse && !index->Contains(TIndexFile::kSystemIndex, old_sys.data())) {
-      throw EDbEngineError(kErrKeyNotFound, file_name,
-                           index->IndexName(TIndexFile::kSystemIndex));
+      throw EDbEngineError(kErrKeyNotFound, file_name, index->IndexName(TIndexFile::kSystemIndex));
     }
     index->CheckDuplicate(TIndexFile::kSystemIndex, new_sys.data());
   }
@@ -752,8 +748,7 @@ void TableCursor::Impl::Delete() {
     const auto active_sys = SysKey(false, id);
     const auto deleted_sys = SysKey(true, id);
     if (has_primary && !index->Contains(TIndexFile::kSystemIndex, active_sys.data())) {
-      throw EDbEngineError(kErrKeyNotFound, file_name,
-                           index->IndexName(TIndexFile::kSystemIndex));
+      throw EDbEngineError(kErrKeyNotFound, file_name, index->IndexName(TIndexFile::kSystemIndex));
     }
 
     Changes changes(*this);

@@ -34,8 +34,7 @@ class GuardedIndexFile : public TIndexFile {
  public:
   GuardedIndexFile(std::string file_name, std::string error_name, std::vector<FieldDesc> fields,
                    const bool* armed)
-      : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)),
-        armed_(armed) {}
+      : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)), armed_(armed) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
 
  private:

@@ -53,9 +53,8 @@ std::vector<std::string> CheckTableIntegrity(TDataFile& data, TIndexFile& index)
                  " records");
   }
   // Only slots that the file really holds can be read.
-  const uint64_t region = data.Size() > data.RecordRegionStart()
-                              ? data.Size() - data.RecordRegionStart()
-                              : 0;
+  const uint64_t region =
+      data.Size() > data.RecordRegionStart() ? data.Size() - data.RecordRegionStart() : 0;
   const int32_t readable =
       static_cast<int32_t>(std::min<uint64_t>(region / size, static_cast<uint64_t>(next - 1)));
 
@@ -89,7 +88,8 @@ std::vector<std::string> CheckTableIntegrity(TDataFile& data, TIndexFile& index)
     if (flag == 0) {
       ++active;
       if (RecordLink(rec.data()) != slot) {
-        findings.Add(Slot(slot) + ": active, but links to " + std::to_string(RecordLink(rec.data())));
+        findings.Add(Slot(slot) + ": active, but links to " +
+                     std::to_string(RecordLink(rec.data())));
       }
       try {
         RecordKeys keys(index, user, rec.data(), size);
@@ -100,8 +100,8 @@ std::vector<std::string> CheckTableIntegrity(TDataFile& data, TIndexFile& index)
           }
         }
       } catch (const EDbEngineError& e) {
-        findings.Add("record " + std::to_string(slot) + ": its keys cannot be looked up: " +
-                     e.what());
+        findings.Add("record " + std::to_string(slot) +
+                     ": its keys cannot be looked up: " + e.what());
       }
     } else {
       ++deleted;
@@ -120,8 +120,7 @@ std::vector<std::string> CheckTableIntegrity(TDataFile& data, TIndexFile& index)
   }
   if (highest_id > header.LastRecordId()) {
     findings.Add("data file: record ID " + std::to_string(highest_id) +
-                 " lies above the last record ID issued, " +
-                 std::to_string(header.LastRecordId()));
+                 " lies above the last record ID issued, " + std::to_string(header.LastRecordId()));
   }
 
   // The deleted chain.

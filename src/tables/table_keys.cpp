@@ -36,8 +36,8 @@ std::vector<int> UserIndexes(const TIndexFile& index) {
   return out;
 }
 
-RecordKeys::RecordKeys(const TIndexFile& index, std::span<const int> indexes,
-                       const uint8_t* record, size_t record_size) {
+RecordKeys::RecordKeys(const TIndexFile& index, std::span<const int> indexes, const uint8_t* record,
+                       size_t record_size) {
   keys_.reserve(indexes.size());
   for (int number : indexes) {
     const KeyLayout& layout = index.Layout(number);

@@ -9,8 +9,7 @@
 namespace quoldex::tables {
 namespace {
 
-bool SameString(std::string_view have, std::string_view want, bool case_insensitive,
-                bool prefix) {
+bool SameString(std::string_view have, std::string_view want, bool case_insensitive, bool prefix) {
   if (prefix) {
     if (have.size() < want.size()) return false;
     have = have.substr(0, want.size());
@@ -21,8 +20,7 @@ bool SameString(std::string_view have, std::string_view want, bool case_insensit
 }  // namespace
 
 LocateTarget::LocateTarget(const TDataFile& data, std::span<const int> fields,
-                           std::span<const FieldValue> values, bool case_insensitive,
-                           bool partial)
+                           std::span<const FieldValue> values, bool case_insensitive, bool partial)
     : data_(data),
       fields_(fields.begin(), fields.end()),
       case_insensitive_(case_insensitive),
@@ -59,8 +57,7 @@ bool LocateTarget::Matches(const uint8_t* record) const {
     const FieldValue& want = values_[i];
     if (want.IsNull() || have.IsNull()) {
       if (want.IsNull() != have.IsNull()) return false;
-    } else if (want.kind == FieldValue::Kind::kString &&
-               have.kind == FieldValue::Kind::kString) {
+    } else if (want.kind == FieldValue::Kind::kString && have.kind == FieldValue::Kind::kString) {
       if (!SameString(have.text, want.text, case_insensitive_,
                       partial_ && i + 1 == fields_.size())) {
         return false;

@@ -158,8 +158,8 @@ void MendDataFile(const std::string& name, std::vector<std::string>& mended) {
   for (int32_t s = 1; s <= slots; ++s) {
     SlotHead& head = fixed[s];
     if (head.flag > 1) {
-      mended.push_back("slot " + std::to_string(s) + ": deleted flag " +
-                       std::to_string(head.flag) + ", marked deleted");
+      mended.push_back("slot " + std::to_string(s) + ": deleted flag " + std::to_string(head.flag) +
+                       ", marked deleted");
       head.flag = 1;
     }
     if (head.flag == 0 && head.link != s) head.link = s;

@@ -4,12 +4,12 @@
 // two processes do.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <random>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <set>
 
 #include "table_cursor_test_util.h"

@@ -34,8 +34,8 @@ inline TableDefinition ObjectsDefinition() {
   return def;
 }
 
-constexpr int kObjectId = 1, kObjectName = 2, kInheritsFrom = 3, kFilename = 4,
-              kFileTimeStamp = 5, kPackage = 6;
+constexpr int kObjectId = 1, kObjectName = 2, kInheritsFrom = 3, kFilename = 4, kFileTimeStamp = 5,
+              kPackage = 6;
 constexpr int kByName = 1, kByInheritance = 2;
 
 // A table folder with settings for handles on one table in it.
@@ -71,7 +71,8 @@ class TableTest : public ::testing::Test {
 
 // Appends and posts one class row; returns its record ID.
 inline int32_t AddObject(TableCursor& c, const std::string& name,
-                         const std::string& parent = "object", const std::string& package = "core") {
+                         const std::string& parent = "object",
+                         const std::string& package = "core") {
   c.Append();
   c.SetField(kObjectName, FieldValue::String(name));
   c.SetField(kInheritsFrom, FieldValue::String(parent));

@@ -26,7 +26,7 @@ class RestructureTest : public TableTest {
     AddObject(c, "Brush", "actor", "engine");
     c.First();
     c.Next();
-    c.Delete();  // Pawn: ID 2 is gone, slot 2 on the deleted chain
+    c.Delete();                             // Pawn: ID 2 is gone, slot 2 on the deleted chain
     AddObject(c, "Info", "actor", "core");  // slot 2, ID 4
     data_before_ = ReadAll(DataPath());
     index_before_ = ReadAll(IndexPath());
