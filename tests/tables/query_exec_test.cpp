@@ -144,6 +144,32 @@ TEST_F(QueryExecTest, BaseKidsOneRowPerParent) {
             (Names{"<none>", "actor", "Actor", "object", "pawn"}));
 }
 
+// Names that differ only in case are both kept and ordered by the language
+// comparison, here from a table read in physical order (no primary index).
+TEST_F(QueryExecTest, OrderByKeepsCaseVariantsInLanguageOrder) {
+  TableSettings settings;
+  settings.directory = dir_.path();
+  settings.table_name = "Maps.DAT";
+  TableDefinition d;
+  d.fields = {testing::Column("MapName", kTypeString, 35, false),
+              testing::Column("Filename", kTypeString, 250, false)};
+  d.indexes = {IndexDesc{}};
+  TableCursor::Create(settings, d);
+  TableCursor t(settings);
+  t.Open();
+  for (const char* name : {"b.unr", "A.unr", "Ab.unr", "a.unr", "\xC9t\xE9.unr", "Ete.unr"}) {
+    t.Append();
+    t.SetField(1, FieldValue::String(name));
+    t.Post();
+  }
+  t.Close();
+  EXPECT_EQ(Select(dir_.path(), {"select * from maps order by MapName"}, {}, "MapName"),
+            (Names{"a.unr", "A.unr", "Ab.unr", "b.unr", "Ete.unr", "\xC9t\xE9.unr"}));
+  EXPECT_EQ(
+      Select(dir_.path(), {"select MapName from maps order by MapName desc nocase"}, {}, "MapName"),
+      (Names{"\xC9t\xE9.unr", "Ete.unr", "b.unr", "Ab.unr", "A.unr", "a.unr"}));
+}
+
 TEST_F(QueryExecTest, OrderGroupAndDistinctCombined) {
   CreateObjects(dir_.path(), {{"a1", "x", "core"},
                               {"a2", "y", "core"},
