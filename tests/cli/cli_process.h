@@ -1,0 +1,53 @@
+// Running quoldex-cli as a user would: a fresh copy of the built program in
+// a folder of its own (so the Data folder beside it starts absent), run as
+// a child process with its standard output and error captured.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "fakes/temp_dir.h"
+
+namespace quoldex::cli {
+
+struct CliResult {
+  int status = -1;  // exit status; 128 + signal when a signal ended it
+  std::string out;
+  std::string err;
+};
+
+class CliCopy {
+ public:
+  // Copies the built program into a new temporary folder.
+  CliCopy();
+
+  const std::string& Program() const { return program_; }
+  // The Data folder beside the copy, ending in "/".
+  std::string DataFolder() const { return folder_.Path("Data/"); }
+  // Runs the copy with `args` in `cwd` (the copy's folder when empty) and
+  // waits for it.
+  CliResult Run(const std::vector<std::string>& args, const std::string& cwd = "") const;
+  // Starts the copy with `args`, its standard error going into a pipe
+  // whose read end is returned in `err_fd` and its standard output into
+  // `out_file`. Returns the child's process id.
+  pid_t Start(const std::vector<std::string>& args, const std::string& out_file, int& err_fd) const;
+
+ private:
+  testing::TempDir folder_;
+  std::string program_;
+};
+
+// Waits for `pid`; its exit status as CliResult::status gives it.
+int WaitFor(pid_t pid);
+
+// Writes `files` (path relative to `root` -> content) below `root`,
+// creating folders as needed.
+void WriteTree(const std::string& root,
+               const std::vector<std::pair<std::string, std::string>>& files);
+
+// The lines of `text` (without their line feeds).
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace quoldex::cli
