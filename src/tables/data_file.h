@@ -79,6 +79,9 @@ class TDataFile : public TFileHandler {
   // ---- Header ----
 
   const DataFileHeader& Header() const { return header_; }
+  // Replaces the table description (at most 50 characters are kept); the
+  // header is then modified and written by the next WriteHeader or flush.
+  void SetDescription(std::string_view description) { header_.SetDescription(description); }
   // Re-reads the 127 bytes from disk and clears the modified flag. 8961 when
   // the header no longer fits the loaded layout (the old one is kept).
   void ReadHeader();

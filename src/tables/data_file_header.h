@@ -52,6 +52,11 @@ class DataFileHeader {
   double LastUpdate() const { return Get<double>(27); }
   void SetLastUpdate(double v) { Put<double>(27, v); }
   std::string Description() const { return GetShortString(image_.data() + 35, 50); }
+  // Cut to 50 characters; marks the header modified.
+  void SetDescription(std::string_view v) {
+    PutShortString(image_.data() + 35, 50, v);
+    SetModified(true);
+  }
   bool Encrypted() const { return image_[86] != 0; }
   uint16_t LanguageId() const { return Get<uint16_t>(103); }
   uint16_t SortId() const { return Get<uint16_t>(105); }

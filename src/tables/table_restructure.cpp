@@ -174,6 +174,12 @@ RestructureOutcome TableCursor::Restructure(const TableSettings& settings,
 
   const StoredDefinition stored = NormalizeDefinition(definition, name);
   if (SameDataLayout(stored, data)) {
+    // The description is no part of the layout, but a restructure is how a
+    // table receives it: store a changed one in the header alone.
+    if (data.Header().Description() != stored.options.description.substr(0, 50)) {
+      data.SetDescription(stored.options.description);
+      data.WriteHeader(false);
+    }
     if (SameIndexes(stored, *index)) return RestructureOutcome::kUnchanged;
     RebuildIndexesOnly(data, index, stored, name);
     return RestructureOutcome::kIndexesRebuilt;

@@ -148,9 +148,10 @@ TEST(QueryResultLayout, RepeatedNamesAreMadeDistinct) {
 // Keys of a table in the language order: byte order of the keys equals the
 // language order of the strings, in both directions and case rules.
 TEST(QueryResultKeys, StringKeysFollowTheLanguageOrder) {
-  std::vector<FieldDesc> fields =
-      ValidateDataFileDefinition("r.DAT", {testing::Column("Name", kTypeString, 12, false)},
-                                 {.language_id = kLanguageWestern});
+  DataFileOptions western;
+  western.language_id = kLanguageWestern;
+  std::vector<FieldDesc> fields = ValidateDataFileDefinition(
+      "r.DAT", {testing::Column("Name", kTypeString, 12, false)}, western);
   ASSERT_TRUE(fields[0].language_order);
   std::mt19937 rng(77);
   const std::string letters = "aAbB e\xE9\xC9_1";

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "table_cursor_test_util.h"
+#include "tables/data_file.h"
 #include "tables/table_cursor.h"
 
 namespace quoldex::tables::test {
@@ -60,6 +61,26 @@ TEST_F(RestructureTest, AnUnchangedDefinitionLeavesTheFilesUntouched) {
   same.indexes[1].compression = 1;
   EXPECT_EQ(TableCursor::Restructure(Settings(), same), RestructureOutcome::kUnchanged);
   ExpectUnchangedFiles();
+}
+
+TEST_F(RestructureTest, ADescriptionAloneIsStoredInTheHeaderOnly) {
+  TableDefinition described = ObjectsDefinition();
+  described.description = "Quoldex Objects";
+  EXPECT_EQ(TableCursor::Restructure(Settings(), described), RestructureOutcome::kUnchanged);
+  {
+    TDataFile data(DataPath());
+    data.Open(false, true, false);
+    EXPECT_EQ(data.Header().Description(), "Quoldex Objects");
+    EXPECT_EQ(data.Header().NextRecordNumber(), 4);
+  }
+  EXPECT_EQ(ReadAll(IndexPath()), index_before_);
+  // The record slots are as they were; only the header moved.
+  std::vector<uint8_t> after = ReadAll(DataPath());
+  ASSERT_EQ(after.size(), data_before_.size());
+  EXPECT_TRUE(std::equal(after.begin() + 127, after.end(), data_before_.begin() + 127));
+  // Asked again, nothing is written at all.
+  EXPECT_EQ(TableCursor::Restructure(Settings(), described), RestructureOutcome::kUnchanged);
+  EXPECT_EQ(ReadAll(DataPath()), after);
 }
 
 TEST_F(RestructureTest, NewIndexesAreBuiltFromTheRecords) {
