@@ -18,18 +18,20 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Data folder: \"Data/\" beside the executable whatever the current folder (when that\n"
     "folder cannot be written and holds no Data/ yet, the per-user data folder), or --data\n"
-    "DIR. The first run creates the tables there.\n"
+    "DIR. The first run creates the folder (one level: its parent must exist) and the\n"
+    "tables in it.\n"
     "Output: one item a line on standard output, fields separated by a tab (a tab, line\n"
     "feed or carriage return inside a value is written \\t, \\n or \\r). An error writes its\n"
     "message to standard error and exits 1; a usage error exits 2. No dialog is ever\n"
     "shown: one that would open is cancelled, and a question answers No unless --yes.";
 
-// Accepts NAME=VALUE with a non-empty name.
+// Accepts NAME=VALUE with a non-empty name (no description: the option shows
+// NAME=VALUE as its type).
 const CLI::Validator kAssignment(
     [](std::string& value) {
       return SplitAssignment(value) ? std::string() : "expected NAME=VALUE, got \"" + value + "\"";
     },
-    "NAME=VALUE");
+    "");
 
 // Values the parser fills; the chosen command's callback turns them into
 // the invocation's command.
@@ -130,6 +132,7 @@ void AddCommands(CLI::App& app, Values& v, Invocation& invocation) {
   sql->add_option("STATEMENT", v.statement, "e.g. \"select * from objects where Package = :P\"")
       ->required();
   sql->add_option("--param", v.items, "A value for the parameter NAME (repeatable)")
+      ->type_name("NAME=VALUE")
       ->check(kAssignment)
       ->allow_extra_args(false);
   sql->callback([&] {
@@ -162,8 +165,8 @@ std::variant<Invocation, int> ParseArguments(int argc, const char* const* argv, 
   app.footer(kFooter);
   app.set_version_flag("--version", app::TfrmQuoldexBrowser::kVersionLine);
   app.add_option("--data", data_folder,
-                 "The data folder to use instead of the one beside the "
-                 "executable");
+                 "The data folder to use instead of the one beside the executable")
+      ->type_name("DIR");
   app.add_flag("-v,--verbose", invocation.verbose, "Write status texts to standard error");
   app.add_flag("-y,--yes", invocation.yes, "Answer Yes to every question");
   app.require_subcommand(1, 1);
