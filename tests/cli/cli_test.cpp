@@ -192,6 +192,18 @@ TEST_F(CliTest, AddFilesTakesEachFileAloneWithoutATimeStamp) {
   EXPECT_EQ(Lines(Ok({"sql", "select ObjectName from objects"})).size(), 3u);
 }
 
+TEST_F(CliTest, AnUnreadableScriptStopsTheScanWithItsMessage) {
+  if (::geteuid() == 0) GTEST_SKIP() << "every file is readable to root";
+  WriteTree(scripts_.path(), {{"P/Classes/Locked.uc", "class Locked extends Object;\n\n"}});
+  ASSERT_EQ(::chmod(scripts_.Path("P/Classes/Locked.uc").c_str(), 0), 0);
+  CliResult scan = Cli({"scan", scripts_.path()});
+  EXPECT_EQ(scan.status, 1);
+  EXPECT_EQ(scan.err, "Cannot open file " + scripts_.path() + "P/Classes/Locked.uc\n");
+  EXPECT_THAT(scan.out, IsEmpty());  // no "Done.": the scan stopped there
+  EXPECT_EQ(Ok({"sql", "select ObjectName, InheritsFrom from objects"}),
+            "ObjectName\tInheritsFrom\nLocked\t.\n");
+}
+
 TEST_F(CliTest, TheTreeListsWhatIsLoadedOrExpandsOnRequest) {
   ScanGame();
   EXPECT_THAT(Lines(Ok({"tree"})), ElementsAre("Classes", "  Object", "Maps", "Packages", "  core",
