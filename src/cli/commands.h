@@ -5,8 +5,10 @@
 // handler, which shows their own text.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/quoldex_browser.h"
