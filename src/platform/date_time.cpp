@@ -59,13 +59,4 @@ DateTimeParts DecodeDateTime(TDateTime value) {
   return p;
 }
 
-std::string FormatIsoDateTime(TDateTime value) {
-  const DateTimeParts p = DecodeDateTime(value);
-  char buf[40];
-  int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
-  if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.millisecond != 0)
-    std::snprintf(buf + n, sizeof buf - n, " %02d:%02d:%02d", p.hour, p.minute, p.second);
-  return buf;
-}
-
 }  // namespace quoldex::platform

@@ -34,8 +34,4 @@ TDateTime EncodeDateTime(const DateTimeParts& parts);
 // to the nearest millisecond).
 DateTimeParts DecodeDateTime(TDateTime value);
 
-// "yyyy-mm-dd", then " hh:mm:ss" unless the time is exactly midnight: the
-// regional-settings-free text of a date-time.
-std::string FormatIsoDateTime(TDateTime value);
-
 }  // namespace quoldex::platform

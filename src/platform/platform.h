@@ -102,10 +102,6 @@ class Platform {
   // The inverse: the UTC seconds of a local date-time (whole seconds,
   // rounded down). Empty when the value cannot be represented.
   virtual std::optional<int64_t> DateTimeToUnixTime(TDateTime value) = 0;
-  // A date-time as text in the user's regional settings: the date in the
-  // short date format, then, unless the time is exactly midnight, a blank
-  // and the time in the long time format.
-  virtual std::string DateTimeToText(TDateTime value) = 0;
 };
 
 }  // namespace quoldex::platform

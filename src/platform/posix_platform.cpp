@@ -41,16 +41,6 @@ int StatusFromWait(int status) {
 
 // The environment's regional settings for dates are the plain C ones when
 // no locale is configured: then the text is ISO 8601, not "%m/%d/%y".
-bool TimeLocaleIsPlainC() {
-  for (const char* var : {"LC_ALL", "LC_TIME", "LANG"}) {
-    const char* value = std::getenv(var);
-    if (value == nullptr || *value == '\0') continue;
-    std::string_view v(value);
-    return v == "C" || v == "POSIX" || v.starts_with("C.");
-  }
-  return true;
-}
-
 bool StatOf(const std::string& path, struct stat& st) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
@@ -338,32 +328,6 @@ std::optional<int64_t> PosixPlatform::DateTimeToUnixTime(TDateTime value) {
       return std::nullopt;
   }
   return static_cast<int64_t>(t);
-}
-
-std::string PosixPlatform::DateTimeToText(TDateTime value) {
-  if (TimeLocaleIsPlainC()) return FormatIsoDateTime(value);
-  locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
-  if (loc == static_cast<locale_t>(nullptr)) return FormatIsoDateTime(value);
-  const DateTimeParts p = DecodeDateTime(value);
-  struct tm tm {};
-  tm.tm_year = p.year - 1900;
-  tm.tm_mon = p.month - 1;
-  tm.tm_mday = p.day;
-  tm.tm_hour = p.hour;
-  tm.tm_min = p.minute;
-  tm.tm_sec = p.second;
-  // Day 0, 1899-12-30, was a Saturday.
-  const auto day = static_cast<int64_t>(EncodeDateTime({p.year, p.month, p.day}));
-  tm.tm_wday = static_cast<int>(((day % 7) + 7 + 6) % 7);
-  tm.tm_isdst = -1;
-  char buf[128];
-  std::string text;
-  if (strftime_l(buf, sizeof buf, "%x", &tm, loc) > 0) text = buf;
-  if ((p.hour | p.minute | p.second | p.millisecond) != 0 &&
-      strftime_l(buf, sizeof buf, "%X", &tm, loc) > 0)
-    text += std::string(" ") + buf;
-  freelocale(loc);
-  return text;
 }
 
 }  // namespace quoldex::platform

@@ -88,7 +88,6 @@ class PosixPlatform : public Platform {
   TDateTime Now() override;
   TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
   std::optional<int64_t> DateTimeToUnixTime(TDateTime value) override;
-  std::string DateTimeToText(TDateTime value) override;
 
  private:
   struct Child {

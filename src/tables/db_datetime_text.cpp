@@ -1,7 +1,9 @@
 #include "tables/db_datetime_text.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 #include "tables/field_datetime.h"
 
@@ -17,9 +19,25 @@ std::string Format(const char* format, const std::tm& tm, locale_t locale) {
   return std::string(buffer, n);
 }
 
+// True when the environment names a time locale other than the plain C one.
+bool UserNamesRegionalSettings() {
+  for (const char* var : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (value == nullptr || *value == '\0') continue;
+    std::string_view v(value);
+    return !(v == "C" || v == "POSIX" || v.starts_with("C."));
+  }
+  return false;
+}
+
 }  // namespace
 
 std::optional<std::string> DateTimeText(TDateTime value, locale_t locale) {
+  return DateTimeText(value, locale, "%x", "%X");
+}
+
+std::optional<std::string> DateTimeText(TDateTime value, locale_t locale, const char* date_format,
+                                        const char* time_format) {
   int32_t day, ms;
   if (!DateTimeToTimeStamp(value, &day, &ms)) return std::nullopt;
   using namespace std::chrono;
@@ -35,17 +53,21 @@ std::optional<std::string> DateTimeText(TDateTime value, locale_t locale) {
   tm.tm_min = ms / 60000 % 60;
   tm.tm_sec = ms / 1000 % 60;
   tm.tm_isdst = -1;
-  std::string text = Format("%x", tm, locale);
-  if (ms != 0) text += ' ' + Format("%X", tm, locale);
+  std::string text = Format(date_format, tm, locale);
+  if (ms != 0) text += ' ' + Format(time_format, tm, locale);
   return text;
 }
 
 std::optional<std::string> RegionalDateTimeText(TDateTime value) {
-  // Kept for the life of the process.
+  // Kept for the life of the process; null when there are no regional
+  // settings to follow.
   static const locale_t user_locale = [] {
-    locale_t l = newlocale(LC_TIME_MASK, "", locale_t{});
-    return l ? l : newlocale(LC_TIME_MASK, "C", locale_t{});
+    return UserNamesRegionalSettings() ? newlocale(LC_TIME_MASK, "", locale_t{}) : locale_t{};
   }();
+  if (user_locale == locale_t{}) {
+    static const locale_t c_locale = newlocale(LC_TIME_MASK, "C", locale_t{});
+    return DateTimeText(value, c_locale, "%Y-%m-%d", "%H:%M:%S");
+  }
   return DateTimeText(value, user_locale);
 }
 

@@ -5,9 +5,11 @@
 //
 // On POSIX systems the formats are the user's LC_TIME locale (taken from the
 // environment, LC_ALL / LC_TIME / LANG, once per process): the short date is
-// strftime's "%x" and the long time its "%X". Under the "C" or "POSIX"
-// locale that gives "12/31/01" and "23:59:59"; under en_US "12/31/2001" and
-// "11:59:59 PM". The program never changes the process's own locale.
+// strftime's "%x" and the long time its "%X"; under en_US "12/31/2001" and
+// "11:59:59 PM". A user without regional settings (no locale named, or "C",
+// "POSIX", "C.*") gets ISO dates and times, "2001-12-31" and "23:59:59", so
+// that a date cut to ten characters is whole. The program never changes the
+// process's own locale.
 #pragma once
 
 #include <locale.h>
@@ -19,12 +21,16 @@
 
 namespace quoldex::tables {
 
-// The text in the given LC_TIME locale; nullopt when `value` lies outside
-// the years 1 to 9999 (or is not a number).
+// The text in the given LC_TIME locale with its "%x" and "%X" formats;
+// nullopt when `value` lies outside the years 1 to 9999 (or is not a
+// number).
 std::optional<std::string> DateTimeText(TDateTime value, locale_t locale);
+// The same with explicit strftime formats for the date and the time.
+std::optional<std::string> DateTimeText(TDateTime value, locale_t locale, const char* date_format,
+                                        const char* time_format);
 
-// The text in the user's locale (the "C" locale when the environment names
-// one that is not installed).
+// The text in the user's regional format (ISO without regional settings,
+// and when the environment names a locale that is not installed).
 std::optional<std::string> RegionalDateTimeText(TDateTime value);
 
 }  // namespace quoldex::tables

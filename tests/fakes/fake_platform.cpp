@@ -101,8 +101,4 @@ std::optional<int64_t> FakePlatform::DateTimeToUnixTime(TDateTime value) {
          p.second;
 }
 
-std::string FakePlatform::DateTimeToText(TDateTime value) {
-  return platform::FormatIsoDateTime(value);
-}
-
 }  // namespace quoldex::testing

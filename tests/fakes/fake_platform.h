@@ -101,7 +101,6 @@ class FakePlatform : public platform::Platform {
   TDateTime Now() override { return now_; }
   TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
   std::optional<int64_t> DateTimeToUnixTime(TDateTime value) override;
-  std::string DateTimeToText(TDateTime value) override;
 
  private:
   struct KeyScript {

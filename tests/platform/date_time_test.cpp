@@ -42,11 +42,5 @@ TEST(DateTime, RoundingUpToMidnightMovesToTheNextDay) {
   EXPECT_EQ(p.hour, 0);
 }
 
-TEST(DateTime, IsoTextLeavesOutAMidnightTime) {
-  EXPECT_EQ(FormatIsoDateTime(EncodeDateTime({2026, 12, 8})), "2026-12-08");
-  EXPECT_EQ(FormatIsoDateTime(EncodeDateTime({2026, 12, 8, 13, 45, 10, 0})), "2026-12-08 13:45:10");
-  EXPECT_EQ(FormatIsoDateTime(EncodeDateTime({2026, 12, 8, 0, 0, 0, 1})), "2026-12-08 00:00:00");
-}
-
 }  // namespace
 }  // namespace quoldex::platform

@@ -291,15 +291,5 @@ TEST_F(PosixLocalTime, NowIsTheLocalClock) {
   EXPECT_NEAR(platform.Now(), expected, 2.0 / 86400.0);
 }
 
-TEST_F(PosixLocalTime, WithoutRegionalSettingsTheTextIsIso) {
-  PosixPlatform platform;
-  for (const char* locale : {"C", "POSIX", "C.UTF-8"}) {
-    setenv("LC_ALL", locale, 1);
-    EXPECT_EQ(platform.DateTimeToText(EncodeDateTime({2026, 12, 8, 13, 45, 10, 0})),
-              "2026-12-08 13:45:10");
-    EXPECT_EQ(platform.DateTimeToText(EncodeDateTime({2026, 12, 8})), "2026-12-08");
-  }
-}
-
 }  // namespace
 }  // namespace quoldex::platform

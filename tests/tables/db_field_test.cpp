@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "db_test_util.h"
 #include "tables/db_datetime_text.h"
@@ -36,7 +38,21 @@ TEST(DateTimeText, ShortDateThenLongTimeUnlessMidnight) {
   EXPECT_EQ(DateTimeText(Date(2026, 8, 12), c), "08/12/26");
   EXPECT_FALSE(DateTimeText(1e9, c).has_value());
   EXPECT_FALSE(DateTimeText(std::numeric_limits<double>::quiet_NaN(), c).has_value());
+  EXPECT_EQ(DateTimeText(At(2001, 12, 31, 23, 59, 58), c, "%Y-%m-%d", "%H:%M:%S"),
+            "2001-12-31 23:59:58");
   freelocale(c);
+}
+
+TEST(DateTimeText, WithoutRegionalSettingsDatesAreIsoAndCutWhole) {
+  for (const char* var : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (value == nullptr || *value == '\0') continue;
+    std::string_view v(value);
+    if (!(v == "C" || v == "POSIX" || v.starts_with("C."))) GTEST_SKIP() << var << "=" << v;
+    break;
+  }
+  EXPECT_EQ(RegionalDateTimeText(At(2026, 8, 12, 14, 5, 0)), "2026-08-12 14:05:00");
+  EXPECT_EQ(RegionalDateTimeText(Date(2026, 8, 12)), "2026-08-12");
 }
 
 class DbFieldTest : public ::testing::Test {
