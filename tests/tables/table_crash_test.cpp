@@ -1,9 +1,13 @@
 // A writer killed at random moments: a child process inserts, edits and
 // deletes rows of a shared table in a loop and is killed with SIGKILL after
 // a random delay, again and again on the same table. After each kill the
-// table must open and pass the integrity check, or be refused at open as
-// damaged and be made whole by Repair; either way every change whose post
-// had returned before the kill is there.
+// table opens and passes the integrity check, or it is damaged and Repair
+// must make it whole; either way every change whose post had returned
+// before the kill is there. Damage shows in two ways, counted apart: the
+// open refuses the table (8961, 8965), or the table opens and the
+// integrity check finds that the index file lags behind the data file (a
+// writer killed after writing its records and data header but before its
+// index pages and index header were all written).
 //
 // The writer logs each change twice: its intent before calling the engine
 // and its completion after the call returned. Both lines are handed to the
