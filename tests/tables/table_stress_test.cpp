@@ -22,6 +22,7 @@
 #include "multiprocess_test_util.h"
 #include "table_cursor_test_util.h"
 #include "tables/table_cursor.h"
+#include "text/western.h"
 
 namespace quoldex::tables::test {
 namespace {
@@ -41,13 +42,6 @@ namespace {
 // value under the record lock and writes it plus one, so the final value
 // counts the raises of all processes and a lost update shows.
 
-std::string UpperAscii(std::string s) {
-  for (char& ch : s) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return s;
-}
-
 // Pool name `k` as process `p` spells it: the same class name in another
 // letter case for each process, so collisions are found only by the
 // case-insensitive unique index.
@@ -56,14 +50,12 @@ std::string PoolName(int k, int p) {
   std::string name = std::string(kWords[k % 6]) + "Class" + std::to_string(k);
   switch (p % 4) {
     case 1:
-      return UpperAscii(name);
-    case 2: {
-      std::string lower = name;
-      for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-      return lower;
-    }
+      for (char& ch : name) ch = static_cast<char>(text::ToUpper(static_cast<uint8_t>(ch)));
+      return name;
+    case 2:
+      return text::LowerCase(name);
     case 3:
-      name[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+      name[0] = static_cast<char>(text::ToLower(static_cast<uint8_t>(name[0])));
       return name;
     default:
       return name;
@@ -290,7 +282,7 @@ LogSummary ReadLogs(const std::vector<std::string>& paths) {
       const int32_t id = std::stoi(line[1]);
       if (s.rows.count(id)) fail(p, {"record ID posted twice:", line[1]});
       s.rows[id] = {p, line[2], line[3], line[4], line[5]};
-      posted_names.insert(UpperAscii(line[2]));
+      posted_names.insert(text::LowerCase(line[2]));
     }
   }
   for (size_t p = 0; p < logs.size(); ++p) {
@@ -305,10 +297,10 @@ LogSummary ReadLogs(const std::vector<std::string>& paths) {
       };
       if (kind == "R") {
         // A refused insert is a duplicate of a name someone stored.
-        if (line[2] != "9729" || !posted_names.count(UpperAscii(line[1]))) fail(p, line);
+        if (line[2] != "9729" || !posted_names.count(text::LowerCase(line[1]))) fail(p, line);
       } else if (kind == "F") {
         ExpectedRow* r = row(line[2]);
-        if (r && UpperAscii(r->name) != UpperAscii(line[1])) fail(p, line);
+        if (r && text::LowerCase(r->name) != text::LowerCase(line[1])) fail(p, line);
       } else if (kind == "E") {
         if (ExpectedRow* r = row(line[1])) r->inherits = line[2];  // only the owner edits
       } else if (kind == "C") {
@@ -388,7 +380,7 @@ TEST_F(StressTest, ProcessesInsertEditAndDeleteInOneSharedTable) {
   for (bool on = table.First(); on; on = table.Next()) {
     const int32_t id = table.RecordId();
     ++seen[id];
-    EXPECT_TRUE(names.insert(UpperAscii(NameOf(table))).second) << NameOf(table);
+    EXPECT_TRUE(names.insert(text::LowerCase(NameOf(table))).second) << NameOf(table);
     auto it = summary.rows.find(id);
     if (it == summary.rows.end() || it->second.deleted) {
       ADD_FAILURE() << "row " << id << " (" << NameOf(table) << ") was never posted or deleted";
