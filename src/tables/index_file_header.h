@@ -10,7 +10,11 @@
 //   3974 i32  number of active records in the table
 //   3978 u8   1 when the primary index has no fields
 //   3979 u8   header-modified flag (in-memory flag kept in the image)
-//   3980      zero
+//   3980 u8   update in progress: set on disk before a shared table's change
+//             is written out, cleared by the index header written last; a
+//             file left with it set by a writer that died is refused (8965)
+//             until repaired. Files that never saw such a write hold 0.
+//   3981      zero
 // Index descriptor (120 bytes):
 //      0      name: length byte and up to 30 characters (empty for primary)
 //     31 u16  key length
@@ -43,6 +47,7 @@ constexpr size_t kDescriptorSize = 120;
 constexpr size_t kRecordCount = 3974;
 constexpr size_t kNoPrimary = 3978;
 constexpr size_t kModified = 3979;
+constexpr size_t kUpdateInProgress = 3980;
 
 constexpr uint8_t kFormatVersion = 3;
 constexpr int kDescriptorSlots = 33;

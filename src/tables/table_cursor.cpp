@@ -10,6 +10,7 @@
 #include "tables/data_file_record.h"
 #include "tables/engine_error.h"
 #include "tables/field_codec.h"
+#include "tables/index_file_header.h"
 #include "tables/table_cursor_impl.h"
 #include "tables/table_definition.h"
 #include "tables/table_integrity.h"
@@ -587,6 +588,15 @@ void TableCursor::Impl::Post() {
 
 void TableCursor::Impl::FlushShared(bool index_header) {
   if (!locks->Enabled()) return;  // exclusive: writes wait for room or Close
+  if (index_header) {
+    // Records, data header, index pages and index header go out in several
+    // writes; a writer killed between them would leave a table that opens
+    // but whose indexes disagree with its records. The mark makes such a
+    // table refused at open (8965) until repaired; the index header, written
+    // last from an image without the mark, clears it.
+    static constexpr uint8_t kMark = 1;
+    index->Write(index_header::kUpdateInProgress, &kMark, 1);
+  }
   data->FlushBuffers(true);
   index->FlushBuffers(index_header);
 }
