@@ -73,6 +73,18 @@ void TDataFile::SetInTransaction(bool in_transaction) {
   if (cache_) cache_->SetGrowWhenFull(in_transaction);
 }
 
+void TDataFile::MakeCache() {
+  cache_ =
+      std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart(), kShelfBytes);
+  cache_->SetGrowWhenFull(grow_cache_);
+  cache_->SetShelfGate(shelf_gate_);
+}
+
+void TDataFile::SetShelfGate(ShelfGate* gate) {
+  shelf_gate_ = gate;
+  if (cache_) cache_->SetShelfGate(gate);
+}
+
 void TDataFile::Reset() {
   cache_.reset();
   fields_.clear();
@@ -105,8 +117,7 @@ void TDataFile::Create(const std::vector<FieldDesc>& fields, const DataFileOptio
     throw;
   }
   fields_ = std::move(stored);
-  cache_ = std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart());
-  cache_->SetGrowWhenFull(grow_cache_);
+  MakeCache();
 }
 
 void TDataFile::Open(bool exclusive, bool read_only, bool write_through) {
@@ -122,8 +133,7 @@ void TDataFile::Open(bool exclusive, bool read_only, bool write_through) {
     CheckHeader(header, false);
     header_ = header;
     LoadDescriptors(size);
-    cache_ = std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart());
-    cache_->SetGrowWhenFull(grow_cache_);
+    MakeCache();
   } catch (...) {
     TFileHandler::Close();
     Reset();

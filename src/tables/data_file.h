@@ -37,6 +37,8 @@ class TDataFile : public TFileHandler {
  public:
   static constexpr int32_t kMaxRecords = 100000000;
   static constexpr int64_t kMaxRecordBytes = 2000000000;
+  // Clean slot images kept behind the record cache (record_cache.h).
+  static constexpr size_t kShelfBytes = 4 << 20;
 
   // `file_name` is the full path; errors name it as given.
   explicit TDataFile(std::string file_name);
@@ -162,8 +164,12 @@ class TDataFile : public TFileHandler {
   // the header when modified, or always with `force_header` (a shared
   // table's flush, so that the change counter moves).
   void FlushBuffers(bool force_header = false);
-  // Forgets all cached records (after another user's change).
+  // Forgets all cached records and the shelf of slot images behind them
+  // (after another user's change).
   void DiscardCache();
+  // The gate the record shelf asks before its images serve a miss
+  // (Shelf::Usable); nullptr: always. Kept across opens.
+  void SetShelfGate(ShelfGate* gate);
   size_t CacheCapacity() const;
   // In a transaction the cache grows instead of failing with 8962.
   void SetInTransaction(bool in_transaction);
@@ -181,12 +187,14 @@ class TDataFile : public TFileHandler {
   void CheckHeader(const DataFileHeader& header, bool loaded) const;
   void LoadDescriptors(uint64_t file_size);
   void CheckAppendLimits() const;
+  void MakeCache();
   void Reset();
 
   DataFileHeader header_;
   std::vector<FieldDesc> fields_;
   std::unique_ptr<RecordCache> cache_;
   bool grow_cache_ = false;
+  ShelfGate* shelf_gate_ = nullptr;
 };
 
 }  // namespace quoldex::tables

@@ -30,6 +30,7 @@ TIndexFile::~TIndexFile() {
 
 void TIndexFile::Create(bool write_through) {
   TFileHandler::Create(write_through);
+  shelf_.Clear();
   header_.fill(0);
   header_[ih::kVersion] = ih::kFormatVersion;
   counter_ = 0;
@@ -89,7 +90,8 @@ void TIndexFile::BuildIndex(int slot) {
     caches_[slot].reset();
     return;
   }
-  caches_[slot] = std::make_unique<TPageCache>(*this, layouts_[slot].KeyLength(), &next_page_);
+  caches_[slot] =
+      std::make_unique<TPageCache>(*this, layouts_[slot].KeyLength(), &next_page_, &shelf_);
   PageSpace& space = *this;
   trees_[slot] =
       std::make_unique<IndexTree>(*caches_[slot], indexes_[slot], space, IndexName(slot));
@@ -128,6 +130,8 @@ void TIndexFile::ParseHeader(const std::array<uint8_t, 4096>& image, uint64_t fi
   auto corrupt = [this]() { return EDbEngineError(kErrHeaderCorrupt, ErrorName()); };
   const uint8_t* h = image.data();
   if (h[ih::kVersion] != ih::kFormatVersion) throw EDbEngineError(kErrVersion, ErrorName());
+  // A writer died between marking its update and writing the index header.
+  if (h[ih::kUpdateInProgress] != 0) throw EDbEngineError(kErrIndexPagesCorrupt, ErrorName());
   int32_t next_page = GetLE<int32_t>(h + ih::kNextPage);
   int secondary_count = h[ih::kSecondaryCount];
   int32_t record_count = GetLE<int32_t>(h + ih::kRecordCount);
@@ -187,6 +191,7 @@ void TIndexFile::ReadHeader() {
   std::array<uint8_t, 4096> image;
   Read(0, image.data(), image.size());
   ParseHeader(image, size);
+  shelf_.Clear();
   for (int slot = 0; slot < kTreeSlots; ++slot) BuildIndex(slot);
 }
 
@@ -476,7 +481,7 @@ void TIndexFile::FlushBuffers(bool force_header) {
   for (auto& cache : caches_) {
     if (cache) cache->CollectDirty(dirty);
   }
-  TPageCache::WritePages(*this, dirty);
+  TPageCache::WritePages(*this, dirty, &shelf_);
   WriteHeader(force_header);
 }
 
@@ -484,6 +489,10 @@ void TIndexFile::DiscardCache() {
   for (auto& cache : caches_) {
     if (cache) cache->Discard();
   }
+  for (auto& tree : trees_) {
+    if (tree) tree->Invalidate();
+  }
+  shelf_.Clear();
   ++epoch_;
 }
 

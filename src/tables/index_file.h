@@ -14,7 +14,9 @@
 // is never read out of bounds.
 //
 // Writes are deferred: changed pages stay in the caches until a list needs
-// room, FlushBuffers() or Close(). The header is written by WriteHeader /
+// room, FlushBuffers() or Close(). Behind the lists a shelf keeps up to
+// kShelfPages clean pages (page_cache.h), cleared whenever the caches are
+// discarded or the header is read again. The header is written by WriteHeader /
 // FlushBuffers under the change-counter rule below.
 //
 // Header rule: byte 3979 of the header image is the "modified" flag. Any
@@ -46,6 +48,8 @@ class TIndexFile : public TFileHandler, private PageSpace {
   static constexpr int kSystemIndex = 31;
   // The file may not grow past this many bytes (9479).
   static constexpr int64_t kMaxFileSize = 2000000000;
+  // Clean pages kept behind the page caches (about 10 MB).
+  static constexpr size_t kShelfPages = 2048;
 
   enum class CursorState { kBof, kOnEntry, kEof };
 
@@ -185,9 +189,12 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // per run of consecutive pages, then the header (always with
   // `force_header`, as after an update of a shared table; else if modified).
   void FlushBuffers(bool force_header);
-  // Forgets every cached page (dirty ones included), e.g. after another
-  // user changed the file.
+  // Forgets every cached page (dirty ones included) and the shelf, e.g.
+  // after another user changed the file.
   void DiscardCache();
+  // The gate the shelf asks before its pages serve a miss (Shelf::Usable);
+  // nullptr: always.
+  void SetShelfGate(ShelfGate* gate) { shelf_.SetGate(gate); }
 
   // Structural check of every index (see IndexTree::Verify) plus: every page
   // of the file belongs to exactly one tree or free chain. Returns the
@@ -240,6 +247,7 @@ class TIndexFile : public TFileHandler, private PageSpace {
   std::array<KeyLayout, kTreeSlots> layouts_{};
   std::array<std::unique_ptr<TPageCache>, kTreeSlots> caches_{};
   std::array<std::unique_ptr<IndexTree>, kTreeSlots> trees_{};
+  PageShelf shelf_{kShelfPages};
   uint64_t epoch_ = 0;
   Cursor cursor_;
 };

@@ -26,7 +26,19 @@ PageRef IndexTree::FetchLeaf(int32_t offset) {
   return page;
 }
 
+bool IndexTree::DescendExact(const uint8_t* key) {
+  const size_t length = KeyLength();
+  if (path_version_ == version_ + 1 && std::memcmp(path_key_.data(), key, length) == 0) {
+    return path_found_;
+  }
+  path_found_ = Descend(key, length, Mode::kExact, path_);
+  path_key_.assign(key, key + length);
+  path_version_ = version_ + 1;
+  return path_found_;
+}
+
 bool IndexTree::Descend(const uint8_t* key, size_t length, Mode mode, std::vector<Step>& path) {
+  if (&path == &path_) path_version_ = 0;
   path.clear();
   const bool descending = index_.descending;
   int32_t offset = index_.root;
@@ -170,9 +182,7 @@ int IndexTree::SequentialRun(Position at, int limit) {
   return run;
 }
 
-bool IndexTree::Contains(const uint8_t* key) {
-  return index_.root != 0 && Descend(key, KeyLength(), Mode::kExact, path_);
-}
+bool IndexTree::Contains(const uint8_t* key) { return index_.root != 0 && DescendExact(key); }
 
 int IndexTree::Depth() {
   int depth = 0;
@@ -246,9 +256,7 @@ void IndexTree::Insert(const uint8_t* key, int32_t record) {
     return;
   }
   std::vector<Step>& path = path_;
-  if (Descend(key, KeyLength(), Mode::kExact, path)) {
-    throw EDbEngineError(kErrDuplicateKey, ErrorName(), name_);
-  }
+  if (DescendExact(key)) throw EDbEngineError(kErrDuplicateKey, ErrorName(), name_);
   // Pages a split could need: one per full page from the leaf upward, and
   // a new root when the root splits too.
   int need = 0;
@@ -316,7 +324,7 @@ void IndexTree::Split(const std::vector<Step>& path, int level) {
 }
 
 void IndexTree::Delete(const uint8_t* key) {
-  if (index_.root == 0 || !Descend(key, KeyLength(), Mode::kExact, path_)) {
+  if (index_.root == 0 || !DescendExact(key)) {
     throw EDbEngineError(kErrKeyNotFound, ErrorName(), name_);
   }
   const std::vector<Step>& path = path_;

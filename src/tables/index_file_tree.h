@@ -94,6 +94,9 @@ class IndexTree {
   // steps of exactly 1 (at most `limit`).
   int SequentialRun(Position at, int limit);
 
+  // The descent of a search for a whole key is remembered until the tree
+  // changes, so that an insert or delete of the key just looked up (the
+  // duplicate check before an insert) starts from it.
   bool Contains(const uint8_t* key);
   // Inserts (key, record); 9729 naming the index when the key is present,
   // 9479 when the file cannot grow by the pages a split may need.
@@ -138,6 +141,9 @@ class IndexTree {
   // root first. Returns true when the leaf entry found equals `key` on
   // `length` bytes.
   bool Descend(const uint8_t* key, size_t length, Mode mode, std::vector<Step>& path);
+  // Descend(key, KeyLength(), kExact, path_), or the remembered result of
+  // the last such descent when it was for the same key in this version.
+  bool DescendExact(const uint8_t* key);
   // The leaf position a descent ended at, moved to the next leaf when it
   // is past the leaf's last entry.
   Position Settle(const Step& leaf);
@@ -157,6 +163,12 @@ class IndexTree {
   std::string name_;
   uint64_t version_ = 0;
   std::vector<Step> path_;  // scratch for Insert/Delete
+  // What path_ holds after DescendExact: the key, the version it is valid
+  // for and whether the key was found; path_version_ 0 when path_ holds
+  // anything else.
+  std::vector<uint8_t> path_key_;
+  uint64_t path_version_ = 0;
+  bool path_found_ = false;
 };
 
 }  // namespace quoldex::tables

@@ -1,6 +1,7 @@
 #include "tables/page_cache.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "tables/engine_error.h"
@@ -32,19 +33,21 @@ void PageRef::Release() {
   cache_ = nullptr;
 }
 
-TPageCache::TPageCache(TFileHandler& file, size_t key_length, const int32_t* page_limit)
-    : file_(file), key_length_(key_length), page_limit_(page_limit) {
+TPageCache::TPageCache(TFileHandler& file, size_t key_length, const int32_t* page_limit,
+                       PageShelf* shelf)
+    : file_(file), key_length_(key_length), page_limit_(page_limit), shelf_(shelf) {
   slots_.reserve(kCapacity);
-  offsets_.reserve(kCapacity);
 }
 
 void TPageCache::Corrupt() const { throw EDbEngineError(kErrIndexPagesCorrupt, file_.ErrorName()); }
 
 int TPageCache::FindSlot(int32_t offset) const {
-  for (size_t i = 0, n = offsets_.size(); i < n; ++i) {
-    if (offsets_[i] == offset) return static_cast<int>(i);
+  // Every entry is compared (no early exit), so that the loop vectorizes.
+  uint32_t hits = 0;
+  for (size_t i = 0; i < offsets_.size(); ++i) {
+    hits |= static_cast<uint32_t>(offsets_[i] == offset) << i;
   }
-  return -1;
+  return hits == 0 ? -1 : std::countr_zero(hits);
 }
 
 PageRef TPageCache::Pin(int slot) {
@@ -78,13 +81,38 @@ void TPageCache::WriteUnpinnedDirty() {
       dirty.push_back(slots_[i].page.get());
     }
   }
-  WritePages(file_, dirty);
+  WritePages(file_, dirty, shelf_);
+}
+
+std::unique_ptr<TPage> TPageCache::NewPage() {
+  if (!spares_.empty()) {
+    std::unique_ptr<TPage> page = std::move(spares_.back());
+    spares_.pop_back();
+    return page;
+  }
+  return std::make_unique<TPage>(key_length_, &file_.ErrorName());
+}
+
+void TPageCache::Spare(std::unique_ptr<TPage> page) {
+  if (page && page->KeyLength() == key_length_ && spares_.size() < kMaxSpares) {
+    spares_.push_back(std::move(page));
+  }
+}
+
+void TPageCache::Shelve(int slot) {
+  const int32_t offset = offsets_[slot];
+  if (shelf_ == nullptr || offset == 0 || shelf_->Contains(offset)) return;
+  // The page object moves to the shelf; the slot gets what the shelf's slot
+  // held (another page leaving it, or nothing).
+  std::unique_ptr<TPage>& kept = shelf_->Place(offset);
+  kept.swap(slots_[slot].page);
+  std::unique_ptr<TPage> left = std::move(slots_[slot].page);
+  slots_[slot].page = left && left->KeyLength() == key_length_ ? std::move(left) : NewPage();
 }
 
 int TPageCache::TakeSlot() {
   if (slots_.size() < static_cast<size_t>(kCapacity)) {
-    slots_.push_back(Slot{std::make_unique<TPage>(key_length_, &file_.ErrorName())});
-    offsets_.push_back(0);
+    slots_.push_back(Slot{NewPage()});
     return static_cast<int>(slots_.size() - 1);
   }
   int victim = Victim();
@@ -93,6 +121,7 @@ int TPageCache::TakeSlot() {
     victim = Victim();
     if (victim < 0) Corrupt();
   }
+  Shelve(victim);  // a page leaving the list clean is what the file holds
   offsets_[victim] = 0;
   slots_[victim].page->SetOffset(0);
   slots_[victim].page->SetDirty(false);
@@ -104,13 +133,26 @@ PageRef TPageCache::Fetch(int32_t offset) {
   int slot = FindSlot(offset);
   if (slot >= 0) return Pin(slot);
   slot = TakeSlot();
-  TPage& page = *slots_[slot].page;
-  file_.Read(static_cast<uint64_t>(offset), page.Data(), TPage::kSize);
-  page.SetOffset(offset);
-  if (!page.IsSane(*page_limit_)) {
-    page.SetOffset(0);
-    Corrupt();
+  std::unique_ptr<TPage> kept;
+  if (shelf_ != nullptr && shelf_->Contains(offset) && shelf_->Usable()) {
+    kept = shelf_->Take(offset);
   }
+  if (kept && kept->KeyLength() == key_length_) {
+    // Checked when it was read, or written from this list.
+    kept.swap(slots_[slot].page);
+    Spare(std::move(kept));
+  } else {
+    TPage& page = *slots_[slot].page;
+    file_.Read(static_cast<uint64_t>(offset), page.Data(), TPage::kSize);
+    page.SetOffset(offset);
+    if (!page.IsSane(*page_limit_)) {
+      page.SetOffset(0);
+      Corrupt();
+    }
+  }
+  TPage& page = *slots_[slot].page;
+  page.SetOffset(offset);
+  page.SetDirty(false);
   offsets_[slot] = offset;
   return Pin(slot);
 }
@@ -119,6 +161,7 @@ PageRef TPageCache::Fresh(int32_t offset) {
   int slot = FindSlot(offset);
   if (slot >= 0 && slots_[slot].pins != 0) Corrupt();
   if (slot < 0) slot = TakeSlot();
+  if (shelf_ != nullptr) shelf_->Erase(offset);  // not in the file yet
   TPage& page = *slots_[slot].page;
   page.Reset(TPage::kLeaf);
   page.SetOffset(offset);
@@ -141,10 +184,11 @@ void TPageCache::Discard() {
   }
 }
 
-void TPageCache::WritePages(TFileHandler& file, std::vector<TPage*>& pages) {
+void TPageCache::WritePages(TFileHandler& file, std::vector<TPage*>& pages, PageShelf* shelf) {
   std::sort(pages.begin(), pages.end(),
             [](const TPage* a, const TPage* b) { return a->Offset() < b->Offset(); });
-  std::vector<uint8_t> run;
+  std::unique_ptr<uint8_t[]> run;  // pages of a run side by side, not zero-filled
+  size_t run_pages = 0;
   for (size_t i = 0; i < pages.size();) {
     size_t j = i + 1;
     while (j < pages.size() &&
@@ -152,14 +196,22 @@ void TPageCache::WritePages(TFileHandler& file, std::vector<TPage*>& pages) {
       ++j;
     }
     uint64_t offset = static_cast<uint64_t>(pages[i]->Offset());
+    // The shelf's images of these pages are out of date; the pages go back
+    // on it when they leave their list.
+    if (shelf != nullptr) {
+      for (size_t k = i; k < j; ++k) shelf->Erase(pages[k]->Offset());
+    }
     if (j - i == 1) {
       file.Write(offset, pages[i]->Data(), TPage::kSize);
     } else {
-      run.resize((j - i) * TPage::kSize);
-      for (size_t k = i; k < j; ++k) {
-        std::memcpy(run.data() + (k - i) * TPage::kSize, pages[k]->Data(), TPage::kSize);
+      if (run_pages < j - i) {
+        run_pages = j - i;
+        run = std::make_unique_for_overwrite<uint8_t[]>(run_pages * TPage::kSize);
       }
-      file.Write(offset, run.data(), run.size());
+      for (size_t k = i; k < j; ++k) {
+        std::memcpy(run.get() + (k - i) * TPage::kSize, pages[k]->Data(), TPage::kSize);
+      }
+      file.Write(offset, run.get(), (j - i) * TPage::kSize);
     }
     for (size_t k = i; k < j; ++k) pages[k]->SetDirty(false);
     i = j;

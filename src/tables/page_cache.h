@@ -10,18 +10,29 @@
 //
 // Writes go through `file`; page offsets are checked against `*page_limit`
 // (the file's next page offset), which the owner keeps current.
+//
+// The lists of one file may share a shelf of clean page images
+// (page_cache_shelf.h): a miss takes its page from there when it is kept and
+// the shelf is usable, else reads it. A clean page that leaves its list goes
+// on the shelf; writing a page takes its old image off. The owner clears
+// the shelf when it discards the lists.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "tables/file_handler.h"
 #include "tables/page.h"
+#include "tables/page_cache_shelf.h"
 
 namespace quoldex::tables {
 
 class TPageCache;
+
+// Clean pages of one index file, kept behind its page caches.
+using PageShelf = Shelf<std::unique_ptr<TPage>>;
 
 // A pinned page; unpins when destroyed. Move-only.
 class PageRef {
@@ -54,8 +65,9 @@ class TPageCache {
   static constexpr int kCapacity = 31;
   static constexpr int kMaxPins = 64;
 
-  // `error_name` and `page_limit` must outlive the cache.
-  TPageCache(TFileHandler& file, size_t key_length, const int32_t* page_limit);
+  // `page_limit` and `shelf` (nullptr: none) must outlive the cache.
+  TPageCache(TFileHandler& file, size_t key_length, const int32_t* page_limit,
+             PageShelf* shelf = nullptr);
 
   size_t KeyLength() const { return key_length_; }
   const std::string& ErrorName() const { return file_.ErrorName(); }
@@ -73,8 +85,10 @@ class TPageCache {
   void Discard();
 
   // Writes `pages` sorted by offset, one write per run of consecutive
-  // offsets, and marks them clean.
-  static void WritePages(TFileHandler& file, std::vector<TPage*>& pages);
+  // offsets, and marks them clean; their images leave `shelf` (nullptr:
+  // none).
+  static void WritePages(TFileHandler& file, std::vector<TPage*>& pages,
+                         PageShelf* shelf = nullptr);
 
  private:
   friend class PageRef;
@@ -84,8 +98,19 @@ class TPageCache {
     uint64_t last_use = 0;
   };
 
+  static constexpr size_t kMaxSpares = 4;
+
   int FindSlot(int32_t offset) const;
+  // A slot for a new page: a new one while below capacity, else the least
+  // recently used clean unpinned one (writing the dirty ones first when
+  // there is none), its page moved to the shelf. Its page object is
+  // unused and of this list's key length.
   int TakeSlot();
+  // Moves the clean page of `slot` to the shelf unless kept there already,
+  // leaving the slot an unused page object.
+  void Shelve(int slot);
+  std::unique_ptr<TPage> NewPage();
+  void Spare(std::unique_ptr<TPage> page);
   PageRef Pin(int slot);
   int Victim() const;
   void WriteUnpinnedDirty();
@@ -94,10 +119,12 @@ class TPageCache {
   TFileHandler& file_;
   size_t key_length_;
   const int32_t* page_limit_;
+  PageShelf* shelf_;
   std::vector<Slot> slots_;
-  // offsets_[i] mirrors the offset of slots_[i]'s page (0: no page), a
-  // compact array for lookups.
-  std::vector<int32_t> offsets_;
+  std::vector<std::unique_ptr<TPage>> spares_;  // unused page objects
+  // offsets_[i] mirrors the offset of slots_[i]'s page (0: no page or no
+  // slot yet), a compact array for lookups.
+  std::array<int32_t, 32> offsets_{};
   uint64_t clock_ = 0;
 };
 

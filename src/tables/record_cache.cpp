@@ -17,71 +17,16 @@ size_t InitialCapacity(uint16_t record_size) {
 
 }  // namespace
 
-// ---- RecordMap ----
-
-void RecordCache::RecordMap::Reserve(size_t count) {
-  size_t want = 16;
-  int bits = 4;
-  while (want < 2 * count) want <<= 1, ++bits;
-  if (want <= slots_.size()) return;
-  std::vector<std::pair<int32_t, TRecord*>> old;
-  old.swap(slots_);
-  slots_.assign(want, {0, nullptr});
-  mask_ = want - 1;
-  shift_ = 32 - bits;
-  for (auto& [key, value] : old)
-    if (key != 0) Insert(key, value);
-}
-
-size_t RecordCache::RecordMap::Home(int32_t key) const {
-  return (static_cast<uint32_t>(key) * 2654435769u) >> shift_;
-}
-
-TRecord* RecordCache::RecordMap::Find(int32_t key) const {
-  if (slots_.empty()) return nullptr;
-  for (size_t i = Home(key);; i = (i + 1) & mask_) {
-    if (slots_[i].first == key) return slots_[i].second;
-    if (slots_[i].first == 0) return nullptr;
-  }
-}
-
-void RecordCache::RecordMap::Insert(int32_t key, TRecord* value) {
-  size_t i = Home(key);
-  while (slots_[i].first != 0) i = (i + 1) & mask_;
-  slots_[i] = {key, value};
-}
-
-void RecordCache::RecordMap::Erase(int32_t key) {
-  size_t i = Home(key);
-  while (slots_[i].first != key) {
-    if (slots_[i].first == 0) return;
-    i = (i + 1) & mask_;
-  }
-  // Backward-shift deletion keeps every later key reachable from its home.
-  for (size_t j = i;;) {
-    j = (j + 1) & mask_;
-    if (slots_[j].first == 0) break;
-    size_t home = Home(slots_[j].first);
-    bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
-    if (stays) continue;
-    slots_[i] = slots_[j];
-    i = j;
-  }
-  slots_[i] = {0, nullptr};
-}
-
-void RecordCache::RecordMap::Clear() {
-  std::fill(slots_.begin(), slots_.end(), std::pair<int32_t, TRecord*>{0, nullptr});
-}
-
-// ---- RecordCache ----
-
-RecordCache::RecordCache(TFileHandler& file, uint16_t record_size, uint64_t region_start)
+RecordCache::RecordCache(TFileHandler& file, uint16_t record_size, uint64_t region_start,
+                         size_t shelf_bytes)
     : file_(file),
       record_size_(record_size),
       region_start_(region_start),
       capacity_(InitialCapacity(record_size)) {
   map_.Reserve(capacity_);
+  if (shelf_bytes != 0) {
+    shelf_ = std::make_unique<Shelf<std::unique_ptr<uint8_t[]>>>(shelf_bytes / record_size);
+  }
 }
 
 void RecordCache::Fail(int code) const { throw EDbEngineError(code, file_.ErrorName()); }
@@ -139,8 +84,20 @@ TRecord* RecordCache::FindVictim() const {
   return nullptr;
 }
 
+void RecordCache::Shelve(int32_t record_number, const uint8_t* image) {
+  std::unique_ptr<uint8_t[]>& kept = shelf_->Place(record_number);
+  if (!kept) kept = std::make_unique<uint8_t[]>(record_size_);
+  std::memcpy(kept.get(), image, record_size_);
+}
+
 void RecordCache::Detach(TRecord* r) {
-  if (r->record_number_ != 0) map_.Erase(r->record_number_);
+  if (r->record_number_ != 0) {
+    // A clean slot leaving the cache is what the file holds.
+    if (shelf_ && !r->dirty_ && !shelf_->Contains(r->record_number_)) {
+      Shelve(r->record_number_, r->data_);
+    }
+    map_.Erase(r->record_number_);
+  }
   r->record_number_ = 0;
   r->dirty_ = false;
 }
@@ -172,14 +129,30 @@ void RecordCache::Unpin(TRecord* r) {
   --r->pins_;
 }
 
+bool RecordCache::FillFromShelf(TRecord* r, int32_t first, int32_t count) {
+  if (!shelf_) return false;
+  for (int32_t i = 0; i < count; ++i)
+    if (!shelf_->Contains(first + i)) return false;
+  if (!shelf_->Usable()) return false;
+  std::memcpy(r->data_, shelf_->Find(first)->get(), record_size_);
+  if (count == 1) return true;
+  scratch_.resize(size_t{record_size_} * count);
+  for (int32_t i = 1; i < count; ++i) {
+    std::memcpy(scratch_.data() + size_t{record_size_} * i, shelf_->Find(first + i)->get(),
+                record_size_);
+  }
+  return true;
+}
+
 TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead& ahead) {
-  if (TRecord* hit = map_.Find(record_number)) {
-    Pin(hit);
-    if (hit != head_) {
-      Unlink(hit);
-      LinkFront(hit);
+  if (TRecord** hit = map_.Find(record_number)) {
+    TRecord* r = *hit;
+    Pin(r);
+    if (r != head_) {
+      Unlink(r);
+      LinkFront(r);
     }
-    return hit;
+    return r;
   }
 
   // Slots to read: the requested one and the run that follows it.
@@ -202,12 +175,19 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
 
   TRecord* r = TakeBuffer();
   try {
-    if (count == 1) {
-      file_.Read(SlotOffset(record_number), r->data_, record_size_);
-    } else {
-      scratch_.resize(size_t{record_size_} * count);
-      file_.Read(SlotOffset(record_number), scratch_.data(), scratch_.size());
-      std::memcpy(r->data_, scratch_.data(), record_size_);
+    if (!FillFromShelf(r, record_number, count)) {
+      if (count == 1) {
+        file_.Read(SlotOffset(record_number), r->data_, record_size_);
+        if (shelf_) Shelve(record_number, r->data_);
+      } else {
+        scratch_.resize(size_t{record_size_} * count);
+        file_.Read(SlotOffset(record_number), scratch_.data(), scratch_.size());
+        std::memcpy(r->data_, scratch_.data(), record_size_);
+        if (shelf_) {
+          for (int32_t i = 0; i < count; ++i)
+            Shelve(record_number + i, scratch_.data() + size_t{record_size_} * i);
+        }
+      }
     }
   } catch (...) {
     Release(r);
@@ -218,27 +198,31 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
   map_.Insert(record_number, r);
   Unlink(r);
   LinkFront(r);
+  PlaceReadAhead(r, record_number, count, scratch_.data());
+  return r;
+}
 
+void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const uint8_t* images) {
   // Read-ahead slots go right behind the requested one, in ascending order.
   // They only take free or clean buffers, never those of this batch.
   TRecord* last = r;
   for (int32_t i = 1; i < count; ++i) {
     TRecord* b = records_.size() < capacity_ ? NewBuffer() : FindVictim();
-    if (!b || (b->record_number_ > record_number && b->record_number_ < record_number + count))
-      break;
+    if (!b || (b->record_number_ > first && b->record_number_ < first + count)) break;
     Detach(b);
-    std::memcpy(b->data_, scratch_.data() + size_t{record_size_} * i, record_size_);
-    b->record_number_ = record_number + i;
+    std::memcpy(b->data_, images + size_t{record_size_} * i, record_size_);
+    b->record_number_ = first + i;
     map_.Insert(b->record_number_, b);
     Unlink(b);
     LinkAfter(last, b);
     last = b;
   }
-  return r;
 }
 
 TRecord* RecordCache::Create(int32_t record_number) {
-  TRecord* r = map_.Find(record_number);
+  if (shelf_) shelf_->Erase(record_number);  // the file has no such slot yet
+  TRecord** found = map_.Find(record_number);
+  TRecord* r = found ? *found : nullptr;
   if (r) {
     Pin(r);
     Unlink(r);
@@ -275,6 +259,11 @@ void RecordCache::WriteDirtyBuffers(bool unpinned_only) {
     while (end < work_.size() && work_[end]->record_number_ == work_[end - 1]->record_number_ + 1)
       ++end;
     size_t n = end - begin;
+    // The shelf's images of these slots are out of date; the buffers go back
+    // on it when they are reused.
+    if (shelf_) {
+      for (size_t i = begin; i < end; ++i) shelf_->Erase(work_[i]->record_number_);
+    }
     if (n == 1) {
       file_.Write(SlotOffset(work_[begin]->record_number_), work_[begin]->data_, record_size_);
     } else {
@@ -290,6 +279,7 @@ void RecordCache::WriteDirtyBuffers(bool unpinned_only) {
 
 void RecordCache::Discard() {
   map_.Clear();
+  if (shelf_) shelf_->Clear();
   for (TRecord& r : records_) {
     r.record_number_ = 0;
     r.dirty_ = false;

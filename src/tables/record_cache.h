@@ -10,6 +10,12 @@
 // again; when there is still none the request fails with 8962, unless the
 // cache may grow (a transaction), when its capacity is raised by 1024.
 //
+// Behind the buffers there may be a shelf of clean slot images
+// (page_cache_shelf.h): a miss whose slots are all kept there is served from
+// it instead of the file, filling exactly the buffers the read would have
+// filled. Slots read from the file and clean buffers that are reused go on
+// the shelf; writing a slot takes its old image off. Discard clears it.
+//
 // Buffers live as long as the cache; after warm-up a miss allocates nothing.
 // Errors name the file's ErrorName().
 #pragma once
@@ -22,6 +28,7 @@
 #include <vector>
 
 #include "tables/file_handler.h"
+#include "tables/page_cache_shelf.h"
 
 namespace quoldex::tables {
 
@@ -72,14 +79,24 @@ class RecordCache {
   static constexpr int kReadAheadBytes = 32767;
 
   // Slot n of `file` lies at region_start + (n - 1) × record_size. The file
-  // must outlive the cache.
-  RecordCache(TFileHandler& file, uint16_t record_size, uint64_t region_start);
+  // must outlive the cache. `shelf_bytes` bounds the shelf of slot images
+  // behind the buffers (0: none).
+  RecordCache(TFileHandler& file, uint16_t record_size, uint64_t region_start,
+              size_t shelf_bytes = 0);
   RecordCache(const RecordCache&) = delete;
   RecordCache& operator=(const RecordCache&) = delete;
 
   size_t Capacity() const { return capacity_; }
   uint16_t RecordSize() const { return record_size_; }
   bool IsCached(int32_t record_number) const { return map_.Find(record_number) != nullptr; }
+  // True when the shelf keeps an image of the slot (always false without one).
+  bool IsShelved(int32_t record_number) const {
+    return shelf_ != nullptr && shelf_->Contains(record_number);
+  }
+  // The gate the shelf asks before its images serve a miss (Shelf::Usable).
+  void SetShelfGate(ShelfGate* gate) {
+    if (shelf_) shelf_->SetGate(gate);
+  }
 
   // The pinned buffer of slot `record_number`, 1 <= record_number < end
   // (end = the next record number). On a miss reads the slot and, per
@@ -96,30 +113,14 @@ class RecordCache {
   // Writes every dirty buffer, pinned or not, sorted by record number, one
   // write call per run of consecutive record numbers.
   void WriteDirty() { WriteDirtyBuffers(false); }
-  // Forgets every cached record, dirty ones included (another user changed
-  // the file). A buffer still pinned stays valid for its holder but is no
-  // longer found; it is reused once unpinned.
+  // Forgets every cached record, dirty ones included, and clears the shelf
+  // (another user changed the file). A buffer still pinned stays valid for
+  // its holder but is no longer found; it is reused once unpinned.
   void Discard();
   // In a transaction the cache grows by 1024 buffers instead of failing.
   void SetGrowWhenFull(bool grow) { grow_when_full_ = grow; }
 
  private:
-  // Record number -> buffer, open addressing with linear probing.
-  class RecordMap {
-   public:
-    void Reserve(size_t count);
-    TRecord* Find(int32_t key) const;
-    void Insert(int32_t key, TRecord* value);  // key absent
-    void Erase(int32_t key);
-    void Clear();
-
-   private:
-    size_t Home(int32_t key) const;
-    std::vector<std::pair<int32_t, TRecord*>> slots_;  // key 0 = empty
-    size_t mask_ = 0;
-    int shift_ = 0;
-  };
-
   uint64_t SlotOffset(int32_t record_number) const;
   // An unpinned buffer holding no record: a new one while below capacity,
   // else the least recently used clean one, after writing the dirty
@@ -127,7 +128,15 @@ class RecordCache {
   TRecord* TakeBuffer();
   TRecord* NewBuffer();  // linked at the front
   TRecord* FindVictim() const;
-  void Detach(TRecord* record);  // holds no record any more, not dirty
+  // Fills `r` (and read-ahead buffers after it) with slots first..first +
+  // count - 1 from the shelf; false when the shelf lacks any of them.
+  bool FillFromShelf(TRecord* r, int32_t first, int32_t count);
+  // Places slots first + 1 .. first + count - 1 of `images` behind `r`.
+  void PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const uint8_t* images);
+  // Holds no record any more, not dirty; a clean record goes on the shelf.
+  void Detach(TRecord* record);
+  // Keeps a copy of slot `record_number`'s image on the shelf.
+  void Shelve(int32_t record_number, const uint8_t* image);
   void Pin(TRecord* record);
   void Unlink(TRecord* record);
   void LinkFront(TRecord* record);
@@ -145,7 +154,8 @@ class RecordCache {
   std::deque<TRecord> records_;
   std::vector<std::unique_ptr<uint8_t[]>> slabs_;
   size_t slab_free_ = 0;  // buffers left in the last slab
-  RecordMap map_;
+  KeyMap<TRecord*> map_;
+  std::unique_ptr<Shelf<std::unique_ptr<uint8_t[]>>> shelf_;
   TRecord* head_ = nullptr;  // most recently used
   TRecord* tail_ = nullptr;
   std::vector<TRecord*> dirty_;  // every dirty buffer, possibly some clean ones

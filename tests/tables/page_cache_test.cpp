@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <vector>
 
 #include "index_file_test_util.h"
@@ -11,15 +13,31 @@ namespace {
 
 using index_test::ErrorCodeOf;
 
-// A file that counts its writes.
+// A file that counts its reads and writes.
 class CountingFile : public TFileHandler {
  public:
   using TFileHandler::TFileHandler;
+  void Read(uint64_t offset, void* buffer, size_t count) const override {
+    ++reads;
+    TFileHandler::Read(offset, buffer, count);
+  }
   void Write(uint64_t offset, const void* buffer, size_t count) override {
     writes.push_back({offset, count});
     TFileHandler::Write(offset, buffer, count);
   }
+  mutable int reads = 0;
   std::vector<std::pair<uint64_t, size_t>> writes;
+};
+
+// A gate that agrees or refuses as told, counting how often it is asked.
+class SwitchGate : public ShelfGate {
+ public:
+  bool ShelfUsable() override {
+    ++asked;
+    return open;
+  }
+  bool open = true;
+  int asked = 0;
 };
 
 constexpr size_t kKeyLength = 5;
@@ -130,6 +148,141 @@ TEST_F(PageCacheTest, FreshPagesAreClearedAndDirty) {
   dirty.clear();
   cache_.CollectDirty(dirty);
   EXPECT_TRUE(dirty.empty());
+}
+
+TEST(ShelfTest, LeastRecentlyUsedKeysGiveWayAndLeaveTheirItemsForReuse) {
+  Shelf<std::unique_ptr<int>> shelf(2);
+  shelf.Place(1) = std::make_unique<int>(10);
+  shelf.Place(2) = std::make_unique<int>(20);
+  ASSERT_NE(shelf.Find(1), nullptr);  // 2 is now the least recently used
+  std::unique_ptr<int>& third = shelf.Place(3);
+  ASSERT_TRUE(third);  // the item key 2 held, handed over for refilling
+  EXPECT_EQ(*third, 20);
+  *third = 30;
+  EXPECT_FALSE(shelf.Contains(2));
+  EXPECT_EQ(shelf.Size(), 2u);
+  EXPECT_EQ(**shelf.Find(1), 10);
+  EXPECT_EQ(*shelf.Take(3), 30);
+  EXPECT_FALSE(shelf.Contains(3));
+  EXPECT_FALSE(shelf.Take(3));
+  shelf.Erase(1);
+  shelf.Place(4);
+  shelf.Clear();
+  EXPECT_EQ(shelf.Size(), 0u);
+  EXPECT_EQ(shelf.Find(4), nullptr);
+  EXPECT_TRUE(shelf.Place(5));  // an item left behind by the cleared keys
+}
+
+// The page cache with a shelf behind it: the same 40 one-entry pages.
+class ShelvedPageCacheTest : public PageCacheTest {
+ protected:
+  // Fills the list with pages 1..31 and then takes `page`, so that page 1
+  // (clean, least recently used) leaves the list.
+  void PushOutPageOne(int page = 32) {
+    for (int i = 1; i <= TPageCache::kCapacity; ++i) cache_.Fetch(At(i));
+    cache_.Fetch(At(page));
+  }
+  PageShelf shelf_{64};
+  TPageCache shelved_{file_, kKeyLength, &limit_, &shelf_};
+  TPageCache& cache_ = shelved_;
+};
+
+TEST_F(ShelvedPageCacheTest, ACleanPageThatLeftTheListComesBackWithoutARead) {
+  PushOutPageOne();
+  EXPECT_TRUE(shelf_.Contains(At(1)));
+  const int reads = file_.reads;
+  EXPECT_EQ(cache_.Fetch(At(1))->Record(0), 1);
+  EXPECT_EQ(file_.reads, reads);
+  // The list behaves as without a shelf: page 2 was the oldest and left.
+  EXPECT_TRUE(shelf_.Contains(At(2)));
+}
+
+TEST_F(ShelvedPageCacheTest, AGateThatRefusesSendsTheMissToTheFile) {
+  SwitchGate gate;
+  shelf_.SetGate(&gate);
+  PushOutPageOne();
+  EXPECT_EQ(gate.asked, 0);  // nothing kept was wanted yet
+  // Another user rewrote page 1: only a read can see it.
+  uint8_t record[4];
+  PutLE<int32_t>(record, 101);
+  file_.Write(At(1) + 13 + kKeyLength, record, 4);
+  gate.open = false;
+  const int reads = file_.reads;
+  EXPECT_EQ(cache_.Fetch(At(1))->Record(0), 101);
+  EXPECT_EQ(file_.reads, reads + 1);
+  EXPECT_EQ(gate.asked, 1);
+}
+
+TEST_F(ShelvedPageCacheTest, WritingAPageTakesItsOldImageOffTheShelf) {
+  PushOutPageOne();
+  {
+    PageRef one = cache_.Fetch(At(1));  // from the shelf
+    one.Edit().SetNext(At(7));
+  }
+  std::vector<TPage*> dirty;
+  cache_.CollectDirty(dirty);
+  TPageCache::WritePages(file_, dirty, &shelf_);
+  EXPECT_FALSE(shelf_.Contains(At(1)));
+  // Page 1 leaves the list again and comes back as written.
+  for (int i = 2; i <= TPageCache::kCapacity + 1; ++i) cache_.Fetch(At(i));
+  const int reads = file_.reads;
+  EXPECT_EQ(cache_.Fetch(At(1))->Next(), At(7));
+  EXPECT_EQ(file_.reads, reads);
+}
+
+// Long random runs against a model of the file: pages are read, changed,
+// written when the list needs room or at a flush, changed behind the
+// cache's back by "another user" (after which the owner discards list and
+// shelf), and refused by the gate now and then. Every page seen must equal
+// the model, and the file must end equal to it.
+TEST_F(ShelvedPageCacheTest, LongRandomRunsAgreeWithAModelOfTheFile) {
+  SwitchGate gate;
+  shelf_.SetGate(&gate);
+  std::map<int, int32_t> model;  // page -> the record value its entry holds
+  for (int i = 1; i <= kPages; ++i) model[i] = i;
+  std::mt19937 rng(11);
+  for (int step = 0; step < 20000; ++step) {
+    const int page = 1 + static_cast<int>(rng() % kPages);
+    gate.open = rng() % 8 != 0;
+    switch (rng() % 10) {
+      case 0: {  // another user changes the page on disk; the owner sees it
+        std::vector<TPage*> dirty;
+        cache_.CollectDirty(dirty);
+        TPageCache::WritePages(file_, dirty, &shelf_);
+        uint8_t record[4];
+        PutLE<int32_t>(record, model[page] += 1000);
+        file_.TFileHandler::Write(At(page) + 13 + kKeyLength, record, 4);
+        cache_.Discard();
+        shelf_.Clear();
+        break;
+      }
+      case 1: {
+        std::vector<TPage*> dirty;
+        cache_.CollectDirty(dirty);
+        TPageCache::WritePages(file_, dirty, &shelf_);
+        break;
+      }
+      case 2:
+      case 3: {  // a change through the cache
+        PageRef ref = cache_.Fetch(At(page));
+        ASSERT_EQ(ref->Record(0), model[page]) << "step " << step;
+        TPage& p = ref.Edit();
+        p.RemoveEntry(0);
+        p.InsertEntry(0, std::vector<uint8_t>(kKeyLength, 0).data(), ++model[page]);
+        break;
+      }
+      default:
+        ASSERT_EQ(cache_.Fetch(At(page))->Record(0), model[page]) << "step " << step;
+        break;
+    }
+  }
+  std::vector<TPage*> dirty;
+  cache_.CollectDirty(dirty);
+  TPageCache::WritePages(file_, dirty, &shelf_);
+  std::vector<uint8_t> image = index_test::ReadWholeFile(dir_.File("p.IDX"));
+  for (int i = 1; i <= kPages; ++i) {
+    EXPECT_EQ(GetLE<int32_t>(&image[At(i) + 13 + kKeyLength]), model[i]) << i;
+  }
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ class CountingFile : public TFileHandler {
 // `slots` slots of `record_size` bytes, each starting with its record number.
 class CacheTest : public ::testing::Test {
  protected:
-  void Make(uint16_t record_size, int32_t slots) {
+  void Make(uint16_t record_size, int32_t slots, size_t shelf_bytes = 0) {
     record_size_ = record_size;
     path_ = dir_.File("slots.bin");
     std::vector<uint8_t> bytes(kRegion + size_t{record_size} * slots, 0);
@@ -45,7 +45,7 @@ class CacheTest : public ::testing::Test {
     test::WriteAll(path_, bytes);
     file_ = std::make_unique<CountingFile>(path_);
     file_->Open(false, false, false);
-    cache_ = std::make_unique<RecordCache>(*file_, record_size, kRegion);
+    cache_ = std::make_unique<RecordCache>(*file_, record_size, kRegion, shelf_bytes);
     end_ = slots + 1;
   }
   uint64_t Offset(int32_t n) const { return kRegion + uint64_t{record_size_} * (n - 1); }
@@ -266,6 +266,91 @@ TEST_F(CacheTest, LongRandomRunAgreesWithAModelOfTheFile) {
   }
   cache_->WriteDirty();
   for (int32_t n = 1; n <= 5000; ++n) ASSERT_EQ(OnDisk(n), model[n]) << n;
+}
+
+// A gate that agrees or refuses as told.
+class SwitchGate : public ShelfGate {
+ public:
+  bool ShelfUsable() override { return open; }
+  bool open = true;
+};
+
+TEST_F(CacheTest, ShelvedSlotsServeAMissFillingTheBuffersAReadWould) {
+  Make(5000, 100, 1 << 20);  // 26 buffers, 6 slots per read, 209 kept behind
+  for (int32_t n = 50; n <= 60; ++n) Touch(n);
+  for (int32_t n = 1; n <= 26; ++n) Touch(n);  // 50-60 leave the buffers
+  EXPECT_FALSE(cache_->IsCached(50));
+  EXPECT_TRUE(cache_->IsShelved(50));
+  size_t reads = file_->reads.size();
+  Touch(50, ReadAhead::Physical());  // 50-55 all kept: no read, six buffers
+  EXPECT_EQ(file_->reads.size(), reads);
+  for (int32_t n = 50; n <= 55; ++n) EXPECT_TRUE(cache_->IsCached(n)) << n;
+  EXPECT_FALSE(cache_->IsCached(56));
+  Touch(93);
+  for (int32_t n = 1; n <= 26; ++n) Touch(n);  // kept ones: nothing read
+  EXPECT_FALSE(cache_->IsCached(93));
+  Touch(93, ReadAhead::Physical());  // 93 kept, 94-98 not: the whole run is read
+  EXPECT_EQ(file_->reads.back(), Slots(93, 6));
+  cache_->Discard();
+  EXPECT_FALSE(cache_->IsShelved(50));
+  reads = file_->reads.size();
+  Touch(50);
+  EXPECT_EQ(file_->reads.size(), reads + 1);
+}
+
+TEST_F(CacheTest, WrittenSlotsReturnAsWrittenAndARefusedShelfSendsMissesToTheFile) {
+  Make(20000, 40, 1 << 20);  // 6 buffers, one slot per read
+  SwitchGate gate;
+  cache_->SetShelfGate(&gate);
+  for (int32_t n = 1; n <= 6; ++n) Dirty(n);
+  for (int32_t n = 7; n <= 12; ++n) Touch(n);  // 1-6 written, then reused
+  EXPECT_EQ(file_->writes, std::vector<IoCall>{Slots(1, 6)});
+  const size_t reads = file_->reads.size();
+  auto value = [&](int32_t n) {
+    TRecord* r = cache_->Fetch(n, end_, ReadAhead::None());
+    int32_t v = GetLE<int32_t>(r->Data());
+    cache_->Unpin(r);
+    return v;
+  };
+  EXPECT_EQ(value(1), 1001);
+  EXPECT_EQ(file_->reads.size(), reads);
+  gate.open = false;
+  EXPECT_EQ(value(2), 1002);
+  EXPECT_EQ(file_->reads.size(), reads + 1);
+  EXPECT_EQ(file_->reads.back(), Slots(2, 1));
+}
+
+// Random runs with a shelf, against a model, while "another user" rewrites
+// slots behind the cache's back (after which the owner discards the cache,
+// shelf included) and the gate refuses now and then.
+TEST_F(CacheTest, ShelvedRandomRunAgreesWithAModelOfTheFile) {
+  Make(100, 3000, 64 * 100);  // 1310 buffers, 64 kept behind them
+  SwitchGate gate;
+  cache_->SetShelfGate(&gate);
+  std::vector<int32_t> model(3001);
+  for (int32_t n = 1; n <= 3000; ++n) model[n] = n;
+  std::mt19937 rng(5);
+  for (int step = 0; step < 40000; ++step) {
+    const int32_t n = 1 + static_cast<int32_t>(rng() % 3000);
+    gate.open = rng() % 8 != 0;
+    if (rng() % 50 == 0) {
+      cache_->WriteDirty();
+      uint8_t b[4];
+      PutLE<int32_t>(b, model[n] += 7000000);
+      file_->TFileHandler::Write(Offset(n), b, 4);
+      cache_->Discard();
+      continue;
+    }
+    TRecord* r = cache_->Fetch(n, end_, rng() % 2 ? ReadAhead::Physical() : ReadAhead::None());
+    ASSERT_EQ(GetLE<int32_t>(r->Data()), model[n]) << "step " << step;
+    if (rng() % 3 == 0) {
+      PutLE<int32_t>(r->Data(), model[n] += 100000);
+      r->MarkDirty();
+    }
+    cache_->Unpin(r);
+  }
+  cache_->WriteDirty();
+  for (int32_t n = 1; n <= 3000; ++n) ASSERT_EQ(OnDisk(n), model[n]) << n;
 }
 
 // The same through the data file: scans and flushes of objects.dat.
