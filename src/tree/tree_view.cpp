@@ -16,13 +16,13 @@ bool Contains(const TreeNode& ancestor, const TreeNode* node) {
 
 }  // namespace
 
-TreeNode& TreeView::AddChild(TreeNode* parent, NodeSpec spec) {
-  std::unique_ptr<TreeNode> owned(new TreeNode(parent, std::move(spec.text)));
+TreeNode& TreeView::AddChild(TreeNode* parent, NodeSpec init) {
+  std::unique_ptr<TreeNode> owned(new TreeNode(parent, std::move(init.text)));
   TreeNode& node = *owned;
-  node.image_index_ = spec.image_index;
-  node.selected_index_ = spec.selected_index;
-  node.node_kind_ = std::move(spec.node_kind);
-  node.node_data_ = std::move(spec.node_data);
+  node.image_index_ = init.image_index;
+  node.selected_index_ = init.selected_index;
+  node.node_kind_ = std::move(init.node_kind);
+  node.node_data_ = std::move(init.node_data);
   (parent ? parent->children_ : top_level_).push_back(std::move(owned));
   Notify([&](TreeViewObserver& o) { o.NodeAdded(node); });
   if (parent && !parent->has_children_) SetHasChildren(*parent, true);

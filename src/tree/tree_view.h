@@ -69,7 +69,7 @@ class TreeView {
   TreeNode* FirstNode() const { return top_level_.empty() ? nullptr : top_level_.front().get(); }
   // Adds a node at the end of `parent`'s children (of the top level when
   // `parent` is null) and sets the parent's has-children flag.
-  TreeNode& AddChild(TreeNode* parent, NodeSpec spec);
+  TreeNode& AddChild(TreeNode* parent, NodeSpec init);
   // Removes `node` with its subtree. Removing a parent's last child clears
   // the parent's has-children flag and expanded state.
   void Delete(TreeNode& node);
