@@ -1,5 +1,6 @@
 #include "tables/data_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tables/data_file_record.h"
@@ -373,6 +374,61 @@ TRecord* TDataFile::GetRecord(int32_t record_number, const ReadAhead& ahead) {
 }
 
 void TDataFile::Unpin(TRecord* record) { Cache().Unpin(record); }
+
+void TDataFile::ReadSlots(std::span<const int32_t> numbers, uint8_t* out) {
+  // Slots whose gap is at most this many bytes are read in one call (the
+  // gap costs less to copy than another call), up to kMaxRead bytes a call.
+  constexpr uint64_t kMaxGap = 4096;
+  constexpr uint64_t kMaxRead = 128 << 10;
+  RecordCache& cache = Cache();
+  const uint64_t size = RecordSize();
+  const int32_t end = header_.NextRecordNumber();
+  std::vector<std::pair<int32_t, uint32_t>> wanted;  // slot, place in `out`
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    const int32_t n = numbers[i];
+    if (n < 1 || n >= end) Fail(kErrRecordNotFound);
+    if (const uint8_t* held = cache.Lookup(n)) {
+      std::memcpy(out + i * size, held, size);
+    } else {
+      wanted.emplace_back(n, static_cast<uint32_t>(i));
+    }
+  }
+  if (!std::is_sorted(wanted.begin(), wanted.end())) std::sort(wanted.begin(), wanted.end());
+  const uint64_t start = RecordRegionStart();
+  std::unique_ptr<uint8_t[]> run;  // a read whose slots are scattered over `out`
+  uint64_t run_size = 0;
+  for (size_t i = 0; i < wanted.size();) {
+    const int32_t first = wanted[i].first;
+    size_t j = i + 1;
+    bool in_place = true;  // the run's slots go to consecutive places of `out`
+    while (j < wanted.size()) {
+      const int32_t n = wanted[j].first;
+      const int32_t before = wanted[j - 1].first;  // n itself when wanted twice
+      const uint64_t gap = n - before <= 1 ? 0 : uint64_t(n - before - 1) * size;
+      if (gap > kMaxGap || uint64_t(n - first + 1) * size > std::max(kMaxRead, size)) break;
+      in_place =
+          in_place && n == wanted[j - 1].first + 1 && wanted[j].second == wanted[j - 1].second + 1;
+      ++j;
+    }
+    const int32_t last = wanted[j - 1].first;
+    const uint64_t bytes = uint64_t(last - first + 1) * size;
+    const uint64_t offset = start + uint64_t(first - 1) * size;
+    if (in_place) {
+      Read(offset, out + wanted[i].second * size, bytes);
+    } else {
+      if (run_size < bytes) {
+        run_size = bytes;
+        run = std::make_unique_for_overwrite<uint8_t[]>(run_size);
+      }
+      Read(offset, run.get(), bytes);
+      for (size_t k = i; k < j; ++k) {
+        std::memcpy(out + wanted[k].second * size,
+                    run.get() + uint64_t(wanted[k].first - first) * size, size);
+      }
+    }
+    i = j;
+  }
+}
 
 void TDataFile::FlushBuffers(bool force_header) {
   Cache().WriteDirty();

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -160,6 +161,15 @@ class TDataFile : public TFileHandler {
   // when done.
   TRecord* GetRecord(int32_t record_number, const ReadAhead& ahead = ReadAhead::None());
   void Unpin(TRecord* record);
+  // Copies slots `numbers` (deleted or not; 8710 for one outside 1..next
+  // record number - 1) side by side into `out`, one record size each, in
+  // the order given: what the record cache holds from there (a buffer, a
+  // kept image), the rest read from the file in ascending order with slots
+  // close together in one read. The caches stay as they were: for scans
+  // that would only push out what they hold.
+  void ReadSlots(std::span<const int32_t> numbers, uint8_t* out);
+  // True when slot `record_number` is in the record cache (a hit).
+  bool IsCached(int32_t record_number) const { return Cache().IsCached(record_number); }
   // Writes the dirty records (sorted, one write per consecutive run), then
   // the header when modified, or always with `force_header` (a shared
   // table's flush, so that the change counter moves).

@@ -363,6 +363,11 @@ bool TIndexFile::Settle(IndexTree& tree, IndexTree::Position at, CursorState end
   if (at.AtEnd()) return SetEnd(end_state);
   uint8_t key[kMaxKeyLength];
   int32_t record = tree.Read(at, key);
+  return Land(tree, at, key, record, direction);
+}
+
+bool TIndexFile::Land(IndexTree& tree, IndexTree::Position at, const uint8_t* key, int32_t record,
+                      int direction) {
   size_t length = tree.KeyLength();
   // Stepping must move strictly in key order: a damaged sibling chain must
   // not make a walk go round in circles.
@@ -397,10 +402,15 @@ bool TIndexFile::Next() {
   if (cursor_.state == CursorState::kBof) return First();
   IndexTree* tree = CurrentTree();
   if (cursor_.state == CursorState::kEof || tree == nullptr) return false;
-  IndexTree::Position at = HintValid(*tree)
-                               ? tree->Next(cursor_.hint)
-                               : tree->UpperBound(cursor_.key.data(), tree->KeyLength());
-  return Settle(*tree, at, CursorState::kEof, +1);
+  if (HintValid(*tree)) {
+    uint8_t key[kMaxKeyLength];
+    int32_t record = 0;
+    IndexTree::Position at = tree->ReadNext(cursor_.hint, key, &record);
+    if (at.AtEnd()) return SetEnd(CursorState::kEof);
+    return Land(*tree, at, key, record, +1);
+  }
+  return Settle(*tree, tree->UpperBound(cursor_.key.data(), tree->KeyLength()), CursorState::kEof,
+                +1);
 }
 
 bool TIndexFile::Prior() {
@@ -462,6 +472,13 @@ int64_t TIndexFile::CountRange(const uint8_t* lo, size_t lo_length, const uint8_
   int64_t upper = hi_length != 0 ? tree->Rank(hi, hi_length, true) : tree->EntryCount();
   int64_t lower = lo_length != 0 ? tree->Rank(lo, lo_length, false) : 0;
   return std::max<int64_t>(0, upper - lower);
+}
+
+void TIndexFile::Walk(int index, const uint8_t* key, size_t length,
+                      const std::function<bool(const uint8_t* key, int32_t record)>& visit) {
+  IndexTree& tree = Tree(index);
+  length = std::min(length, tree.KeyLength());
+  tree.Walk(length == 0 ? tree.First() : tree.LowerBound(key, length), visit);
 }
 
 int TIndexFile::SequentialRecordsAhead(int limit) {

@@ -28,6 +28,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -179,6 +180,12 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // Entries of the current index within [lo..hi], each bound compared on
   // its given leading bytes (length 0: unbounded on that side).
   int64_t CountRange(const uint8_t* lo, size_t lo_length, const uint8_t* hi, size_t hi_length);
+  // Hands `visit` the entries of index `index` in key order, from the first
+  // whose first `length` key bytes are >= key (the first entry for length
+  // 0), until it returns false or the index ends. Leaves are read whole and
+  // the cursor is left alone; `visit` must not change the index.
+  void Walk(int index, const uint8_t* key, size_t length,
+            const std::function<bool(const uint8_t* key, int32_t record)>& visit);
   // How many entries after the current one (in its page) continue its
   // record numbers in steps of 1, at most `limit`: a read-ahead hint.
   int SequentialRecordsAhead(int limit);
@@ -235,6 +242,10 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // Puts the cursor on `at` (or in `end_state` when at the end), checking
   // that the key moved in the direction `direction` (+1, -1, 0: any).
   bool Settle(IndexTree& tree, IndexTree::Position at, CursorState end_state, int direction);
+  // Puts the cursor on `at`, whose key and record were read, with Settle's
+  // check of the direction.
+  bool Land(IndexTree& tree, IndexTree::Position at, const uint8_t* key, int32_t record,
+            int direction);
 
   std::vector<FieldDesc> fields_;
   std::array<uint8_t, 4096> header_{};

@@ -131,6 +131,46 @@ int32_t IndexTree::Read(Position at, uint8_t* key) {
   return leaf->Record(at.slot);
 }
 
+IndexTree::Position IndexTree::ReadNext(Position at, uint8_t* key, int32_t* record) {
+  Position next;
+  {
+    PageRef leaf = FetchLeaf(at.leaf);
+    const TPage& p = *leaf;
+    if (at.slot < 0 || at.slot >= p.Count()) Corrupt();
+    if (at.slot + 1 < p.Count()) {
+      std::memcpy(key, p.Key(at.slot + 1), KeyLength());
+      *record = p.Record(at.slot + 1);
+      return {at.leaf, at.slot + 1};
+    }
+    next.leaf = p.Next();
+  }
+  if (next.AtEnd()) return next;
+  PageRef leaf = FetchLeaf(next.leaf);
+  std::memcpy(key, leaf->Key(0), KeyLength());
+  *record = leaf->Record(0);
+  return next;
+}
+
+void IndexTree::Walk(Position at,
+                     const std::function<bool(const uint8_t* key, int32_t record)>& visit) {
+  const size_t length = KeyLength();
+  uint8_t last[kMaxKeyLength];
+  bool after_leaf = false;
+  while (!at.AtEnd()) {
+    PageRef leaf = FetchLeaf(at.leaf);
+    const TPage& p = *leaf;
+    const int count = p.Count();
+    if (at.slot < 0 || at.slot >= count) Corrupt();
+    if (after_leaf && CompareKeys(p.Key(at.slot), last, length, index_.descending) <= 0) Corrupt();
+    for (int i = at.slot; i < count; ++i) {
+      if (!visit(p.Key(i), p.Record(i))) return;
+    }
+    std::memcpy(last, p.Key(count - 1), length);
+    after_leaf = true;
+    at = {p.Next(), 0};
+  }
+}
+
 int64_t IndexTree::Rank(const uint8_t* key, size_t length, bool inclusive) {
   int64_t rank = 0;
   int32_t offset = index_.root;

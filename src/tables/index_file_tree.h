@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -85,9 +86,16 @@ class IndexTree {
   Position Prev(Position at);
   // Copies the entry's key (KeyLength() bytes) and returns its record number.
   int32_t Read(Position at, uint8_t* key);
+  // Next(at) followed by Read of that entry (when there is one), looking at
+  // `at`'s leaf only once.
+  Position ReadNext(Position at, uint8_t* key, int32_t* record);
   // Number of entries whose first `length` key bytes are < key, or <= key
   // with `inclusive`.
   int64_t Rank(const uint8_t* key, size_t length, bool inclusive);
+  // Hands `visit` the entries from `at` on in key order, a leaf at a time,
+  // until it returns false or the index ends. 8965 when a leaf does not
+  // start above the keys before it (a damaged chain would never end).
+  void Walk(Position at, const std::function<bool(const uint8_t* key, int32_t record)>& visit);
   // The entry at 0-based ordinal `ordinal`; AtEnd() when out of range.
   Position AtOrdinal(int64_t ordinal);
   // How many entries after `at` in its leaf continue its record numbers in

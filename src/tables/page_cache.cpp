@@ -1,7 +1,6 @@
 #include "tables/page_cache.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "tables/engine_error.h"
@@ -41,13 +40,13 @@ TPageCache::TPageCache(TFileHandler& file, size_t key_length, const int32_t* pag
 
 void TPageCache::Corrupt() const { throw EDbEngineError(kErrIndexPagesCorrupt, file_.ErrorName()); }
 
-int TPageCache::FindSlot(int32_t offset) const {
-  // Every entry is compared (no early exit), so that the loop vectorizes.
-  uint32_t hits = 0;
-  for (size_t i = 0; i < offsets_.size(); ++i) {
-    hits |= static_cast<uint32_t>(offsets_[i] == offset) << i;
+int TPageCache::FindSlot(int32_t offset) {
+  // Walks ask for the page they asked for last, again and again.
+  if (offsets_[last_found_] == offset) return last_found_;
+  for (int i = 0; i < static_cast<int>(offsets_.size()); ++i) {
+    if (offsets_[i] == offset) return last_found_ = i;
   }
-  return hits == 0 ? -1 : std::countr_zero(hits);
+  return -1;
 }
 
 PageRef TPageCache::Pin(int slot) {

@@ -100,7 +100,7 @@ class TPageCache {
 
   static constexpr size_t kMaxSpares = 4;
 
-  int FindSlot(int32_t offset) const;
+  int FindSlot(int32_t offset);
   // A slot for a new page: a new one while below capacity, else the least
   // recently used clean unpinned one (writing the dirty ones first when
   // there is none), its page moved to the shelf. Its page object is
@@ -125,6 +125,7 @@ class TPageCache {
   // offsets_[i] mirrors the offset of slots_[i]'s page (0: no page or no
   // slot yet), a compact array for lookups.
   std::array<int32_t, 32> offsets_{};
+  int last_found_ = 0;  // the slot FindSlot found last
   uint64_t clock_ = 0;
 };
 

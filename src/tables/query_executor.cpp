@@ -65,15 +65,16 @@ std::string Identity(const std::vector<FieldValue>& values) {
 // lookup (GROUP BY, DISTINCT) finds an equal row already there.
 class ResultWriter {
  public:
-  ResultWriter(TableCursor& result, const ResultLayout& layout)
-      : result_(result), layout_(layout), present_(layout.lookups.size()) {}
+  ResultWriter(const TableCursor& source, TableCursor& result, const ResultLayout& layout)
+      : source_(source), result_(result), layout_(layout), present_(layout.lookups.size()) {}
 
-  void Add(const TableCursor& source) {
+  // Writes `record`, a record of the source table, unless a lookup finds it.
+  void Add(const uint8_t* record) {
     std::vector<FieldValue> values(layout_.source_fields.size());
     std::vector<bool> fetched(values.size(), false);
     auto value = [&](int column) -> const FieldValue& {
       if (!fetched[column]) {
-        values[column] = source.GetField(layout_.source_fields[column]);
+        values[column] = source_.GetField(layout_.source_fields[column], record);
         fetched[column] = true;
       }
       return values[column];
@@ -103,6 +104,7 @@ class ResultWriter {
   }
 
  private:
+  const TableCursor& source_;
   TableCursor& result_;
   const ResultLayout& layout_;
   std::vector<std::unordered_set<std::string>> present_;  // per lookup
@@ -119,7 +121,7 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
 
   ResultLayout layout = PlanResultLayout(query, fields);
   auto table = std::make_unique<QueryResultTable>(layout.fields, layout.indexes);
-  ResultWriter writer(table->Cursor(), layout);
+  ResultWriter writer(source, table->Cursor(), layout);
 
   const std::vector<std::string>& parameters = request.parameter_values;
   SourceAccess access = ChooseSourceAccess(query.where(), parameters, fields, source.Indexes());
@@ -129,10 +131,11 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
     source.SetRange(bound, bound);
   }
   RecordSqlRow row(fields);
-  for (bool on = source.First(); on; on = source.Next()) {
-    row.SetRecord(source.CurrentRecord());
-    if (query.WhereHolds(row, parameters)) writer.Add(source);
-  }
+  source.Scan([&](const uint8_t* record) {
+    if (!access.prefilter.Passes(record)) return;
+    row.SetRecord(record);
+    if (query.WhereHolds(row, parameters)) writer.Add(record);
+  });
   source.Close();
 
   TableCursor& result = table->Cursor();

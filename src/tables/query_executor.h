@@ -8,9 +8,11 @@
 // directly) shared and read-only with the request's lock settings, resolve
 // the statement against its columns, create the result table
 // (query_result_layout.h), visit the source rows that may satisfy WHERE
-// (query_source_access.h) and keep those for which it holds, writing each
-// kept row unless a GROUP BY or DISTINCT lookup finds an equal row already
-// written. The result cursor stands on the first row of its primary index.
+// (query_source_access.h; in one scan of the source under one read lock, so
+// that they all come from one state of the table) and keep those for which
+// it holds, writing each kept row unless a GROUP BY or DISTINCT lookup finds
+// an equal row already written. The result cursor stands on the first row of
+// its primary index.
 //
 // Errors are EDbEngineError: 11949 for the statement's own errors, the
 // engine's codes for the tables. Nothing stays open or behind after an

@@ -1,5 +1,7 @@
 #include "tables/query_source_access.h"
 
+#include <cstring>
+
 namespace quoldex::tables {
 namespace {
 
@@ -54,6 +56,26 @@ void CollectEqualities(const SqlNode& node, std::span<const std::string> paramet
 
 }  // namespace
 
+void SourcePrefilter::Add(const FieldDesc& field, std::string value) {
+  tests_.push_back({field.offset, field.size, std::move(value)});
+}
+
+bool SourcePrefilter::Passes(const uint8_t* record) const {
+  for (const Test& t : tests_) {
+    // The field reads as nothing when null, else as its bytes up to the
+    // first zero or its declared size.
+    const uint8_t* slot = record + t.offset;
+    const size_t n = t.value.size();
+    if (slot[0] == 0) {
+      if (n != 0) return false;
+      continue;
+    }
+    if (n > t.size || std::memcmp(slot + 1, t.value.data(), n) != 0) return false;
+    if (n < t.size && slot[1 + n] != 0) return false;
+  }
+  return true;
+}
+
 SourceAccess ChooseSourceAccess(const SqlNode* where, std::span<const std::string> parameters,
                                 const std::vector<FieldDesc>& fields,
                                 const std::vector<IndexDesc>& indexes) {
@@ -61,6 +83,7 @@ SourceAccess ChooseSourceAccess(const SqlNode* where, std::span<const std::strin
   if (where == nullptr) return access;
   std::vector<Equality> equalities;
   CollectEqualities(*where, parameters, fields, &equalities);
+  for (const Equality& e : equalities) access.prefilter.Add(fields[e.column], e.value);
   bool found_unique = false;
   for (const Equality& e : equalities) {
     for (size_t i = 0; i < indexes.size(); ++i) {

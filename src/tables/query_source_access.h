@@ -5,9 +5,11 @@
 // hold for rows whose column equals that value; when an index of the source
 // table has that column as its first field, the query walks just the keys
 // equal to the value (a case-insensitive index gives the rows equal ignoring
-// case, a superset). Every row found still goes through the full condition,
-// so the result is that of visiting every row. Otherwise the query walks the
-// primary index (or the physical order of a table without one).
+// case, a superset). Otherwise the query walks the primary index (or the
+// physical order of a table without one). Either way each row is first
+// tested on its record bytes against every such equality (a cheap test that
+// no row satisfying the condition fails), and a row that passes still goes
+// through the full condition, so the result is that of visiting every row.
 #pragma once
 
 #include <span>
@@ -20,10 +22,31 @@
 
 namespace quoldex::tables {
 
+// The equalities "string column = value" a condition implies, tested on a
+// record's bytes exactly as the condition compares them: the whole stored
+// text (a null column reads as ""), with regard to case.
+class SourcePrefilter {
+ public:
+  // Adds the test "field = value"; `field` is a string field.
+  void Add(const FieldDesc& field, std::string value);
+  // False when `record` fails a test, so that it cannot satisfy the
+  // condition.
+  bool Passes(const uint8_t* record) const;
+
+ private:
+  struct Test {
+    uint16_t offset;  // the field's slot in the record
+    uint8_t size;     // its declared size
+    std::string value;
+  };
+  std::vector<Test> tests_;
+};
+
 struct SourceAccess {
   int index = 0;        // the source index to walk (0 = primary)
   bool ranged = false;  // walk only the keys whose first field equals `value`
   FieldValue value;
+  SourcePrefilter prefilter;
 };
 
 // Chooses the access for `where` (resolved; null for no condition) with the

@@ -204,10 +204,21 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
 
 void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const uint8_t* images) {
   // Read-ahead slots go right behind the requested one, in ascending order.
-  // They only take free or clean buffers, never those of this batch.
+  // They only take free or clean buffers, never those of this batch: the
+  // least recently used first, found in one pass up from the end of the
+  // list (what a buffer taken skips stays where it is).
   TRecord* last = r;
+  TRecord* scan = tail_;
   for (int32_t i = 1; i < count; ++i) {
-    TRecord* b = records_.size() < capacity_ ? NewBuffer() : FindVictim();
+    TRecord* b = nullptr;
+    if (records_.size() < capacity_) {
+      b = NewBuffer();
+    } else {
+      while (scan && !(scan->pins_ == 0 && (!scan->dirty_ || scan->record_number_ == 0)))
+        scan = scan->prev_;
+      b = scan;
+      if (b) scan = b->prev_;
+    }
     if (!b || (b->record_number_ > first && b->record_number_ < first + count)) break;
     Detach(b);
     std::memcpy(b->data_, images + size_t{record_size_} * i, record_size_);
@@ -217,6 +228,14 @@ void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const
     LinkAfter(last, b);
     last = b;
   }
+}
+
+const uint8_t* RecordCache::Lookup(int32_t record_number) {
+  if (TRecord** hit = map_.Find(record_number)) return (*hit)->data_;
+  if (shelf_ && shelf_->Contains(record_number) && shelf_->Usable()) {
+    return shelf_->Find(record_number)->get();
+  }
+  return nullptr;
 }
 
 TRecord* RecordCache::Create(int32_t record_number) {

@@ -104,6 +104,11 @@ class RecordCache {
   // record_number) slots in all, stopping before the first slot already
   // cached. Read-ahead never writes to make room; it stops instead.
   TRecord* Fetch(int32_t record_number, int32_t end, const ReadAhead& ahead);
+  // The bytes the cache holds for slot `record_number`: its buffer when
+  // cached, else its kept image when the shelf is usable; nullptr when
+  // neither. Nothing is read, pinned or reordered but the shelf's use
+  // order. Valid until the next call on the cache.
+  const uint8_t* Lookup(int32_t record_number);
   // A pinned, zero-filled, dirty buffer for slot `record_number`, which
   // does not exist on disk yet (an append); nothing is read.
   TRecord* Create(int32_t record_number);

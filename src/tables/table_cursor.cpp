@@ -211,9 +211,11 @@ void TableCursor::Impl::OpenFiles() {
   const std::string index_name = IndexFileNameFor(file_name);
   std::optional<OpenReadLock> open_lock;
   if (!settings.exclusive) open_lock.emplace(file_name, index_name, settings);
-  data = std::make_unique<GuardedDataFile>(file_name, &armed);
+  data = std::make_unique<GuardedDataFile>(file_name, this);
+  data->SetShelfGate(this);
   data->Open(settings.exclusive, settings.read_only, settings.force_buffer_flush);
-  index = std::make_unique<GuardedIndexFile>(index_name, file_name, data->Fields(), &armed);
+  index = std::make_unique<GuardedIndexFile>(index_name, file_name, data->Fields(), this);
+  index->SetShelfGate(this);
   index->Open(settings.exclusive, data->IsReadOnly(), settings.force_buffer_flush);
   data->CheckFileLength();
   open_lock.reset();
@@ -252,7 +254,13 @@ void TableCursor::Impl::RequireWritable() const {
   if (read_only) throw EDbEngineError(kErrAccessDenied, file_name);
 }
 
+bool TableCursor::Impl::CountersMoved() const {
+  return index->StoredCounter() != index->ChangeCounter() ||
+         data->StoredCounter() != data->Header().ChangeCounter();
+}
+
 void TableCursor::Impl::DetectChanges() {
+  if (!CountersMoved()) return;
   if (index->TestChanged()) {
     data->ReadHeader();
     data->DiscardCache();
@@ -261,23 +269,56 @@ void TableCursor::Impl::DetectChanges() {
   }
 }
 
+void TableCursor::Impl::BeforeRead() {
+  if (!armed) return;
+  // The step goes on under the read lock from here; it starts again only
+  // when the counters say that what it read so far may be stale.
+  armed = false;
+  step_locked = locks->AcquireReadLock();
+  if (CountersMoved()) throw CacheMiss{};
+  step_checked = true;
+}
+
+bool TableCursor::Impl::ShelfUsable() {
+  if (!armed || step_checked) return true;
+  // Without the lock, kept images are as fresh as the counters say. Once
+  // per step: everything kept belongs to the state the counters name.
+  if (CountersMoved()) return false;
+  step_checked = true;
+  return true;
+}
+
+void TableCursor::Impl::EndStep() noexcept {
+  armed = false;
+  if (!step_locked) return;
+  step_locked = false;
+  try {
+    locks->ReleaseReadLock();
+  } catch (...) {
+    // The lock dies with the handle at the latest.
+  }
+}
+
 template <typename Step>
 auto TableCursor::Impl::Reading(Step&& step) -> decltype(step()) {
   if (!locks->Enabled() || locks->HoldsReadLock() || locks->HoldsWriteLock()) return step();
-  if (!settings.strict_change_detection) {
-    armed = true;
-    try {
-      auto result = step();
-      armed = false;
-      return result;
-    } catch (const CacheMiss&) {
-      armed = false;
-    } catch (...) {
-      armed = false;
-      throw;
-    }
+  if (settings.strict_change_detection) {
+    LockScope lock(*this, LockScope::kRead);
+    return step();
   }
-  LockScope lock(*this, LockScope::kRead);
+  struct StepEnd {
+    Impl& c;
+    ~StepEnd() { c.EndStep(); }
+  } end{*this};
+  armed = true;
+  step_checked = false;
+  step_locked = false;
+  try {
+    return step();
+  } catch (const CacheMiss&) {
+    // The miss holds the read lock and found the counters moved.
+  }
+  DetectChanges();
   return step();
 }
 
@@ -298,17 +339,39 @@ void TableCursor::Impl::SelectOrder(int index_number) {
   }
 }
 
-void TableCursor::Impl::ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward) {
-  ReadAhead ahead = ReadAhead::None();
-  if (forward) {
-    int run = order->RunAhead(RecordCache::kReadAheadBytes / data->RecordSize());
-    upcoming.clear();
-    for (int i = 1; i <= run; ++i) upcoming.push_back(number + i);
-    ahead = HasIndexOrder() ? ReadAhead::Index(upcoming) : ReadAhead::Physical();
+// The record cache's buffer of one slot, pinned for the scope.
+class TableCursor::Impl::StoredRecord {
+ public:
+  StoredRecord(Impl& c, int32_t number, bool forward)
+      : c_(c), record_(c.data->GetRecord(number, c.ReadAheadFor(number, forward))) {}
+  ~StoredRecord() {
+    try {
+      c_.data->Unpin(record_);
+    } catch (...) {
+      // Pinned by this scope: unpinning cannot fail.
+    }
   }
-  TRecord* r = data->GetRecord(number, ahead);
-  out.assign(r->Data(), r->Data() + data->RecordSize());
-  data->Unpin(r);
+  StoredRecord(const StoredRecord&) = delete;
+  StoredRecord& operator=(const StoredRecord&) = delete;
+  const uint8_t* Data() const { return record_->Data(); }
+
+ private:
+  Impl& c_;
+  TRecord* record_;
+};
+
+ReadAhead TableCursor::Impl::ReadAheadFor(int32_t number, bool forward) {
+  // A hit reads nothing: the run ahead is only worth working out on a miss.
+  if (!forward || data->IsCached(number)) return ReadAhead::None();
+  int run = order->RunAhead(RecordCache::kReadAheadBytes / data->RecordSize());
+  upcoming.clear();
+  for (int i = 1; i <= run; ++i) upcoming.push_back(number + i);
+  return HasIndexOrder() ? ReadAhead::Index(upcoming) : ReadAhead::Physical();
+}
+
+void TableCursor::Impl::ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward) {
+  StoredRecord stored(*this, number, forward);
+  out.assign(stored.Data(), stored.Data() + data->RecordSize());
 }
 
 bool TableCursor::Impl::BelowRange(const uint8_t* k) const {
@@ -345,10 +408,10 @@ bool TableCursor::Impl::Settle(bool on_entry, int direction) {
     if (direction > 0 ? AboveRange(k) : BelowRange(k)) break;
     if (!(direction > 0 ? BelowRange(k) : AboveRange(k))) {
       const int32_t number = order->Record();
-      ReadStored(number, scratch, direction > 0);
-      if (RecordIsDeleted(scratch.data())) throw EDbEngineError(kErrRecordNotFound, file_name);
-      if (!filter || filter(scratch.data())) {
-        StandOn(std::vector<uint8_t>(order->Key(), order->Key() + length), number, scratch.data());
+      StoredRecord stored(*this, number, direction > 0);
+      if (RecordIsDeleted(stored.Data())) throw EDbEngineError(kErrRecordNotFound, file_name);
+      if (!filter || filter(stored.Data())) {
+        StandOn(std::vector<uint8_t>(order->Key(), order->Key() + length), number, stored.Data());
         return true;
       }
     }
@@ -534,6 +597,41 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
     }
     return false;
   });
+}
+
+void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& visit) {
+  // Records per batch: the entries of the order are gathered, their slots
+  // read in ascending order, then handed out in the order's.
+  constexpr size_t kBatchBytes = 256 << 10;
+  LockScope lock(*this, LockScope::kRead);
+  where = Where::kEof;
+  if (!HasIndexOrder()) {
+    // Physical order reads its slots in file order already.
+    for (bool on = First(); on; on = Next()) visit(record.data());
+    return;
+  }
+  const size_t size = data->RecordSize();
+  const size_t batch = std::max<size_t>(64, kBatchBytes / size);
+  std::vector<int32_t> numbers;
+  std::vector<uint8_t> records;
+  auto hand_out = [&] {
+    records.resize(numbers.size() * size);
+    data->ReadSlots(numbers, records.data());
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      const uint8_t* rec = records.data() + i * size;
+      if (RecordIsDeleted(rec)) throw EDbEngineError(kErrRecordNotFound, file_name);
+      if (!filter || filter(rec)) visit(rec);
+    }
+    numbers.clear();
+  };
+  const size_t from = has_range ? range_lo_length : 0;
+  index->Walk(current_index, range_lo.data(), from, [&](const uint8_t* k, int32_t number) {
+    if (AboveRange(k)) return false;
+    if (!BelowRange(k)) numbers.push_back(number);
+    if (numbers.size() == batch) hand_out();
+    return true;
+  });
+  hand_out();
 }
 
 // ---- Changing ----
@@ -961,6 +1059,14 @@ FieldValue TableCursor::GetField(int number) const {
   }
   if (c.where != Impl::Where::kOn) return FieldValue::Null();
   return c.data->GetField(number, c.record.data());
+}
+
+FieldValue TableCursor::GetField(int number, const uint8_t* record) const {
+  return Opened().data->GetField(number, record);
+}
+
+void TableCursor::Scan(const std::function<void(const uint8_t* record)>& visit) {
+  Opened().Scan(visit);
 }
 
 const uint8_t* TableCursor::CurrentRecord() const {

@@ -48,7 +48,7 @@ class TIndexFile;
 class TableLocks;
 
 struct TableSettings {
-  std::string directory;  // the database folder; empty or ending in '/'
+  std::string directory;   // the database folder; empty or ending in '/'
   std::string table_name;  // extension replaced by ".DAT", case-insensitive match
   bool exclusive = false;
   bool read_only = false;
@@ -141,7 +141,7 @@ class TableCursor {
   // Each returns true when the cursor stands on a record afterwards.
   bool First();
   bool Last();
-  bool Next();  // at the last record: Eof, returns false
+  bool Next();   // at the last record: Eof, returns false
   bool Prior();  // at the first record: Bof, returns false
   bool Bof() const;
   bool Eof() const;
@@ -178,10 +178,24 @@ class TableCursor {
   using RecordFilter = std::function<bool(const uint8_t* record)>;
   void SetFilter(RecordFilter filter);
 
+  // ---- Scanning ----
+  // Hands `visit` every record that First and then Next until Eof would
+  // stand on (the current order inside the range, filtered records left
+  // out, 8710 for a deleted slot the order names), in that order, and leaves
+  // the cursor at Eof. Unlike such a walk, a shared table is read under one
+  // read lock for the whole scan, so the records all come from one state of
+  // the table, and they are read in large sorted runs instead of one cache
+  // miss at a time, leaving the caches as they were. `visit` gets a record's
+  // bytes (record slot layout, valid during the call) and must not use this
+  // cursor.
+  void Scan(const std::function<void(const uint8_t* record)>& visit);
+
   // ---- Reading ----
   // Field `number` of the edit buffer in edit or insert state, else of the
   // current record (null when not on a record).
   FieldValue GetField(int number) const;
+  // Field `number` of `record`, a record of this table (as Scan hands out).
+  FieldValue GetField(int number, const uint8_t* record) const;
   // The current record's bytes (record slot layout) or nullptr.
   const uint8_t* CurrentRecord() const;
 

@@ -7,9 +7,12 @@
 // change (or another use of the index file's cursor) never moves it.
 //
 // Reading: a handle that browses a shared table works from its caches
-// without a lock. With StrictChangeDetection off, the first read that misses
-// the caches raises CacheMiss; the step is then run again under the read
-// lock after change detection, so it starts over on refreshed caches. With
+// without a lock. With StrictChangeDetection off, the first read from disk
+// in a step takes the read lock and compares the change counters: unchanged,
+// the step goes on under the lock; changed, it raises CacheMiss and the step
+// runs again (still under the lock) after change detection, on refreshed
+// caches. Images kept on the files' shelves serve a miss without a read
+// only while the counters are unchanged (checked once per step). With
 // StrictChangeDetection on, every step runs under the read lock. Steps
 // therefore change the position only when they succeed.
 #pragma once
@@ -27,7 +30,7 @@
 
 namespace quoldex::tables {
 
-struct TableCursor::Impl {
+struct TableCursor::Impl : public ReadHook, public ShelfGate {
   enum class Where { kBof, kOn, kEof };
 
   explicit Impl(const TableSettings& s) : settings(s) {}
@@ -36,19 +39,33 @@ struct TableCursor::Impl {
   void OpenFiles();
   void CloseFiles();
   void RequireWritable() const;
+  // True when a file's change counter differs from the one this handle
+  // knows.
+  bool CountersMoved() const;
   // Refreshes caches and headers from the change counters (the caller holds
   // a read or write lock).
   void DetectChanges();
+  // Runs a positioning step by the reading rule above.
   template <typename Step>
   auto Reading(Step&& step) -> decltype(step());
+  // ReadHook: a read from disk during an unlocked step.
+  void BeforeRead() override;
+  // ShelfGate: may kept images serve a miss now?
+  bool ShelfUsable() override;
+  // Leaves the step: disarms and releases a lock the step took.
+  void EndStep() noexcept;
 
   class LockScope;
   class RecordLockScope;
   class Changes;
+  class StoredRecord;
 
   // ---- Position ----
   void SelectOrder(int index_number);
   bool HasIndexOrder() const { return current_index != 0 || index->HasPrimaryIndex(); }
+  // How much a miss on slot `number` reads ahead: the run of the order when
+  // walking `forward` and the slot is not cached, else nothing.
+  ReadAhead ReadAheadFor(int32_t number, bool forward);
   // Copies slot `number` (deleted or not) into `out`.
   void ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward = false);
   bool BelowRange(const uint8_t* key) const;
@@ -76,6 +93,7 @@ struct TableCursor::Impl {
   void SetRange(std::span<const FieldValue> start, std::span<const FieldValue> end);
   bool Locate(std::span<const int> field_numbers, std::span<const FieldValue> values,
               bool case_insensitive, bool partial);
+  void Scan(const std::function<void(const uint8_t* record)>& visit);
 
   // ---- Changing ----
   void Append();
@@ -91,7 +109,9 @@ struct TableCursor::Impl {
 
   const TableSettings& settings;
   std::string file_name;
-  bool armed = false;  // reads from disk raise CacheMiss
+  bool armed = false;         // in an unlocked step: reads from disk take the lock
+  bool step_checked = false;  // the counters were found unchanged in this step
+  bool step_locked = false;   // this step took the read lock
   bool read_only = false;
   std::unique_ptr<GuardedDataFile> data;
   std::unique_ptr<GuardedIndexFile> index;

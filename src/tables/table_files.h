@@ -1,12 +1,14 @@
 // The pair of files one table handle works on, and their names.
 //
-// Both files can be armed so that any read from disk raises CacheMiss
-// instead of reading: a handle that browses without a lock works from its
-// caches and, on the first miss, takes the read lock, refreshes its caches
-// by the change counters and starts the step again (see table_cursor.cpp).
-// Unarmed, the files behave exactly as TDataFile and TIndexFile.
+// A handle that browses a shared table without a lock works from its
+// caches. Its files call a hook before every read from disk; the hook may
+// take the read lock and check the change counters, and raise CacheMiss
+// when they moved, so that the step starts again on refreshed caches (see
+// table_cursor_impl.h). Without a hook the files behave exactly as
+// TDataFile and TIndexFile.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,30 +17,40 @@
 
 namespace quoldex::tables {
 
-// Raised by an armed file instead of reading from disk. Never leaves the
-// table cursor.
+// Raised through a file read by its hook when the step reading must start
+// again. Never leaves the table cursor.
 struct CacheMiss {};
+
+class ReadHook {
+ public:
+  virtual ~ReadHook() = default;
+  // Runs before a read from disk (not before StoredCounter).
+  virtual void BeforeRead() = 0;
+};
 
 class GuardedDataFile : public TDataFile {
  public:
-  // `armed` must outlive the file.
-  GuardedDataFile(std::string file_name, const bool* armed)
-      : TDataFile(std::move(file_name)), armed_(armed) {}
+  // `hook` (nullptr: none) must outlive the file.
+  GuardedDataFile(std::string file_name, ReadHook* hook)
+      : TDataFile(std::move(file_name)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
+  // The change counter the file holds now (read without the hook).
+  int32_t StoredCounter() const;
 
  private:
-  const bool* armed_;
+  ReadHook* hook_;
 };
 
 class GuardedIndexFile : public TIndexFile {
  public:
   GuardedIndexFile(std::string file_name, std::string error_name, std::vector<FieldDesc> fields,
-                   const bool* armed)
-      : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)), armed_(armed) {}
+                   ReadHook* hook)
+      : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
+  int32_t StoredCounter() const;
 
  private:
-  const bool* armed_;
+  ReadHook* hook_;
 };
 
 // The index file beside `data_file_name`: the same folder and base name with

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -606,6 +607,45 @@ TEST_F(IndexFileTest, CursorWalksFindsAndCountsAcrossPages) {
   file->Delete(0, WideKey(*file, 59).data());
   ASSERT_TRUE(file->Prior());
   EXPECT_EQ(file->CurrentRecord(), 29);
+}
+
+TEST_F(IndexFileTest, WalkHandsOutLeavesWholeAndStopsAtALoopingChain) {
+  auto file = CreateFile({kFilename});
+  for (int i = 0; i < 100; ++i) file->Insert(0, WideKey(*file, i * 2).data(), i + 1);
+  std::vector<int32_t> seen;
+  auto collect = [&](const uint8_t*, int32_t record) {
+    seen.push_back(record);
+    return true;
+  };
+  file->Walk(0, nullptr, 0, collect);
+  ASSERT_EQ(seen.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(seen[i], i + 1);
+  seen.clear();
+  file->Walk(0, WideKey(*file, 51).data(), 252, [&](const uint8_t* key, int32_t record) {
+    seen.push_back(record);
+    return std::memcmp(key, WideKey(*file, 60).data(), 252) < 0;
+  });
+  EXPECT_EQ(seen, (std::vector<int32_t>{27, 28, 29, 30, 31}));
+
+  // The last leaf's next link pointing back at the first leaf: the walk
+  // refuses instead of going round for ever.
+  file->Close();
+  Bytes image = index_test::ReadWholeFile(IdxPath());
+  int32_t first_leaf = 0, last_leaf = 0;
+  for (int32_t at = 4096; at < static_cast<int32_t>(image.size()); at += 4096) {
+    PageView page = View(image, at, 252);
+    if (page.Type() != TPage::kLeaf) continue;
+    if (page.Prev() == 0) first_leaf = at;
+    if (page.Next() == 0) last_leaf = at;
+  }
+  ASSERT_NE(first_leaf, 0);
+  PutLE<int32_t>(image.data() + last_leaf + 7, first_leaf);
+  index_test::WriteWholeFile(IdxPath(), image);
+  auto damaged = NewFile();
+  damaged->Open(true, false, false);
+  seen.clear();
+  EXPECT_EQ(ErrorCodeOf([&] { damaged->Walk(0, nullptr, 0, collect); }), kErrIndexPagesCorrupt);
+  EXPECT_EQ(seen.size(), 100u);
 }
 
 TEST_F(IndexFileTest, SequentialRecordsAheadFollowsRecordNumbersInSteps) {

@@ -10,6 +10,7 @@
 
 #include "query_test_util.h"
 #include "tables/data_file_validation.h"
+#include "tables/db_record_row.h"
 #include "tables/key_codec.h"
 #include "tables/query_result_layout.h"
 #include "tables/query_source_access.h"
@@ -236,6 +237,67 @@ TEST(QuerySourceAccess, EqualityOnALeadingIndexFieldUsesThatIndex) {
   }
   TDataQuery all = Resolved("select * from Objects");
   EXPECT_FALSE(ChooseSourceAccess(all.where(), {}, ObjectsFields(), indexes).ranged);
+}
+
+// The test on record bytes never refuses a row the condition holds for, and
+// for a lone equality it says exactly what the condition says: whole text,
+// case counted, null as "", damaged bytes after a terminator ignored.
+TEST(QuerySourceAccess, PrefilterRefusesOnlyRowsTheConditionRefuses) {
+  std::vector<FieldDesc> fields = ValidateDataFileDefinition("objects.dat", ObjectsFields(), {});
+  const FieldDesc& package = fields[5];  // string 20
+  std::vector<IndexDesc> indexes = ObjectsDefinition().indexes;
+  const std::vector<std::string> values = {"",
+                                           "core",
+                                           "Core",
+                                           "cor",
+                                           "core ",
+                                           "corex",
+                                           "a\x01",
+                                           std::string(20, 'p'),
+                                           std::string(21, 'p')};
+  struct Case {
+    const char* where;
+    bool exact;  // a lone equality: the test is the condition itself
+  };
+  std::mt19937 rng(17);
+  RecordSqlRow row(fields);
+  std::vector<uint8_t> record(369);
+  for (const Case& c :
+       {Case{"Package = ?", true}, Case{"? = Package", true},
+        Case{"Package = ? and InheritsFrom = 'actor'", false},
+        Case{"Package = ? or InheritsFrom = 'actor'", false}, Case{"not (Package <> ?)", false}}) {
+    SCOPED_TRACE(c.where);
+    TDataQuery q = Resolved(std::string("select * from Objects where ") + c.where);
+    for (const std::string& wanted : values) {
+      const std::vector<std::string> parameters = {wanted};
+      SourceAccess access = ChooseSourceAccess(q.where(), parameters, fields, indexes);
+      for (int i = 0; i < 300; ++i) {
+        std::fill(record.begin(), record.end(), 0);
+        std::string stored = values[rng() % values.size()];
+        if (stored.size() > package.size) stored.resize(package.size);
+        if (!stored.empty()) {
+          record[package.offset] = 1;
+          std::memcpy(&record[package.offset + 1], stored.data(), stored.size());
+          // Bytes after the terminator (a damaged or reused slot) do not count.
+          if (stored.size() + 1 < package.size && rng() % 2) {
+            record[package.offset + 2 + stored.size()] = 'z';
+          }
+        } else if (rng() % 2) {
+          record[package.offset + 1] = 'q';  // null: the value bytes do not count
+        }
+        if (rng() % 2) {
+          record[fields[2].offset] = 1;
+          std::memcpy(&record[fields[2].offset + 1], "actor", 5);
+        }
+        row.SetRecord(record.data());
+        const bool holds = q.WhereHolds(row, parameters);
+        const bool passes = access.prefilter.Passes(record.data());
+        SCOPED_TRACE("'" + wanted + "' vs '" + stored + "'");
+        EXPECT_TRUE(passes || !holds);
+        EXPECT_TRUE(!c.exact || passes == holds);
+      }
+    }
+  }
 }
 
 }  // namespace

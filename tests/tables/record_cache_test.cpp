@@ -387,3 +387,52 @@ TEST(DataFileCache, ScansReadAheadAndFlushesCoalesce) {
 
 }  // namespace
 }  // namespace quoldex::tables
+
+namespace quoldex::tables {
+namespace {
+
+// Scans read slots in sorted runs past the cache, but what the cache holds
+// (a change not yet written) wins, and the cache is left as it was.
+TEST(DataFileCache, ReadSlotsTakesHeldRecordsAndReadsTheRestInSortedRuns) {
+  TempDir dir;
+  std::string path = dir.File("objects.dat");
+  test::CountingDataFile file(path);
+  file.Create(test::ObjectsFields(), {});
+  std::vector<uint8_t> rec(file.RecordSize());
+  for (int i = 1; i <= 500; ++i) {
+    file.InitNewRecord(rec.data());
+    file.SetField(2, FieldValue::String("C" + std::to_string(i)), rec.data());
+    file.IssueRecordId(rec.data());
+    file.StoreNewRecord(file.NextFreeRecordNumber(true), rec.data());
+  }
+  file.Close();
+  file.Open(false, false, false);  // nothing cached or kept
+  file.SetField(2, FieldValue::String("Changed"), rec.data());
+  file.UpdateRecord(7, rec.data());  // held in the cache, not yet written
+  auto name = [&](const uint8_t* record) { return file.GetField(2, record).text; };
+
+  const std::vector<int32_t> numbers = {300, 12, 7, 10, 11, 5, 12, 499};
+  std::vector<uint8_t> out(numbers.size() * file.RecordSize());
+  file.reads.clear();
+  file.ReadSlots(numbers, out.data());
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    const std::string want = numbers[i] == 7 ? "Changed" : "C" + std::to_string(numbers[i]);
+    EXPECT_EQ(name(out.data() + i * file.RecordSize()), want) << numbers[i];
+  }
+  // 5..12 in one read, their short gaps included; 300 and 499 one each.
+  auto slots = [](int32_t first, int32_t count) {
+    return IoCall{4735 + uint64_t(first - 1) * 369, size_t(count) * 369};
+  };
+  EXPECT_EQ(file.reads, (std::vector<IoCall>{slots(5, 8), slots(300, 1), slots(499, 1)}));
+  EXPECT_TRUE(file.IsCached(7));
+  EXPECT_FALSE(file.IsCached(5));
+  EXPECT_FALSE(file.IsCached(300));
+  EXPECT_EQ(EngineCode([&] {
+              const int32_t beyond[] = {501};
+              file.ReadSlots(beyond, out.data());
+            }),
+            kErrRecordNotFound);
+}
+
+}  // namespace
+}  // namespace quoldex::tables
