@@ -223,6 +223,9 @@ void TableCursor::Impl::OpenFiles() {
   locks = std::make_unique<TableLocks>(*data, *index,
                                        !settings.exclusive && !data->IsReadOnlyByAttribute(),
                                        settings.lock_retry_count, settings.lock_wait_time);
+  // Without a lock, kept images may serve a miss only where the counters
+  // can be seen as they are now (a local file system).
+  unlocked_checks = locks->Enabled() && data->WatchCounter() && index->WatchCounter();
   indexes.push_back(index->Descriptor(TIndexFile::kPrimaryIndex));
   for (int i = 1; i <= index->SecondaryCount(); ++i) indexes.push_back(index->Descriptor(i));
   record.resize(data->RecordSize());
@@ -283,7 +286,7 @@ bool TableCursor::Impl::ShelfUsable() {
   if (!armed || step_checked) return true;
   // Without the lock, kept images are as fresh as the counters say. Once
   // per step: everything kept belongs to the state the counters name.
-  if (CountersMoved()) return false;
+  if (!unlocked_checks || CountersMoved()) return false;
   step_checked = true;
   return true;
 }
@@ -601,8 +604,9 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
 
 void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& visit) {
   // Records per batch: the entries of the order are gathered, their slots
-  // read in ascending order, then handed out in the order's.
-  constexpr size_t kBatchBytes = 256 << 10;
+  // read in ascending order, then handed out in the order's. Many at a time,
+  // so that slots scattered over the file come close enough to share reads.
+  constexpr size_t kBatchBytes = 4 << 20;
   LockScope lock(*this, LockScope::kRead);
   where = Where::kEof;
   if (!HasIndexOrder()) {
@@ -611,7 +615,7 @@ void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& v
     return;
   }
   const size_t size = data->RecordSize();
-  const size_t batch = std::max<size_t>(64, kBatchBytes / size);
+  const size_t batch = std::clamp<size_t>(kBatchBytes / size, 64, 16384);
   std::vector<int32_t> numbers;
   std::vector<uint8_t> records;
   auto hand_out = [&] {

@@ -12,7 +12,9 @@
 // the step goes on under the lock; changed, it raises CacheMiss and the step
 // runs again (still under the lock) after change detection, on refreshed
 // caches. Images kept on the files' shelves serve a miss without a read
-// only while the counters are unchanged (checked once per step). With
+// only while the counters are unchanged (checked once per step, without the
+// lock where the files' counters are watched through a mapping, else by the
+// miss under the lock). With
 // StrictChangeDetection on, every step runs under the read lock. Steps
 // therefore change the position only when they succeed.
 #pragma once
@@ -109,9 +111,10 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
 
   const TableSettings& settings;
   std::string file_name;
-  bool armed = false;         // in an unlocked step: reads from disk take the lock
-  bool step_checked = false;  // the counters were found unchanged in this step
-  bool step_locked = false;   // this step took the read lock
+  bool armed = false;            // in an unlocked step: reads from disk take the lock
+  bool step_checked = false;     // the counters were found unchanged in this step
+  bool step_locked = false;      // this step took the read lock
+  bool unlocked_checks = false;  // the counters can be read without the lock
   bool read_only = false;
   std::unique_ptr<GuardedDataFile> data;
   std::unique_ptr<GuardedIndexFile> index;

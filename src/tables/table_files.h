@@ -21,6 +21,33 @@ namespace quoldex::tables {
 // again. Never leaves the table cursor.
 struct CacheMiss {};
 
+// The change counter in the first four bytes of a file, watched through a
+// read-only mapping of its first page, so that reading it costs no system
+// call. Only on a local file system, where a mapping shows every write of
+// every process the moment it is made; on any other (a network share) the
+// counter must be read from the file under a lock, and nothing is mapped.
+// A file cut to nothing by something other than the engine while it is
+// mapped would make reading the counter fault: the engine never cuts a
+// table below its header, and no handle may while another has it open.
+class CounterView {
+ public:
+  CounterView() = default;
+  ~CounterView() { Unmap(); }
+  CounterView(const CounterView&) = delete;
+  CounterView& operator=(const CounterView&) = delete;
+
+  // Maps the first page of `path`; false (nothing mapped) when the file is
+  // not on a local file system or cannot be mapped.
+  bool Map(const std::string& path);
+  void Unmap();
+  bool Mapped() const { return page_ != nullptr; }
+  // The counter as the file holds it now. Requires Mapped().
+  int32_t Counter() const;
+
+ private:
+  void* page_ = nullptr;
+};
+
 class ReadHook {
  public:
   virtual ~ReadHook() = default;
@@ -34,11 +61,16 @@ class GuardedDataFile : public TDataFile {
   GuardedDataFile(std::string file_name, ReadHook* hook)
       : TDataFile(std::move(file_name)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
-  // The change counter the file holds now (read without the hook).
+  void Close() override;
+  // Watches the change counter through a CounterView from now until Close;
+  // false when it cannot (see CounterView).
+  bool WatchCounter() { return view_.Map(FileName()); }
+  // The change counter the file holds now (not through the hook).
   int32_t StoredCounter() const;
 
  private:
   ReadHook* hook_;
+  CounterView view_;
 };
 
 class GuardedIndexFile : public TIndexFile {
@@ -47,10 +79,13 @@ class GuardedIndexFile : public TIndexFile {
                    ReadHook* hook)
       : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
+  void Close() override;
+  bool WatchCounter() { return view_.Map(FileName()); }
   int32_t StoredCounter() const;
 
  private:
   ReadHook* hook_;
+  CounterView view_;
 };
 
 // The index file beside `data_file_name`: the same folder and base name with
