@@ -474,11 +474,9 @@ int64_t TIndexFile::CountRange(const uint8_t* lo, size_t lo_length, const uint8_
   return std::max<int64_t>(0, upper - lower);
 }
 
-void TIndexFile::Walk(int index, const uint8_t* key, size_t length,
-                      const std::function<bool(const uint8_t* key, int32_t record)>& visit) {
-  IndexTree& tree = Tree(index);
+IndexTree::Position TIndexFile::WalkStart(IndexTree& tree, const uint8_t* key, size_t length) {
   length = std::min(length, tree.KeyLength());
-  tree.Walk(length == 0 ? tree.First() : tree.LowerBound(key, length), visit);
+  return length == 0 ? tree.First() : tree.LowerBound(key, length);
 }
 
 int TIndexFile::SequentialRecordsAhead(int limit) {

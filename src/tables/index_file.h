@@ -184,8 +184,11 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // whose first `length` key bytes are >= key (the first entry for length
   // 0), until it returns false or the index ends. Leaves are read whole and
   // the cursor is left alone; `visit` must not change the index.
-  void Walk(int index, const uint8_t* key, size_t length,
-            const std::function<bool(const uint8_t* key, int32_t record)>& visit);
+  template <typename Visit>
+  void Walk(int index, const uint8_t* key, size_t length, Visit&& visit) {
+    IndexTree& tree = Tree(index);
+    tree.Walk(WalkStart(tree, key, length), visit);
+  }
   // How many entries after the current one (in its page) continue its
   // record numbers in steps of 1, at most `limit`: a read-ahead hint.
   int SequentialRecordsAhead(int limit);
@@ -232,6 +235,9 @@ class TIndexFile : public TFileHandler, private PageSpace {
   void RequireExclusive() const;
   IndexTree& Tree(int index);
   IndexTree* CurrentTree();
+  // Where Walk starts: the first entry >= key on `length` bytes (the first
+  // entry for length 0).
+  IndexTree::Position WalkStart(IndexTree& tree, const uint8_t* key, size_t length);
   // Rebuilds layout, cache and tree of a slot from its descriptor.
   void BuildIndex(int slot);
   void ParseHeader(const std::array<uint8_t, 4096>& image, uint64_t file_size);

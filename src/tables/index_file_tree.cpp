@@ -151,8 +151,8 @@ IndexTree::Position IndexTree::ReadNext(Position at, uint8_t* key, int32_t* reco
   return next;
 }
 
-void IndexTree::Walk(Position at,
-                     const std::function<bool(const uint8_t* key, int32_t record)>& visit) {
+void IndexTree::WalkLeaves(Position at,
+                           const std::function<bool(const TPage& leaf, int from)>& visit) {
   const size_t length = KeyLength();
   uint8_t last[kMaxKeyLength];
   bool after_leaf = false;
@@ -162,9 +162,7 @@ void IndexTree::Walk(Position at,
     const int count = p.Count();
     if (at.slot < 0 || at.slot >= count) Corrupt();
     if (after_leaf && CompareKeys(p.Key(at.slot), last, length, index_.descending) <= 0) Corrupt();
-    for (int i = at.slot; i < count; ++i) {
-      if (!visit(p.Key(i), p.Record(i))) return;
-    }
+    if (!visit(p, at.slot)) return;
     std::memcpy(last, p.Key(count - 1), length);
     after_leaf = true;
     at = {p.Next(), 0};

@@ -92,10 +92,21 @@ class IndexTree {
   // Number of entries whose first `length` key bytes are < key, or <= key
   // with `inclusive`.
   int64_t Rank(const uint8_t* key, size_t length, bool inclusive);
-  // Hands `visit` the entries from `at` on in key order, a leaf at a time,
-  // until it returns false or the index ends. 8965 when a leaf does not
-  // start above the keys before it (a damaged chain would never end).
-  void Walk(Position at, const std::function<bool(const uint8_t* key, int32_t record)>& visit);
+  // Hands `visit` the leaves from `at` on in key order (each with the slot
+  // to start at), until it returns false or the index ends. 8965 when a leaf
+  // does not start above the keys before it (a damaged chain would never
+  // end).
+  void WalkLeaves(Position at, const std::function<bool(const TPage& leaf, int from)>& visit);
+  // The same entry by entry: visit(key, record) until it returns false.
+  template <typename Visit>
+  void Walk(Position at, Visit&& visit) {
+    WalkLeaves(at, [&visit](const TPage& leaf, int from) {
+      for (int i = from, n = leaf.Count(); i < n; ++i) {
+        if (!visit(leaf.Key(i), leaf.Record(i))) return false;
+      }
+      return true;
+    });
+  }
   // The entry at 0-based ordinal `ordinal`; AtEnd() when out of range.
   Position AtOrdinal(int64_t ordinal);
   // How many entries after `at` in its leaf continue its record numbers in

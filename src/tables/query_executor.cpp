@@ -1,10 +1,13 @@
 #include "tables/query_executor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include "tables/data_file_record.h"
 #include "tables/db_record_row.h"
 #include "tables/query_result_layout.h"
 #include "tables/query_result_table.h"
@@ -61,15 +64,95 @@ std::string Identity(const std::vector<FieldValue>& values) {
   return id;
 }
 
+// A set of short byte strings, hashed eight bytes at a time and kept in one
+// open-addressed table.
+class ByteStringSet {
+ public:
+  bool Contains(std::string_view s) const {
+    if (slots_.empty()) return false;
+    const uint64_t h = Hash(s);
+    for (size_t i = h & mask_;; i = (i + 1) & mask_) {
+      const Slot& slot = slots_[i];
+      if (slot.item == kEmpty) return false;
+      if (slot.hash == h && items_[slot.item] == s) return true;
+    }
+  }
+  void Insert(std::string_view s) {
+    if (Contains(s)) return;
+    if (2 * (items_.size() + 1) > slots_.size()) Grow();
+    items_.emplace_back(s);
+    Place(Hash(s), static_cast<uint32_t>(items_.size() - 1));
+  }
+
+ private:
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  struct Slot {
+    uint64_t hash = 0;
+    uint32_t item = kEmpty;
+  };
+  static uint64_t Hash(std::string_view s) {
+    uint64_t h = s.size() * 0x9E3779B97F4A7C15ull;
+    size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+      uint64_t word;
+      std::memcpy(&word, s.data() + i, 8);
+      h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+      h ^= h >> 32;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, s.data() + i, s.size() - i);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 29);
+  }
+  void Place(uint64_t h, uint32_t item) {
+    size_t i = h & mask_;
+    while (slots_[i].item != kEmpty) i = (i + 1) & mask_;
+    slots_[i] = {h, item};
+  }
+  void Grow() {
+    slots_.assign(std::max<size_t>(16, 2 * slots_.size()), Slot{});
+    mask_ = slots_.size() - 1;
+    for (uint32_t item = 0; item < items_.size(); ++item) Place(Hash(items_[item]), item);
+  }
+
+  std::vector<Slot> slots_;  // a power of two, at most half full
+  size_t mask_ = 0;
+  std::vector<std::string> items_;
+};
+
 // Writes kept source rows into the result table, skipping a row when a
 // lookup (GROUP BY, DISTINCT) finds an equal row already there.
 class ResultWriter {
  public:
   ResultWriter(const TableCursor& source, TableCursor& result, const ResultLayout& layout)
-      : source_(source), result_(result), layout_(layout), present_(layout.lookups.size()) {}
+      : source_(source),
+        result_(result),
+        layout_(layout),
+        present_(layout.lookups.size()),
+        present_bytes_(layout.lookups.size()),
+        bytes_(layout.lookups.size()),
+        slices_(layout.lookups.size()) {
+    for (size_t i = 0; i < layout.lookups.size(); ++i) {
+      for (int column : layout.lookups[i].columns) {
+        const FieldDesc& f = source.Fields()[layout.source_fields[column] - 1];
+        by_bytes_ = by_bytes_ && (f.IsAutoInc() || f.HasSlot());
+        if (f.IsAutoInc()) {
+          slices_[i].push_back({kRecordIdOffset, 4});
+        } else {
+          slices_[i].push_back({f.offset, 1 + size_t{f.physical_size}});
+        }
+      }
+    }
+  }
 
   // Writes `record`, a record of the source table, unless a lookup finds it.
   void Add(const uint8_t* record) {
+    // A row whose lookup columns hold the very bytes of a row already known
+    // to be present holds the same values: no need to decode them.
+    for (size_t i = 0; by_bytes_ && i < layout_.lookups.size(); ++i) {
+      LookupBytes(i, record, bytes_[i]);
+      if (present_bytes_[i].Contains(bytes_[i])) return;
+    }
     std::vector<FieldValue> values(layout_.source_fields.size());
     std::vector<bool> fetched(values.size(), false);
     auto value = [&](int column) -> const FieldValue& {
@@ -87,10 +170,14 @@ class ResultWriter {
       // Rows whose values are identical to a row already written are known
       // to be present without searching the index.
       std::string identity = Identity(key);
-      if (present_[i].count(identity) != 0) return;
+      if (present_[i].count(identity) != 0) {
+        if (by_bytes_) present_bytes_[i].Insert(bytes_[i]);
+        return;
+      }
       result_.SetIndex(lookup.index);
       if (result_.FindKey(key)) {
         present_[i].insert(std::move(identity));
+        if (by_bytes_) present_bytes_[i].Insert(bytes_[i]);
         return;
       }
       identities.push_back(std::move(identity));
@@ -100,14 +187,33 @@ class ResultWriter {
       result_.SetField(static_cast<int>(column + 1), value(static_cast<int>(column)));
     }
     result_.Post();
-    for (size_t i = 0; i < identities.size(); ++i) present_[i].insert(std::move(identities[i]));
+    for (size_t i = 0; i < identities.size(); ++i) {
+      present_[i].insert(std::move(identities[i]));
+      if (by_bytes_) present_bytes_[i].Insert(bytes_[i]);
+    }
   }
 
  private:
+  // The stored bytes of lookup `i`'s columns in `record`, side by side.
+  void LookupBytes(size_t i, const uint8_t* record, std::string& out) const {
+    out.clear();
+    for (const Slice& slice : slices_[i]) {
+      out.append(reinterpret_cast<const char*>(record) + slice.offset, slice.size);
+    }
+  }
+
+  struct Slice {
+    size_t offset, size;  // of a column's stored bytes in a source record
+  };
+
   const TableCursor& source_;
   TableCursor& result_;
   const ResultLayout& layout_;
-  std::vector<std::unordered_set<std::string>> present_;  // per lookup
+  std::vector<std::unordered_set<std::string>> present_;  // per lookup, by value
+  std::vector<ByteStringSet> present_bytes_;              // per lookup, by stored bytes
+  std::vector<std::string> bytes_;                        // per lookup, the current row's
+  std::vector<std::vector<Slice>> slices_;                // per lookup
+  bool by_bytes_ = true;  // every lookup column has stored bytes (a slot or the ID)
 };
 
 }  // namespace
@@ -131,10 +237,14 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
     source.SetRange(bound, bound);
   }
   RecordSqlRow row(fields);
+  const bool every_row = query.where() == nullptr;
   source.Scan([&](const uint8_t* record) {
-    if (!access.prefilter.Passes(record)) return;
-    row.SetRecord(record);
-    if (query.WhereHolds(row, parameters)) writer.Add(record);
+    if (!every_row) {
+      if (!access.prefilter.Passes(record)) return;
+      row.SetRecord(record);
+      if (!query.WhereHolds(row, parameters)) return;
+    }
+    writer.Add(record);
   });
   source.Close();
 

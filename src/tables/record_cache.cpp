@@ -93,7 +93,7 @@ void RecordCache::Shelve(int32_t record_number, const uint8_t* image) {
 void RecordCache::Detach(TRecord* r) {
   if (r->record_number_ != 0) {
     // A clean slot leaving the cache is what the file holds.
-    if (shelf_ && !r->dirty_ && !shelf_->Contains(r->record_number_)) {
+    if (shelf_ && r->keep_ && !r->dirty_ && !shelf_->Contains(r->record_number_)) {
       Shelve(r->record_number_, r->data_);
     }
     map_.Erase(r->record_number_);
@@ -148,6 +148,7 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
   if (TRecord** hit = map_.Find(record_number)) {
     TRecord* r = *hit;
     Pin(r);
+    r->keep_ = true;  // used again
     if (r != head_) {
       Unlink(r);
       LinkFront(r);
@@ -178,15 +179,10 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
     if (!FillFromShelf(r, record_number, count)) {
       if (count == 1) {
         file_.Read(SlotOffset(record_number), r->data_, record_size_);
-        if (shelf_) Shelve(record_number, r->data_);
       } else {
         scratch_.resize(size_t{record_size_} * count);
         file_.Read(SlotOffset(record_number), scratch_.data(), scratch_.size());
         std::memcpy(r->data_, scratch_.data(), record_size_);
-        if (shelf_) {
-          for (int32_t i = 0; i < count; ++i)
-            Shelve(record_number + i, scratch_.data() + size_t{record_size_} * i);
-        }
       }
     }
   } catch (...) {
@@ -195,6 +191,9 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
   }
   r->record_number_ = record_number;
   r->pins_ = 1;
+  // A slot read alone is worth keeping once it leaves; slots read in a run
+  // belong to a scan, which would only push everything else off the shelf.
+  r->keep_ = count == 1;
   map_.Insert(record_number, r);
   Unlink(r);
   LinkFront(r);
@@ -223,6 +222,7 @@ void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const
     Detach(b);
     std::memcpy(b->data_, images + size_t{record_size_} * i, record_size_);
     b->record_number_ = first + i;
+    b->keep_ = false;
     map_.Insert(b->record_number_, b);
     Unlink(b);
     LinkAfter(last, b);
@@ -231,6 +231,7 @@ void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const
 }
 
 const uint8_t* RecordCache::Lookup(int32_t record_number) {
+  if (records_.empty() && (!shelf_ || shelf_->Size() == 0)) return nullptr;  // holds nothing
   if (TRecord** hit = map_.Find(record_number)) return (*hit)->data_;
   if (shelf_ && shelf_->Contains(record_number) && shelf_->Usable()) {
     return shelf_->Find(record_number)->get();
@@ -254,6 +255,7 @@ TRecord* RecordCache::Create(int32_t record_number) {
   }
   LinkFront(r);
   std::memset(r->data_, 0, record_size_);
+  r->keep_ = true;
   r->MarkDirty();
   return r;
 }

@@ -13,8 +13,10 @@
 // Behind the buffers there may be a shelf of clean slot images
 // (page_cache_shelf.h): a miss whose slots are all kept there is served from
 // it instead of the file, filling exactly the buffers the read would have
-// filled. Slots read from the file and clean buffers that are reused go on
-// the shelf; writing a slot takes its old image off. Discard clears it.
+// filled. A clean buffer that is reused goes on the shelf when its slot was
+// read alone, created here or asked for again, but not when it only came in
+// with a run read ahead (a scan, which would push everything else off);
+// writing a slot takes its old image off. Discard clears it.
 //
 // Buffers live as long as the cache; after warm-up a miss allocates nothing.
 // Errors name the file's ErrorName().
@@ -55,6 +57,7 @@ class TRecord {
   int pins_ = 0;
   bool dirty_ = false;
   bool queued_ = false;      // in the cache's list of dirty buffers
+  bool keep_ = true;         // goes on the shelf when it leaves clean
   TRecord* prev_ = nullptr;  // towards the most recently used
   TRecord* next_ = nullptr;
 };

@@ -617,12 +617,12 @@ void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& v
   const size_t size = data->RecordSize();
   const size_t batch = std::clamp<size_t>(kBatchBytes / size, 64, 16384);
   std::vector<int32_t> numbers;
-  std::vector<uint8_t> records;
+  numbers.reserve(batch);
+  auto records = std::make_unique_for_overwrite<uint8_t[]>(batch * size);
   auto hand_out = [&] {
-    records.resize(numbers.size() * size);
-    data->ReadSlots(numbers, records.data());
+    data->ReadSlots(numbers, records.get());
     for (size_t i = 0; i < numbers.size(); ++i) {
-      const uint8_t* rec = records.data() + i * size;
+      const uint8_t* rec = records.get() + i * size;
       if (RecordIsDeleted(rec)) throw EDbEngineError(kErrRecordNotFound, file_name);
       if (!filter || filter(rec)) visit(rec);
     }
