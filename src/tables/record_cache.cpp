@@ -84,6 +84,14 @@ TRecord* RecordCache::FindVictim() const {
   return nullptr;
 }
 
+uint8_t* RecordCache::Scratch(size_t bytes) {
+  if (scratch_size_ < bytes) {
+    scratch_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    scratch_size_ = bytes;
+  }
+  return scratch_.get();
+}
+
 void RecordCache::Shelve(int32_t record_number, const uint8_t* image) {
   std::unique_ptr<uint8_t[]>& kept = shelf_->Place(record_number);
   if (!kept) kept = std::make_unique<uint8_t[]>(record_size_);
@@ -136,10 +144,9 @@ bool RecordCache::FillFromShelf(TRecord* r, int32_t first, int32_t count) {
   if (!shelf_->Usable()) return false;
   std::memcpy(r->data_, shelf_->Find(first)->get(), record_size_);
   if (count == 1) return true;
-  scratch_.resize(size_t{record_size_} * count);
+  uint8_t* images = Scratch(size_t{record_size_} * count);
   for (int32_t i = 1; i < count; ++i) {
-    std::memcpy(scratch_.data() + size_t{record_size_} * i, shelf_->Find(first + i)->get(),
-                record_size_);
+    std::memcpy(images + size_t{record_size_} * i, shelf_->Find(first + i)->get(), record_size_);
   }
   return true;
 }
@@ -148,7 +155,8 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
   if (TRecord** hit = map_.Find(record_number)) {
     TRecord* r = *hit;
     Pin(r);
-    r->keep_ = true;  // used again
+    r->keep_ = r->keep_ || r->used_;  // asked for again
+    r->used_ = true;
     if (r != head_) {
       Unlink(r);
       LinkFront(r);
@@ -180,9 +188,9 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
       if (count == 1) {
         file_.Read(SlotOffset(record_number), r->data_, record_size_);
       } else {
-        scratch_.resize(size_t{record_size_} * count);
-        file_.Read(SlotOffset(record_number), scratch_.data(), scratch_.size());
-        std::memcpy(r->data_, scratch_.data(), record_size_);
+        uint8_t* images = Scratch(size_t{record_size_} * count);
+        file_.Read(SlotOffset(record_number), images, size_t{record_size_} * count);
+        std::memcpy(r->data_, images, record_size_);
       }
     }
   } catch (...) {
@@ -194,10 +202,11 @@ TRecord* RecordCache::Fetch(int32_t record_number, int32_t end, const ReadAhead&
   // A slot read alone is worth keeping once it leaves; slots read in a run
   // belong to a scan, which would only push everything else off the shelf.
   r->keep_ = count == 1;
+  r->used_ = true;
   map_.Insert(record_number, r);
   Unlink(r);
   LinkFront(r);
-  PlaceReadAhead(r, record_number, count, scratch_.data());
+  PlaceReadAhead(r, record_number, count, scratch_.get());
   return r;
 }
 
@@ -223,6 +232,7 @@ void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const
     std::memcpy(b->data_, images + size_t{record_size_} * i, record_size_);
     b->record_number_ = first + i;
     b->keep_ = false;
+    b->used_ = false;
     map_.Insert(b->record_number_, b);
     Unlink(b);
     LinkAfter(last, b);
@@ -256,6 +266,7 @@ TRecord* RecordCache::Create(int32_t record_number) {
   LinkFront(r);
   std::memset(r->data_, 0, record_size_);
   r->keep_ = true;
+  r->used_ = true;
   r->MarkDirty();
   return r;
 }
@@ -288,10 +299,10 @@ void RecordCache::WriteDirtyBuffers(bool unpinned_only) {
     if (n == 1) {
       file_.Write(SlotOffset(work_[begin]->record_number_), work_[begin]->data_, record_size_);
     } else {
-      scratch_.resize(size_t{record_size_} * n);
+      uint8_t* run = Scratch(size_t{record_size_} * n);
       for (size_t i = 0; i < n; ++i)
-        std::memcpy(scratch_.data() + i * record_size_, work_[begin + i]->data_, record_size_);
-      file_.Write(SlotOffset(work_[begin]->record_number_), scratch_.data(), scratch_.size());
+        std::memcpy(run + i * record_size_, work_[begin + i]->data_, record_size_);
+      file_.Write(SlotOffset(work_[begin]->record_number_), run, size_t{record_size_} * n);
     }
     for (size_t i = begin; i < end; ++i) work_[i]->dirty_ = false;
     begin = end;

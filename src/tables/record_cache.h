@@ -14,8 +14,8 @@
 // (page_cache_shelf.h): a miss whose slots are all kept there is served from
 // it instead of the file, filling exactly the buffers the read would have
 // filled. A clean buffer that is reused goes on the shelf when its slot was
-// read alone, created here or asked for again, but not when it only came in
-// with a run read ahead (a scan, which would push everything else off);
+// read alone, created here or asked for more than once, but not when it was
+// read in a run and used once (a scan, which would push everything else off);
 // writing a slot takes its old image off. Discard clears it.
 //
 // Buffers live as long as the cache; after warm-up a miss allocates nothing.
@@ -58,6 +58,7 @@ class TRecord {
   bool dirty_ = false;
   bool queued_ = false;      // in the cache's list of dirty buffers
   bool keep_ = true;         // goes on the shelf when it leaves clean
+  bool used_ = true;         // handed out since it was filled
   TRecord* prev_ = nullptr;  // towards the most recently used
   TRecord* next_ = nullptr;
 };
@@ -143,6 +144,8 @@ class RecordCache {
   void PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const uint8_t* images);
   // Holds no record any more, not dirty; a clean record goes on the shelf.
   void Detach(TRecord* record);
+  // A buffer of at least `bytes`, valid until the next call.
+  uint8_t* Scratch(size_t bytes);
   // Keeps a copy of slot `record_number`'s image on the shelf.
   void Shelve(int32_t record_number, const uint8_t* image);
   void Pin(TRecord* record);
@@ -168,7 +171,8 @@ class RecordCache {
   TRecord* tail_ = nullptr;
   std::vector<TRecord*> dirty_;  // every dirty buffer, possibly some clean ones
   std::vector<TRecord*> work_;
-  std::vector<uint8_t> scratch_;
+  std::unique_ptr<uint8_t[]> scratch_;  // reads and writes of runs, not zero-filled
+  size_t scratch_size_ = 0;
 };
 
 inline void TRecord::MarkDirty() {
