@@ -496,7 +496,9 @@ void TIndexFile::FlushBuffers(bool force_header) {
   for (auto& cache : caches_) {
     if (cache) cache->CollectDirty(dirty);
   }
+  shelf_.CollectHeld(dirty);
   TPageCache::WritePages(*this, dirty, &shelf_);
+  shelf_.ShelveHeld();
   WriteHeader(force_header);
 }
 

@@ -15,8 +15,9 @@
 //
 // Writes are deferred: changed pages stay in the caches until a list needs
 // room, FlushBuffers() or Close(). Behind the lists a shelf keeps up to
-// kShelfPages clean pages (page_cache.h), cleared whenever the caches are
-// discarded or the header is read again. The header is written by WriteHeader /
+// kShelfPages clean pages (page_cache.h) and, while the file is open
+// exclusively, up to kHeldPages changed pages that left their lists; both
+// are cleared whenever the caches are discarded or the header is read again. The header is written by WriteHeader /
 // FlushBuffers under the change-counter rule below.
 //
 // Header rule: byte 3979 of the header image is the "modified" flag. Any
@@ -51,6 +52,9 @@ class TIndexFile : public TFileHandler, private PageSpace {
   static constexpr int64_t kMaxFileSize = 2000000000;
   // Clean pages kept behind the page caches (about 10 MB).
   static constexpr size_t kShelfPages = 2048;
+  // Changed pages of a file open exclusively held behind the page caches
+  // before they must be written (about 16 MB; page_cache.h).
+  static constexpr size_t kHeldPages = 4096;
 
   enum class CursorState { kBof, kOnEntry, kEof };
 
@@ -195,9 +199,10 @@ class TIndexFile : public TFileHandler, private PageSpace {
 
   // ---- Caches ----------------------------------------------------------------
 
-  // Writes every dirty page of every index, sorted by offset with one write
-  // per run of consecutive pages, then the header (always with
-  // `force_header`, as after an update of a shared table; else if modified).
+  // Writes every dirty page of every index (held ones included), sorted by
+  // offset with one write per run of consecutive pages, then the header
+  // (always with `force_header`, as after an update of a shared table; else
+  // if modified).
   void FlushBuffers(bool force_header);
   // Forgets every cached page (dirty ones included) and the shelf, e.g.
   // after another user changed the file.
@@ -264,7 +269,7 @@ class TIndexFile : public TFileHandler, private PageSpace {
   std::array<KeyLayout, kTreeSlots> layouts_{};
   std::array<std::unique_ptr<TPageCache>, kTreeSlots> caches_{};
   std::array<std::unique_ptr<IndexTree>, kTreeSlots> trees_{};
-  PageShelf shelf_{kShelfPages};
+  PageShelf shelf_{kShelfPages, kHeldPages};
   uint64_t epoch_ = 0;
   Cursor cursor_;
 };

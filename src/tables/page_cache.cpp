@@ -109,13 +109,39 @@ void TPageCache::Shelve(int slot) {
   slots_[slot].page = left && left->KeyLength() == key_length_ ? std::move(left) : NewPage();
 }
 
+int TPageCache::Oldest() const {
+  int best = -1;
+  uint64_t best_use = UINT64_MAX;
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i].pins == 0 && slots_[i].last_use < best_use) {
+      best = static_cast<int>(i);
+      best_use = slots_[i].last_use;
+    }
+  }
+  return best;
+}
+
+bool TPageCache::CanHold() const {
+  return shelf_ != nullptr && shelf_->HeldCapacity() != 0 && file_.IsExclusive() &&
+         !file_.IsInMemory();
+}
+
 int TPageCache::TakeSlot() {
   if (slots_.size() < static_cast<size_t>(kCapacity)) {
     slots_.push_back(Slot{NewPage()});
     return static_cast<int>(slots_.size() - 1);
   }
   int victim = Victim();
-  if (victim < 0) {
+  if (victim < 0 && CanHold()) {
+    // Every unpinned page is dirty: the oldest is held instead of writing
+    // them all.
+    victim = Oldest();
+    if (victim < 0) Corrupt();
+    std::unique_ptr<TPage> replacement = NewPage();
+    shelf_->Hold(file_, slots_[victim].page);
+    slots_[victim].page = std::move(replacement);
+    offsets_[victim] = 0;
+  } else if (victim < 0) {
     WriteUnpinnedDirty();
     victim = Victim();
     if (victim < 0) Corrupt();
@@ -133,11 +159,16 @@ PageRef TPageCache::Fetch(int32_t offset) {
   if (slot >= 0) return Pin(slot);
   slot = TakeSlot();
   std::unique_ptr<TPage> kept;
-  if (shelf_ != nullptr && shelf_->Contains(offset) && shelf_->Usable()) {
-    kept = shelf_->Take(offset);
+  bool changed = false;  // a held page: newer than the file
+  if (shelf_ != nullptr) {
+    if (shelf_->HeldCount() != 0) {
+      kept = shelf_->TakeHeld(offset, key_length_);
+      changed = kept != nullptr;
+    }
+    if (!kept && shelf_->Contains(offset) && shelf_->Usable()) kept = shelf_->Take(offset);
   }
   if (kept && kept->KeyLength() == key_length_) {
-    // Checked when it was read, or written from this list.
+    // Checked when it was read, or changed in a list of this length.
     kept.swap(slots_[slot].page);
     Spare(std::move(kept));
   } else {
@@ -151,7 +182,7 @@ PageRef TPageCache::Fetch(int32_t offset) {
   }
   TPage& page = *slots_[slot].page;
   page.SetOffset(offset);
-  page.SetDirty(false);
+  page.SetDirty(changed);
   offsets_[slot] = offset;
   return Pin(slot);
 }
@@ -160,7 +191,10 @@ PageRef TPageCache::Fresh(int32_t offset) {
   int slot = FindSlot(offset);
   if (slot >= 0 && slots_[slot].pins != 0) Corrupt();
   if (slot < 0) slot = TakeSlot();
-  if (shelf_ != nullptr) shelf_->Erase(offset);  // not in the file yet
+  if (shelf_ != nullptr) {  // not in the file yet; a held image is superseded
+    shelf_->Erase(offset);
+    shelf_->DropHeld(offset);
+  }
   TPage& page = *slots_[slot].page;
   page.Reset(TPage::kLeaf);
   page.SetOffset(offset);
@@ -215,6 +249,73 @@ void TPageCache::WritePages(TFileHandler& file, std::vector<TPage*>& pages, Page
     for (size_t k = i; k < j; ++k) pages[k]->SetDirty(false);
     i = j;
   }
+}
+
+// ---- PageShelf --------------------------------------------------------------
+
+void PageShelf::CollectHeld(std::vector<TPage*>& out) {
+  for (const std::unique_ptr<TPage>& page : held_) out.push_back(page.get());
+}
+
+void PageShelf::ShelveHeld() {
+  size_t kept = 0;
+  for (size_t i = 0; i < held_.size(); ++i) {
+    std::unique_ptr<TPage>& page = held_[i];
+    const int32_t offset = page->Offset();
+    if (page->IsDirty()) {
+      if (kept != i) held_[kept] = std::move(page);
+      *held_map_.Find(offset) = static_cast<uint32_t>(kept++);
+      continue;
+    }
+    held_map_.Erase(offset);
+    // The slot's previous item (a page object or nothing) is dropped.
+    Place(offset).swap(page);
+  }
+  held_.resize(kept);
+}
+
+void PageShelf::Clear() {
+  Base::Clear();
+  held_.clear();
+  held_map_.Clear();
+}
+
+void PageShelf::Hold(TFileHandler& file, std::unique_ptr<TPage>& page) {
+  if (held_.size() >= held_capacity_) {
+    std::vector<TPage*> pages;
+    pages.reserve(held_.size());
+    CollectHeld(pages);
+    TPageCache::WritePages(file, pages, this);
+    ShelveHeld();
+  }
+  if (held_.capacity() < held_capacity_) {
+    held_.reserve(held_capacity_);
+    held_map_.Reserve(held_capacity_);
+  }
+  const int32_t offset = page->Offset();
+  Erase(offset);
+  held_map_.Insert(offset, static_cast<uint32_t>(held_.size()));
+  held_.push_back(std::move(page));
+}
+
+std::unique_ptr<TPage> PageShelf::TakeHeld(int32_t offset, size_t key_length) {
+  uint32_t* at = held_map_.Find(offset);
+  if (at == nullptr || held_[*at]->KeyLength() != key_length) return nullptr;
+  const uint32_t i = *at;
+  std::unique_ptr<TPage> page = std::move(held_[i]);
+  held_map_.Erase(offset);
+  if (i + 1 != held_.size()) {
+    held_[i] = std::move(held_.back());
+    *held_map_.Find(held_[i]->Offset()) = i;
+  }
+  held_.pop_back();
+  return page;
+}
+
+void PageShelf::DropHeld(int32_t offset) {
+  if (held_.empty() || !Holds(offset)) return;
+  // Taken with its own key length, so it always comes out.
+  TakeHeld(offset, held_[*held_map_.Find(offset)]->KeyLength());
 }
 
 }  // namespace quoldex::tables

@@ -16,6 +16,17 @@
 // the shelf is usable, else reads it. A clean page that leaves its list goes
 // on the shelf; writing a page takes its old image off. The owner clears
 // the shelf when it discards the lists.
+//
+// A shelf made with room for held pages also takes changed pages that must
+// leave a list of a file open exclusively (on disk, not in memory): instead
+// of writing every unpinned dirty page of the list, the least recently used
+// one is held, unwritten, and a later miss on it takes it back (still
+// dirty) before the shelf or the file is asked. No other handle can read
+// such a file before it is closed, and the owner writes held pages with the
+// lists' dirty pages at a flush, so the file ends with the same bytes as if
+// they had been written on the way. When the held pages reach their bound,
+// they are all written (sorted, one write per run) and become clean images.
+// A shared file never holds pages: each update ends with a flush.
 #pragma once
 
 #include <array>
@@ -31,8 +42,43 @@ namespace quoldex::tables {
 
 class TPageCache;
 
-// Clean pages of one index file, kept behind its page caches.
-using PageShelf = Shelf<std::unique_ptr<TPage>>;
+// Pages of one index file kept behind its page caches: clean images (the
+// Shelf) and, with `held_capacity` above 0, changed pages held unwritten
+// (see above). Clear() forgets both: held changes are lost exactly as the
+// lists' dirty pages are when the owner discards them.
+class PageShelf : public Shelf<std::unique_ptr<TPage>> {
+ public:
+  explicit PageShelf(size_t capacity, size_t held_capacity = 0)
+      : Shelf(capacity), held_capacity_(held_capacity) {}
+
+  size_t HeldCapacity() const { return held_capacity_; }
+  size_t HeldCount() const { return held_.size(); }
+  bool Holds(int32_t offset) const { return held_map_.Find(offset) != nullptr; }
+  // Appends the held pages to `out`, for a write together with the lists'
+  // dirty pages (TPageCache::WritePages with this shelf).
+  void CollectHeld(std::vector<TPage*>& out);
+  // Held pages that are clean now (written) leave the hold and become clean
+  // images on the shelf; a page still dirty stays held.
+  void ShelveHeld();
+  void Clear();
+
+ private:
+  friend class TPageCache;
+  using Base = Shelf<std::unique_ptr<TPage>>;
+
+  // Holds the dirty page in `page` (moved from it only when held), writing
+  // every held page first when the bound is reached. Its clean image, now
+  // out of date, leaves the shelf.
+  void Hold(TFileHandler& file, std::unique_ptr<TPage>& page);
+  // The held page at `offset` when it has `key_length` (the owner's list
+  // reads the file otherwise), removed from the hold; nullptr when none.
+  std::unique_ptr<TPage> TakeHeld(int32_t offset, size_t key_length);
+  void DropHeld(int32_t offset);
+
+  const size_t held_capacity_;
+  std::vector<std::unique_ptr<TPage>> held_;
+  KeyMap<uint32_t> held_map_;  // offset -> index in held_
+};
 
 // A pinned page; unpins when destroyed. Move-only.
 class PageRef {
@@ -113,6 +159,10 @@ class TPageCache {
   void Spare(std::unique_ptr<TPage> page);
   PageRef Pin(int slot);
   int Victim() const;
+  // The least recently used unpinned slot, dirty or not; -1 when none.
+  int Oldest() const;
+  // Whether dirty pages leaving this list may be held (see above).
+  bool CanHold() const;
   void WriteUnpinnedDirty();
   [[noreturn]] void Corrupt() const;
 
