@@ -15,8 +15,11 @@ namespace quoldex::tables {
 
 namespace ih = index_header;
 
-TIndexFile::TIndexFile(std::string file_name, std::string error_name, std::vector<FieldDesc> fields)
-    : TFileHandler(std::move(file_name), std::move(error_name)), fields_(std::move(fields)) {}
+TIndexFile::TIndexFile(std::string file_name, std::string error_name, std::vector<FieldDesc> fields,
+                       size_t held_pages)
+    : TFileHandler(std::move(file_name), std::move(error_name)),
+      fields_(std::move(fields)),
+      shelf_(kShelfPages, held_pages) {}
 
 TIndexFile::~TIndexFile() {
   try {

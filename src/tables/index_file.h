@@ -62,7 +62,10 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // used in messages; `fields`: the table's fields (field n at
   // fields[n - 1]), against which stored definitions are checked and from
   // which keys are built.
-  TIndexFile(std::string file_name, std::string error_name, std::vector<FieldDesc> fields);
+  // `held_pages`: the bound on changed pages held behind the caches while
+  // the file is open exclusively (0: none; tests choose small bounds).
+  TIndexFile(std::string file_name, std::string error_name, std::vector<FieldDesc> fields,
+             size_t held_pages = kHeldPages);
   // Closes the file, writing what is pending; errors are swallowed here
   // (call Close() to see them).
   ~TIndexFile() override;
@@ -269,7 +272,7 @@ class TIndexFile : public TFileHandler, private PageSpace {
   std::array<KeyLayout, kTreeSlots> layouts_{};
   std::array<std::unique_ptr<TPageCache>, kTreeSlots> caches_{};
   std::array<std::unique_ptr<IndexTree>, kTreeSlots> trees_{};
-  PageShelf shelf_{kShelfPages, kHeldPages};
+  PageShelf shelf_;
   uint64_t epoch_ = 0;
   Cursor cursor_;
 };

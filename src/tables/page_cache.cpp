@@ -122,8 +122,7 @@ int TPageCache::Oldest() const {
 }
 
 bool TPageCache::CanHold() const {
-  return shelf_ != nullptr && shelf_->HeldCapacity() != 0 && file_.IsExclusive() &&
-         !file_.IsInMemory();
+  return shelf_ != nullptr && shelf_->HeldCapacity() != 0 && file_.IsExclusive();
 }
 
 int TPageCache::TakeSlot() {
