@@ -16,73 +16,16 @@
 namespace quoldex::tables {
 namespace {
 
+using index_test::Bytes;
 using index_test::ErrorCodeOf;
 using index_test::Index;
+using index_test::IndexFileTest;
+using index_test::kCount;
+using index_test::kFilename;
+using index_test::kInheritsFrom;
+using index_test::kObjectId;
+using index_test::kObjectName;
 using index_test::Record;
-using Bytes = std::vector<uint8_t>;
-
-constexpr int kObjectId = 1, kObjectName = 2, kInheritsFrom = 3, kFilename = 4, kCount = 5;
-
-class IndexFileTest : public ::testing::Test {
- protected:
-  std::string IdxPath() const { return dir_.File("t.IDX"); }
-  std::string DatName() const { return dir_.File("t.DAT"); }
-
-  std::unique_ptr<TIndexFile> NewFile() {
-    return std::make_unique<TIndexFile>(IdxPath(), DatName(), fields_);
-  }
-  // Creates the file with a primary index on `primary_fields` and the given
-  // secondary indexes.
-  std::unique_ptr<TIndexFile> CreateFile(std::vector<uint16_t> primary_fields,
-                                         std::vector<IndexDesc> secondaries = {}) {
-    auto file = NewFile();
-    file->Create(false);
-    file->AddPrimaryIndex(Index("", std::move(primary_fields)));
-    for (IndexDesc& d : secondaries) file->AddSecondaryIndex(d);
-    return file;
-  }
-  std::unique_ptr<TIndexFile> Reopen(std::unique_ptr<TIndexFile> file, bool exclusive = true) {
-    file->Close();
-    file.reset();
-    auto again = NewFile();
-    again->Open(exclusive, false, false);
-    return again;
-  }
-
-  // A key of `index` built from leading values.
-  static Bytes KeyOf(const TIndexFile& file, int index, std::vector<KeyValue> values) {
-    Bytes key(file.KeyLength(index));
-    file.Layout(index).FromValues(values, key.data());
-    return key;
-  }
-  // Keys of the primary on Filename (key length 252: 15 entries per page).
-  static Bytes WideKey(const TIndexFile& file, int k) {
-    char text[16];
-    std::snprintf(text, sizeof text, "K%08d", k);
-    return KeyOf(file, 0, {KeyValue::String(text)});
-  }
-
-  // The pages as written, after a flush.
-  struct PageView {
-    const uint8_t* p;
-    size_t key_length;
-    int Type() const { return p[0]; }
-    int Count() const { return GetLE<uint16_t>(p + 1); }
-    int32_t Prev() const { return GetLE<int32_t>(p + 3); }
-    int32_t Next() const { return GetLE<int32_t>(p + 7); }
-    const uint8_t* Key(int i, bool leaf) const {
-      return p + 13 + size_t(i) * (key_length + (leaf ? 4 : 8));
-    }
-    int32_t Child(int i) const { return GetLE<int32_t>(Key(i, false) + key_length); }
-    int32_t SubtreeCount(int i) const { return GetLE<int32_t>(Key(i, false) + key_length + 4); }
-  };
-  PageView View(const Bytes& image, int32_t offset, size_t key_length) const {
-    return PageView{image.data() + offset, key_length};
-  }
-
-  index_test::ScratchDir dir_;
-  std::vector<FieldDesc> fields_ = index_test::ClassFields();
-};
 
 // ---- Definitions ------------------------------------------------------------
 
@@ -742,88 +685,7 @@ TEST_F(IndexFileTest, EmptyAllCutsTheFileAndClearsEveryIndex) {
 class RandomRunTest : public IndexFileTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(RandomRunTest, MatchesAnOrderedMapAfterEveryBatch) {
-  const int seed = GetParam();
-  std::mt19937 rng(seed);
-  // Three shapes: wide keys (15 entries a page, deep trees), a ByName-shaped
-  // index, and keys of 1013 bytes (4 per leaf, 3 per interior page), where a
-  // page can be its parent's only child.
-  const int shape = seed % 3;
-  std::unique_ptr<TIndexFile> file;
-  if (shape == 0) file = CreateFile({kFilename});
-  if (shape == 1) file = CreateFile({kObjectId}, {Index("ByName", {kObjectName}, true, true)});
-  if (shape == 2) file = CreateFile({kFilename, kFilename, kFilename, kFilename, kObjectId});
-  const int index = shape == 1 ? 1 : 0;
-  const size_t klen = file->KeyLength(index);
-  if (shape == 2) {
-    ASSERT_EQ(klen, 1013u);
-    ASSERT_EQ(TPage::InteriorCapacity(klen), 3);
-  }
-  auto make_key = [&](int k) {
-    char text[16];
-    std::snprintf(text, sizeof text, "N%06d", k);
-    std::vector<KeyValue> values(shape == 2 ? 4 : 1, KeyValue::String(text));
-    if (shape == 2) values.push_back(KeyValue::Int32(k));
-    return KeyOf(*file, index, values);
-  };
-  std::map<Bytes, int32_t> model;
-  const int key_space = shape == 0 ? 3000 : shape == 1 ? 20000 : 800;
-  for (int batch = 0; batch < 24; ++batch) {
-    // Phases of growth and shrinkage, so merges cascade as well as splits.
-    int insert_percent = (batch / 4) % 2 == 0 ? 75 : 25;
-    for (int op = 0; op < 400; ++op) {
-      int k = static_cast<int>(rng() % key_space);
-      Bytes key = make_key(k);
-      bool present = model.count(key) != 0;
-      if (static_cast<int>(rng() % 100) < insert_percent) {
-        if (present) {
-          EXPECT_EQ(ErrorCodeOf([&] { file->Insert(index, key.data(), k); }), kErrDuplicateKey);
-        } else {
-          file->Insert(index, key.data(), k);
-          model[key] = k;
-        }
-      } else if (present) {
-        file->Delete(index, key.data());
-        model.erase(key);
-      } else {
-        EXPECT_EQ(ErrorCodeOf([&] { file->Delete(index, key.data()); }), kErrKeyNotFound);
-      }
-    }
-    ASSERT_EQ(file->Verify(), std::vector<std::string>{}) << "batch " << batch;
-    ASSERT_EQ(file->EntryCount(index), static_cast<int64_t>(model.size()));
-    file->SelectIndex(index);
-    auto it = model.begin();
-    int64_t ordinal = 0;
-    for (bool ok = file->First(); ok; ok = file->Next(), ++it) {
-      ASSERT_NE(it, model.end());
-      ASSERT_EQ(Bytes(file->CurrentKey(), file->CurrentKey() + klen), it->first);
-      ASSERT_EQ(file->CurrentRecord(), it->second);
-      if (++ordinal % 37 == 0) {
-        ASSERT_EQ(file->CurrentOrdinal(), ordinal);
-      }
-    }
-    ASSERT_EQ(it, model.end());
-    for (int probe = 0; probe < 20 && !model.empty(); ++probe) {
-      int64_t target = 1 + static_cast<int64_t>(rng() % model.size());
-      ASSERT_TRUE(file->SetOrdinal(target));
-      ASSERT_EQ(file->CurrentRecord(), std::next(model.begin(), target - 1)->second);
-      // Ranges on a prefix of 4 characters ("N00x" covers 1000 keys) and on
-      // whole keys.
-      Bytes lo = make_key(static_cast<int>(rng() % key_space));
-      Bytes hi = make_key(static_cast<int>(rng() % key_space));
-      int64_t expect_prefix = 0, expect_whole = 0;
-      for (const auto& [key, value] : model) {
-        (void)value;
-        if (std::memcmp(key.data(), lo.data(), 5) >= 0 &&
-            std::memcmp(key.data(), hi.data(), 5) <= 0) {
-          ++expect_prefix;
-        }
-        if (key >= lo && key <= hi) ++expect_whole;
-      }
-      ASSERT_EQ(file->CountRange(lo.data(), 5, hi.data(), 5), expect_prefix);
-      ASSERT_EQ(file->CountRange(lo.data(), klen, hi.data(), klen), expect_whole);
-    }
-    if (batch % 6 == 5) file = Reopen(std::move(file));
-  }
+  RandomRun(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomRunTest, ::testing::Values(1, 2, 3, 4, 17, 42));
