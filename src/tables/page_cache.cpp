@@ -293,6 +293,12 @@ void PageShelf::Hold(TFileHandler& file, std::unique_ptr<TPage>& page) {
   }
   const int32_t offset = page->Offset();
   Erase(offset);
+  if (uint32_t* at = held_map_.Find(offset)) {
+    // Held already from a list of another key length (a damaged file, two
+    // trees sharing a page): the later change wins, as its write would.
+    held_[*at] = std::move(page);
+    return;
+  }
   held_map_.Insert(offset, static_cast<uint32_t>(held_.size()));
   held_.push_back(std::move(page));
 }

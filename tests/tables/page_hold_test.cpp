@@ -170,6 +170,15 @@ TEST_F(HeldPageCacheTest, AFreshPageSupersedesAHeldOneAndOtherKeyLengthsReadTheF
   EXPECT_EQ(file_.reads, reads + 1);
   EXPECT_TRUE(shelf_.Holds(At(2)));
   EXPECT_EQ(cache_.Fetch(At(2))->Record(0), model_[2]);
+  // Should that list change page 3 as well (held for the first list, as a
+  // damaged file can make two trees share a page) and let it go, its change
+  // replaces the held one: the later change wins, as its write would.
+  ASSERT_TRUE(shelf_.Holds(At(3)));
+  other.Fetch(At(3)).Edit().SetNext(At(9));
+  const size_t held = shelf_.HeldCount();
+  for (int i = 10; i <= kPages; ++i) other.Fetch(At(i)).Edit();
+  EXPECT_EQ(shelf_.HeldCount(), held);
+  EXPECT_EQ(other.Fetch(At(3))->Next(), At(9));
 }
 
 TEST_F(HeldPageCacheTest, ASharedFileHoldsNothing) {
