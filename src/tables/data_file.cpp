@@ -44,7 +44,8 @@ TDataFile::~TDataFile() {
   }
 }
 
-std::string TDataFile::FileNameFor(const std::string& dir, std::string_view table_name) {
+std::string TDataFile::FileNameFor(const std::string& dir, std::string_view table_name,
+                                   bool in_memory) {
   size_t b = table_name.find_first_not_of(' ');
   std::string_view name = b == std::string_view::npos
                               ? std::string_view{}
@@ -53,6 +54,7 @@ std::string TDataFile::FileNameFor(const std::string& dir, std::string_view tabl
   size_t slash = name.find_last_of('/');
   if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
     name = name.substr(0, dot);
+  if (in_memory) return dir + std::string(name) + ".DAT";
   return ResolveFileNameCase(dir, std::string(name) + ".DAT");
 }
 
@@ -429,6 +431,27 @@ void TDataFile::ReadSlots(std::span<const int32_t> numbers, uint8_t* out) {
     }
     i = j;
   }
+}
+
+FileView TDataFile::MapSlots() const {
+  const int32_t slots = header_.NextRecordNumber() - 1;
+  if (slots < 1) return {};
+  return MapForReading(RecordRegionStart() + uint64_t(slots) * RecordSize());
+}
+
+const uint8_t* TDataFile::SlotImage(const FileView& view, int32_t record_number) {
+  if (record_number < 1 || record_number >= header_.NextRecordNumber()) Fail(kErrRecordNotFound);
+  if (const uint8_t* held = Cache().Lookup(record_number)) return held;
+  const uint8_t* slot = SlotInView(view, record_number);
+  if (slot == nullptr) Fail(kErrRecordNotFound);
+  return slot;
+}
+
+const uint8_t* TDataFile::SlotInView(const FileView& view, int32_t record_number) const {
+  if (record_number < 1) return nullptr;
+  const uint64_t offset = RecordRegionStart() + uint64_t(record_number - 1) * RecordSize();
+  if (offset + RecordSize() > view.Length()) return nullptr;
+  return view.Data() + offset;
 }
 
 void TDataFile::FlushBuffers(bool force_header) {

@@ -47,8 +47,10 @@ class TDataFile : public TFileHandler {
 
   // The data file of table `table_name` in `dir` (empty or ending with a
   // separator): blanks around the name removed, its extension replaced by
-  // ".DAT", and an existing file of that name found without regard to case.
-  static std::string FileNameFor(const std::string& dir, std::string_view table_name);
+  // ".DAT", and an existing file of that name found without regard to case
+  // (in memory: the name as spelled).
+  static std::string FileNameFor(const std::string& dir, std::string_view table_name,
+                                 bool in_memory = false);
 
   // ---- Creating and opening ----
 
@@ -168,6 +170,16 @@ class TDataFile : public TFileHandler {
   // close together in one read. The caches stay as they were: for scans
   // that would only push out what they hold.
   void ReadSlots(std::span<const int32_t> numbers, uint8_t* out);
+  // The file up to its last slot, mapped for reading slots in place
+  // (TFileHandler::MapForReading: only while writers are kept away); empty
+  // when it cannot be mapped.
+  FileView MapSlots() const;
+  // Slot `record_number` (deleted or not; 8710 outside 1..next record
+  // number - 1) as the record cache holds it, else as `view` shows the
+  // file. Valid until the next call that changes the cache.
+  const uint8_t* SlotImage(const FileView& view, int32_t record_number);
+  // Where `view` shows slot `record_number`; nullptr when it does not.
+  const uint8_t* SlotInView(const FileView& view, int32_t record_number) const;
   // True when slot `record_number` is in the record cache (a hit).
   bool IsCached(int32_t record_number) const { return Cache().IsCached(record_number); }
   // Writes the dirty records (sorted, one write per consecutive run), then

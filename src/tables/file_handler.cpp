@@ -3,14 +3,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "tables/engine_error.h"
+#include "tables/memory_files.h"
 
 namespace quoldex::tables {
 namespace {
@@ -31,11 +35,68 @@ bool SetLock(int fd, short type, uint64_t offset, uint64_t length) {
 
 }  // namespace
 
+struct FileView::Mapping {
+  Mapping(const uint8_t* data, uint64_t length, dev_t device, ino_t inode)
+      : data(data), length(length), device(device), inode(inode) {}
+  ~Mapping() { ::munmap(const_cast<uint8_t*>(data), length); }
+  Mapping(const Mapping&) = delete;
+  Mapping& operator=(const Mapping&) = delete;
+  const uint8_t* data;
+  uint64_t length;
+  dev_t device;
+  ino_t inode;
+};
+
+FileView::FileView(std::shared_ptr<const Mapping> mapping, uint64_t length)
+    : mapping_(std::move(mapping)), data_(mapping_->data), length_(length) {}
+
+namespace {
+
+// The mappings kept for reuse, most recently used first. A kept mapping
+// holds its file's storage even after the file is removed, so only a few
+// are kept.
+constexpr size_t kKeptMappings = 4;
+
+struct KeptMappings {
+  std::mutex section;
+  std::vector<std::shared_ptr<const FileView::Mapping>> mappings;
+};
+
+KeptMappings& Kept() {
+  static auto* kept = new KeptMappings;
+  return *kept;
+}
+
+}  // namespace
+
+bool IsLocalFileSystem(int fd) {
+  struct statfs info {};
+  if (fstatfs(fd, &info) != 0) return false;
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0x01021994:  // tmpfs
+    case 0xF2F52010:  // f2fs
+    case 0x2FC12FC1:  // zfs
+    case 0x794C7630:  // overlay
+      return true;
+    default:
+      return false;
+  }
+}
+
 TFileHandler::TFileHandler(std::string file_name, std::string error_name)
     : file_name_(std::move(file_name)), error_name_(std::move(error_name)) {}
 
 TFileHandler::~TFileHandler() {
   if (fd_ >= 0) ::close(fd_);
+  if (memory_) memory_->UnlockAll(this);
+}
+
+void TFileHandler::SetInMemory(bool in_memory) {
+  if (IsOpen()) Close();
+  in_memory_ = in_memory;
 }
 
 void TFileHandler::Fail(int code) const { throw EDbEngineError(code, error_name_); }
@@ -54,9 +115,22 @@ void TFileHandler::ChangeExtension(std::string_view extension) {
   file_name_.append(extension);
 }
 
+void TFileHandler::OpenInMemory(bool exclusive, bool read_only) {
+  memory_ = memory_files::Find(file_name_);
+  if (!memory_) Fail(kErrPath);
+  if (!memory_->Lock(this, kShareLockOffset, 1, exclusive)) {
+    memory_.reset();
+    Fail(kErrAccessDenied);
+  }
+  exclusive_ = exclusive;
+  read_only_ = read_only;
+  write_through_ = false;
+}
+
 void TFileHandler::Open(bool exclusive, bool read_only, bool write_through) {
-  if (fd_ >= 0) Close();
+  if (IsOpen()) Close();
   read_only_by_attribute_ = false;
+  if (in_memory_) return OpenInMemory(exclusive, read_only);
   struct stat st {};
   if (::stat(file_name_.c_str(), &st) != 0) FailOpen(errno);
   if (S_ISDIR(st.st_mode)) FailOpen(EISDIR);
@@ -99,10 +173,26 @@ void TFileHandler::Open(bool exclusive, bool read_only, bool write_through) {
 void TFileHandler::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  if (memory_) memory_->UnlockAll(this);
+  memory_.reset();
 }
 
 void TFileHandler::Create(bool write_through) {
-  if (fd_ >= 0) Close();
+  if (IsOpen()) Close();
+  if (in_memory_) {
+    // A file of that name that some handle holds open is not replaced.
+    if (std::shared_ptr<MemoryFile> old = memory_files::Find(file_name_)) {
+      if (!old->Lock(this, kShareLockOffset, 1, true)) Fail(kErrAccessDenied);
+      old->UnlockAll(this);
+    }
+    memory_ = memory_files::Create(file_name_);
+    memory_->Lock(this, kShareLockOffset, 1, true);
+    exclusive_ = true;
+    read_only_ = false;
+    read_only_by_attribute_ = false;
+    write_through_ = false;
+    return;
+  }
   int flags = O_RDWR | O_CREAT | O_CLOEXEC | (write_through ? O_DSYNC : 0);
   int fd;
   do {
@@ -131,16 +221,32 @@ void TFileHandler::Create(bool write_through) {
 
 void TFileHandler::Delete() {
   Close();
+  if (in_memory_) {
+    memory_files::Remove(file_name_);
+    return;
+  }
   if (::unlink(file_name_.c_str()) != 0 && errno != ENOENT) Fail(kErrCannotDelete);
 }
 
 void TFileHandler::Rename(const std::string& new_name) {
   Close();
+  if (in_memory_) {
+    if (!memory_files::Rename(file_name_, new_name)) Fail(kErrCannotDelete);
+    file_name_ = new_name;
+    return;
+  }
   if (::rename(file_name_.c_str(), new_name.c_str()) != 0) Fail(kErrCannotDelete);
   file_name_ = new_name;
 }
 
 void TFileHandler::Copy(const std::string& target) const {
+  if (in_memory_) {
+    std::shared_ptr<MemoryFile> from = memory_ ? memory_ : memory_files::Find(file_name_);
+    if (!from) Fail(kErrPath);
+    std::vector<uint8_t> bytes = from->Bytes();
+    if (!memory_files::Create(target)->Write(0, bytes.data(), bytes.size())) Fail(kErrWrite);
+    return;
+  }
   int in = ::open(file_name_.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) FailOpen(errno);
   int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -174,6 +280,10 @@ void TFileHandler::Copy(const std::string& target) const {
 }
 
 void TFileHandler::Read(uint64_t offset, void* buffer, size_t count) const {
+  if (memory_) {
+    if (!memory_->Read(offset, buffer, count)) Fail(kErrRead);
+    return;
+  }
   if (fd_ < 0) Fail(kErrRead);
   auto* p = static_cast<char*>(buffer);
   while (count > 0) {
@@ -187,6 +297,10 @@ void TFileHandler::Read(uint64_t offset, void* buffer, size_t count) const {
 }
 
 void TFileHandler::Write(uint64_t offset, const void* buffer, size_t count) {
+  if (memory_ && !read_only_) {
+    if (!memory_->Write(offset, buffer, count)) Fail(kErrInMemoryLength);
+    return;
+  }
   if (fd_ < 0 || read_only_) Fail(kErrWrite);
   auto* p = static_cast<const char*>(buffer);
   while (count > 0) {
@@ -205,23 +319,56 @@ void TFileHandler::Flush() {
 }
 
 uint64_t TFileHandler::Size() const {
+  if (memory_) return memory_->Size();
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) Fail(kErrHeaderAccess);
   return static_cast<uint64_t>(st.st_size);
 }
 
+FileView TFileHandler::MapForReading(uint64_t length) const {
+  struct stat st {};
+  if (fd_ < 0 || length == 0 || ::fstat(fd_, &st) != 0) return {};
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (size < length) return {};
+  KeptMappings& kept = Kept();
+  std::lock_guard lock(kept.section);
+  auto& list = kept.mappings;
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i]->device != st.st_dev || list[i]->inode != st.st_ino) continue;
+    std::shared_ptr<const FileView::Mapping> found = list[i];
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+    if (found->length < length) break;  // the file grew: mapped anew below
+    list.insert(list.begin(), found);
+    return FileView(std::move(found), length);
+  }
+  if (!IsLocalFileSystem(fd_)) return {};
+  void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd_, 0);
+  if (data == MAP_FAILED) return {};
+  auto mapping = std::make_shared<const FileView::Mapping>(static_cast<const uint8_t*>(data), size,
+                                                           st.st_dev, st.st_ino);
+  list.insert(list.begin(), mapping);
+  if (list.size() > kKeptMappings) list.pop_back();
+  return FileView(std::move(mapping), length);
+}
+
 void TFileHandler::Truncate(uint64_t size) {
+  if (memory_ && !read_only_) {
+    if (!memory_->Resize(size)) Fail(kErrInMemoryLength);
+    return;
+  }
   if (fd_ < 0 || ::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail(kErrWrite);
 }
 
-bool TFileHandler::Exists() const { return FileExists(file_name_); }
+bool TFileHandler::Exists() const { return FileExists(file_name_, in_memory_); }
 
-bool TFileHandler::FileExists(const std::string& path) {
+bool TFileHandler::FileExists(const std::string& path, bool in_memory) {
+  if (in_memory) return memory_files::Exists(path);
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool TFileHandler::Lock(uint64_t offset, uint64_t length, bool exclusive) {
+  if (memory_) return memory_->Lock(this, offset, length, exclusive && !read_only_);
   if (fd_ < 0) return false;
   // A read-only descriptor cannot hold a write lock; a shared lock on it
   // still excludes writers, which is what a read-only handle needs.
@@ -230,6 +377,7 @@ bool TFileHandler::Lock(uint64_t offset, uint64_t length, bool exclusive) {
 }
 
 void TFileHandler::Unlock(uint64_t offset, uint64_t length) {
+  if (memory_) return memory_->Unlock(this, offset, length);
   if (fd_ < 0 || !SetLock(fd_, F_UNLCK, offset, length)) Fail(kErrUnlock);
 }
 

@@ -16,14 +16,45 @@
 // Locks are open-file-description locks: two handles in one process exclude
 // each other exactly as two processes do, and closing a handle releases its
 // locks without touching other handles' locks.
+//
+// In-memory mode (SetInMemory before opening or creating): the file lives in
+// the process's memory (memory_files.h) under its full name, with the same
+// operations, errors, sharing and locks; Flush has nothing to do, and a
+// file that would grow past MemoryFile::kMaxSize fails with 11017.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace quoldex::tables {
+
+class MemoryFile;
+
+// A read-only view of the start of a file through a mapping (see
+// MapForReading). Empty when nothing could be mapped.
+class FileView {
+ public:
+  struct Mapping;  // shared by the views of one file, unmapped with the last
+  FileView() = default;
+  FileView(std::shared_ptr<const Mapping> mapping, uint64_t length);
+
+  explicit operator bool() const { return data_ != nullptr; }
+  const uint8_t* Data() const { return data_; }
+  uint64_t Length() const { return length_; }
+
+ private:
+  std::shared_ptr<const Mapping> mapping_;
+  const uint8_t* data_ = nullptr;
+  uint64_t length_ = 0;
+};
+
+// True when `fd` is on a file system whose files all processes of this
+// machine see through one page cache, so that a mapping shows every write
+// of every process the moment it is made (not so on a network share).
+bool IsLocalFileSystem(int fd);
 
 class TFileHandler {
  public:
@@ -38,6 +69,11 @@ class TFileHandler {
 
   const std::string& FileName() const { return file_name_; }
   const std::string& ErrorName() const { return error_name_; }
+
+  // Chooses between a file on disk (the default) and one in memory. Only
+  // while closed.
+  void SetInMemory(bool in_memory);
+  bool IsInMemory() const { return in_memory_; }
 
   // Replaces the file name's extension (with its dot, e.g. ".IDX"). Only
   // while closed.
@@ -57,8 +93,8 @@ class TFileHandler {
   virtual void Delete();
   // Renames the closed file to `new_name` (full path); 9220 on failure.
   virtual void Rename(const std::string& new_name);
-  // Copies the file's bytes to `target` (full path), replacing it; 9218 on
-  // failure.
+  // Copies the file's bytes to `target` (full path, in memory when this
+  // file is), replacing it; 9218 on failure.
   virtual void Copy(const std::string& target) const;
   // Reads exactly `count` bytes at `offset`; a short read raises 9217.
   virtual void Read(uint64_t offset, void* buffer, size_t count) const;
@@ -68,10 +104,24 @@ class TFileHandler {
   virtual void Flush();
 
   uint64_t Size() const;
+  // Maps the first `length` bytes of the open file read-only, so that they
+  // can be read in place without a system call per read. Empty (read with
+  // Read instead) unless the file is on disk on a local file system
+  // (IsLocalFileSystem) and at least `length` bytes long. The mapping shows
+  // the file as it is at each moment: the caller keeps writers away while
+  // it reads (the table's read lock does). A file cut shorter than the view
+  // while it is read makes the read fault: the engine cuts a table only
+  // while it holds it alone, which an open handle prevents.
+  // The process keeps the mappings of the last few files it mapped and
+  // hands them out again (a mapping shows the file as it is now, however
+  // old), so that reading a table in place again costs no new mapping and
+  // no page faults.
+  FileView MapForReading(uint64_t length) const;
   // Cuts or extends the file to `size` bytes; 9218 on failure.
   void Truncate(uint64_t size);
   bool Exists() const;
-  static bool FileExists(const std::string& path);
+  // Whether a regular file (in memory: an in-memory file) of that name exists.
+  static bool FileExists(const std::string& path, bool in_memory = false);
 
   // One attempt at a byte-range lock; false when another handle holds a
   // conflicting lock. `exclusive` false takes a shared lock.
@@ -79,7 +129,7 @@ class TFileHandler {
   // Releases a range this handle locked; 10242 on failure.
   void Unlock(uint64_t offset, uint64_t length);
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ >= 0 || memory_ != nullptr; }
   bool IsExclusive() const { return exclusive_; }
   bool IsReadOnly() const { return read_only_; }
   bool IsReadOnlyByAttribute() const { return read_only_by_attribute_; }
@@ -88,10 +138,13 @@ class TFileHandler {
  private:
   void Fail(int code) const;
   void FailOpen(int err) const;
+  void OpenInMemory(bool exclusive, bool read_only);
 
   std::string file_name_;
   std::string error_name_;
   int fd_ = -1;
+  std::shared_ptr<MemoryFile> memory_;  // the open in-memory file
+  bool in_memory_ = false;
   bool exclusive_ = false;
   bool read_only_ = false;
   bool read_only_by_attribute_ = false;

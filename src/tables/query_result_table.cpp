@@ -1,13 +1,10 @@
 #include "tables/query_result_table.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/syscall.h>
 #endif
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -15,8 +12,8 @@
 #include "tables/data_file.h"
 #include "tables/data_file_validation.h"
 #include "tables/engine_error.h"
-#include "tables/file_handler.h"
 #include "tables/index_file.h"
+#include "tables/memory_files.h"
 
 namespace quoldex::tables {
 namespace {
@@ -33,20 +30,13 @@ std::string ThreadIdDigits() {
   return std::to_string(id).substr(0, 5);
 }
 
-// The first unused "<thread digits><counter>.DAT" in `folder`, claimed by
-// creating it exclusively (its index file must be absent too).
+// The first "<thread digits><counter>.DAT" in `folder` whose data and index
+// files are both absent from memory, claimed by creating the data file.
 std::string ClaimDataFileName(const std::string& folder) {
   const std::string prefix = folder + ThreadIdDigits();
   for (int counter = 0; counter < kMaxNameTries; ++counter) {
     const std::string base = prefix + std::to_string(counter);
-    if (TFileHandler::FileExists(base + ".IDX")) continue;
-    const std::string name = base + ".DAT";
-    int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      ::close(fd);
-      return name;
-    }
-    if (errno != EEXIST) throw EDbEngineError(EngineCodeForOpenErrno(errno), name);
+    if (memory_files::CreateNew(base + ".DAT", base + ".IDX")) return base + ".DAT";
   }
   throw EDbEngineError(kErrTooManyFiles, prefix + ".DAT");
 }
@@ -71,8 +61,10 @@ QueryResultTable::QueryResultTable(const std::vector<FieldDesc>& fields,
       DataFileOptions options;
       options.language_id = kLanguageWestern;
       TDataFile data(data_file_);
+      data.SetInMemory(true);
       data.Create(fields, options);
       TIndexFile index(index_file_, data_file_, data.Fields());
+      index.SetInMemory(true);
       index.Create(false);
       index.AddPrimaryIndex(indexes.at(0));
       for (size_t i = 1; i < indexes.size(); ++i) index.AddSecondaryIndex(indexes[i]);
@@ -83,6 +75,7 @@ QueryResultTable::QueryResultTable(const std::vector<FieldDesc>& fields,
     settings.directory = folder;
     settings.table_name = data_file_.substr(folder.size());
     settings.exclusive = true;
+    settings.in_memory = true;
     cursor_ = std::make_unique<TableCursor>(settings);
     cursor_->Open();
   } catch (...) {
@@ -95,15 +88,11 @@ QueryResultTable::QueryResultTable(const std::vector<FieldDesc>& fields,
 
 QueryResultTable::~QueryResultTable() {
   cursor_.reset();  // closes; a destructor cannot report its errors
-  if (!removed_) RemoveFiles();
 }
 
 void QueryResultTable::RemoveFiles() {
-  // Both attempts run; the table counts as removed only when neither file
-  // is left.
-  bool data_gone = std::remove(data_file_.c_str()) == 0 || errno == ENOENT;
-  bool index_gone = std::remove(index_file_.c_str()) == 0 || errno == ENOENT;
-  removed_ = data_gone && index_gone;
+  memory_files::Remove(data_file_);
+  memory_files::Remove(index_file_);
 }
 
 }  // namespace quoldex::tables

@@ -1,19 +1,16 @@
 // QueryResultTable: the private table that holds one query result.
 //
-// It is created in the system's temporary folder (TMPDIR, else the
-// platform's default; never the process's current folder, which may be the
-// user's project folder or not writable) under the name made of the first
+// Its files live in the process's memory (memory_files.h), never on disk:
+// a result costs no disk writes, appears in no folder (not the process's
+// current folder, which may be the user's project folder or not writable,
+// nor any other), and cannot outlive the process, however it ends. The
+// data file is named, within the system's temporary folder, after the first
 // five digits of the current thread's id, a counter from 0 and ".DAT": the
-// first such name whose data and index files are both absent, claimed by
-// creating the data file exclusively so that no other thread or process can
-// take it meanwhile. The table is created in the language order
-// (kLanguageWestern) and opened exclusively for reading and writing.
-//
-// Removal. Right after the open, both files are removed from the folder:
-// the open handles keep their contents alive, the table disappears when the
-// handles close, and nothing is left behind even when the process ends
-// abnormally (killed, crashed). Where the platform refuses to remove an
-// open file, the files are removed when the object is destroyed instead.
+// first such name whose data and index files are both absent, claimed at
+// once so that no other thread can take it meanwhile. The table is created
+// in the language order (kLanguageWestern) and opened exclusively for
+// reading and writing; right after the open both names are removed, so the
+// open handles alone hold the result and it is freed when they close.
 #pragma once
 
 #include <memory>
@@ -34,14 +31,14 @@ class QueryResultTable {
   // indexes[0] the primary index, the rest secondary. Raises the engine's
   // errors; nothing is left behind when it fails.
   QueryResultTable(const std::vector<FieldDesc>& fields, const std::vector<IndexDesc>& indexes);
-  // Closes the cursor (errors are lost) and removes what is left of the files.
+  // Closes the cursor (errors are lost), which frees the files.
   ~QueryResultTable();
   QueryResultTable(const QueryResultTable&) = delete;
   QueryResultTable& operator=(const QueryResultTable&) = delete;
 
   TableCursor& Cursor() { return *cursor_; }
-  // The data file's full name as created (no longer in the folder once
-  // removed).
+  // The data file's full name as created (no longer known once the table
+  // is open).
   const std::string& FileName() const { return data_file_; }
 
  private:
@@ -49,7 +46,6 @@ class QueryResultTable {
 
   std::string data_file_;
   std::string index_file_;
-  bool removed_ = false;
   std::unique_ptr<TableCursor> cursor_;
 };
 

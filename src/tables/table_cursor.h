@@ -54,6 +54,11 @@ struct TableSettings {
   bool read_only = false;
   bool strict_change_detection = false;
   bool force_buffer_flush = false;  // files opened write-through
+  // The files live in the process's memory (file_handler.h), named by the
+  // directory and table name as spelled. Creating, opening and everything
+  // done through an open cursor work alike; restructuring and repair work
+  // on files on disk only.
+  bool in_memory = false;
   int lock_retry_count = 15;
   int lock_wait_time = 100;  // milliseconds
 };
@@ -185,7 +190,8 @@ class TableCursor {
   // the cursor at Eof. Unlike such a walk, a shared table is read under one
   // read lock for the whole scan, so the records all come from one state of
   // the table, and they are read in large sorted runs instead of one cache
-  // miss at a time, leaving the caches as they were. `visit` gets a record's
+  // miss at a time (or in place, where the data file can be mapped),
+  // leaving the caches as they were. `visit` gets a record's
   // bytes (record slot layout, valid during the call) and must not use this
   // cursor.
   void Scan(const std::function<void(const uint8_t* record)>& visit);

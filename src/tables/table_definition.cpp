@@ -76,11 +76,14 @@ void AddIndexDefinitions(const StoredDefinition& definition, TIndexFile& index) 
   for (const IndexDesc& secondary : definition.secondaries) index.AddSecondaryIndex(secondary);
 }
 
-void CreateTableFiles(const std::string& data_file_name, const TableDefinition& definition) {
+void CreateTableFiles(const std::string& data_file_name, const TableDefinition& definition,
+                      bool in_memory) {
   StoredDefinition stored = NormalizeDefinition(definition, data_file_name);
   TDataFile data(data_file_name);
+  data.SetInMemory(in_memory);
   data.Create(definition.fields, stored.options);
-  TIndexFile index(IndexFileNameFor(data_file_name), data_file_name, data.Fields());
+  TIndexFile index(IndexFileNameFor(data_file_name, in_memory), data_file_name, data.Fields());
+  index.SetInMemory(in_memory);
   bool index_created = false;
   try {
     index.Create(false);

@@ -43,6 +43,7 @@ void AddIndexDefinitions(const StoredDefinition& definition, TIndexFile& index);
 // Creates the data file `data_file_name` and its index file, replacing
 // files of those names. Everything is validated first; when anything fails,
 // the files begun are removed and the error is raised.
-void CreateTableFiles(const std::string& data_file_name, const TableDefinition& definition);
+void CreateTableFiles(const std::string& data_file_name, const TableDefinition& definition,
+                      bool in_memory = false);
 
 }  // namespace quoldex::tables

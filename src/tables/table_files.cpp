@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,32 +23,13 @@ int32_t CounterAtStart(const TFileHandler& file, const CounterView& view) {
   return GetLE<int32_t>(bytes);
 }
 
-// File systems whose files all processes of this machine see through one
-// page cache (a mapping shows every write at once).
-bool OnLocalFileSystem(int fd) {
-  struct statfs info {};
-  if (fstatfs(fd, &info) != 0) return false;
-  switch (static_cast<unsigned long>(info.f_type)) {
-    case 0xEF53:      // ext2, ext3, ext4
-    case 0x58465342:  // xfs
-    case 0x9123683E:  // btrfs
-    case 0x01021994:  // tmpfs
-    case 0xF2F52010:  // f2fs
-    case 0x2FC12FC1:  // zfs
-    case 0x794C7630:  // overlay
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 bool CounterView::Map(const std::string& path) {
   Unmap();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  if (OnLocalFileSystem(fd)) {
+  if (IsLocalFileSystem(fd)) {
     void* page = ::mmap(nullptr, kMappedBytes, PROT_READ, MAP_SHARED, fd, 0);
     if (page != MAP_FAILED) page_ = page;
   }
@@ -99,11 +79,12 @@ std::string DirectoryOf(const std::string& file_name) {
   return slash == std::string::npos ? std::string() : file_name.substr(0, slash + 1);
 }
 
-std::string IndexFileNameFor(const std::string& data_file_name) {
+std::string IndexFileNameFor(const std::string& data_file_name, bool in_memory) {
   std::string dir = DirectoryOf(data_file_name);
   std::string base = data_file_name.substr(dir.size());
   size_t dot = base.find_last_of('.');
   if (dot != std::string::npos) base.resize(dot);
+  if (in_memory) return dir + base + ".IDX";
   return ResolveFileNameCase(dir, base + ".IDX");
 }
 

@@ -63,8 +63,8 @@ class GuardedDataFile : public TDataFile {
   void Read(uint64_t offset, void* buffer, size_t count) const override;
   void Close() override;
   // Watches the change counter through a CounterView from now until Close;
-  // false when it cannot (see CounterView).
-  bool WatchCounter() { return view_.Map(FileName()); }
+  // false when it cannot (see CounterView; never for a file in memory).
+  bool WatchCounter() { return !IsInMemory() && view_.Map(FileName()); }
   // The change counter the file holds now (not through the hook).
   int32_t StoredCounter() const;
 
@@ -80,7 +80,7 @@ class GuardedIndexFile : public TIndexFile {
       : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
   void Close() override;
-  bool WatchCounter() { return view_.Map(FileName()); }
+  bool WatchCounter() { return !IsInMemory() && view_.Map(FileName()); }
   int32_t StoredCounter() const;
 
  private:
@@ -89,8 +89,9 @@ class GuardedIndexFile : public TIndexFile {
 };
 
 // The index file beside `data_file_name`: the same folder and base name with
-// ".IDX", an existing file of that name found without regard to case.
-std::string IndexFileNameFor(const std::string& data_file_name);
+// ".IDX", an existing file of that name found without regard to case (in
+// memory: the name as spelled).
+std::string IndexFileNameFor(const std::string& data_file_name, bool in_memory = false);
 
 // The folder part of a file name, with its trailing separator ("" when none).
 std::string DirectoryOf(const std::string& file_name);

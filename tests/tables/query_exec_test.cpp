@@ -15,6 +15,7 @@
 #include "query_test_util.h"
 #include "tables/db_query.h"
 #include "tables/engine_error.h"
+#include "tables/memory_files.h"
 #include "tables/query_executor.h"
 #include "tables/query_result_table.h"
 #include "tables/sql_params.h"
@@ -263,11 +264,16 @@ TEST(QueryResultTable, NamedFromTheThreadIdAndTheFirstFreeCounter) {
     prefix = name.substr(0, name.size() - 5);
     EXPECT_TRUE(std::all_of(prefix.begin(), prefix.end(), ::isdigit));
   }
+  // The files were in memory, and are gone with the table.
+  EXPECT_FALSE(memory_files::Exists(temp.folder().Path(prefix + "0.DAT")));
+  EXPECT_FALSE(memory_files::Exists(temp.folder().Path(prefix + "0.IDX")));
   // Names whose data or index file is in use are passed over.
-  temp.folder().Write(prefix + "0.IDX", "");
-  temp.folder().Write(prefix + "1.DAT", "");
+  memory_files::Create(temp.folder().Path(prefix + "0.IDX"));
+  memory_files::Create(temp.folder().Path(prefix + "1.DAT"));
   QueryResultTable next(fields, indexes);
   EXPECT_EQ(next.FileName(), temp.folder().Path(prefix + "2.DAT"));
+  // Open, the table is known by no name.
+  EXPECT_FALSE(memory_files::Exists(next.FileName()));
   // The table works in the language order.
   TableCursor& cursor = next.Cursor();
   for (const char* name : {"Brush", "actor", "Actor", "ammo"}) {
@@ -278,7 +284,9 @@ TEST(QueryResultTable, NamedFromTheThreadIdAndTheFirstFreeCounter) {
   Names order;
   for (bool on = cursor.First(); on; on = cursor.Next()) order.push_back(cursor.GetField(1).text);
   EXPECT_EQ(order, (Names{"actor", "Actor", "ammo", "Brush"}));
-  EXPECT_EQ(FilesIn(temp.folder().path()), (Names{prefix + "0.IDX", prefix + "1.DAT"}));
+  EXPECT_EQ(FilesIn(temp.folder().path()), Names{});
+  memory_files::Remove(temp.folder().Path(prefix + "0.IDX"));
+  memory_files::Remove(temp.folder().Path(prefix + "1.DAT"));
 }
 
 TEST_F(QueryExecTest, ErrorsLeaveNothingOpenOrBehind) {
