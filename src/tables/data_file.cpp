@@ -266,6 +266,11 @@ void TDataFile::SetField(int number, const FieldValue& value, uint8_t* record) c
   SetFieldValue(AccessibleField(number), value, record);
 }
 
+void TDataFile::CopyField(int number, const TDataFile& from_file, int from,
+                          const uint8_t* from_record, uint8_t* record) const {
+  CopyFieldValue(from_file.AccessibleField(from), from_record, AccessibleField(number), record);
+}
+
 BoundCheck TDataFile::CheckBounds(int number, const uint8_t* record) const {
   const FieldDesc& f = AccessibleField(number);
   if (f.min_text.empty() && f.max_text.empty()) return BoundCheck::kWithin;

@@ -109,6 +109,11 @@ class TDataFile : public TFileHandler {
   // Stores into `record` as SetFieldValue does (field_codec.h), with the
   // errors of GetField for the field number and type.
   void SetField(int number, const FieldValue& value, uint8_t* record) const;
+  // Stores field `from` of `from_record` (a record of `from_file`) into
+  // field `number` of `record` as CopyFieldValue does, with the errors of
+  // GetField and SetField for the field numbers and types.
+  void CopyField(int number, const TDataFile& from_file, int from, const uint8_t* from_record,
+                 uint8_t* record) const;
   // Which bound of field `number` the value in `record` breaks, if any (the
   // caller raises 9730 or 9731).
   BoundCheck CheckBounds(int number, const uint8_t* record) const;

@@ -1,5 +1,6 @@
 #include "tables/field_codec.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -174,6 +175,38 @@ void SetFieldValue(const FieldDesc& field, const FieldValue& value, uint8_t* rec
   }
   slot[0] = present;
   std::memcpy(slot + 1, buf, size);
+}
+
+void CopyFieldValue(const FieldDesc& from, const uint8_t* from_record, const FieldDesc& to,
+                    uint8_t* to_record) {
+  const bool same_form =
+      from.HasSlot() && to.HasSlot() && from.type == to.type &&
+      (from.type == kTypeString || from.type == kTypeSmallInt || from.type == kTypeInteger ||
+       from.type == kTypeWord || from.type == kTypeUInt32);
+  if (!same_form) {
+    SetFieldValue(to, GetFieldValue(from, from_record), to_record);
+    return;
+  }
+  const uint8_t* source = from_record + from.offset;
+  uint8_t* target = to_record + to.offset;
+  const size_t size = PhysicalSize(to.type, to.size);
+  if (source[0] == 0) {
+    std::memset(target, 0, 1 + size);  // null
+    return;
+  }
+  if (from.type != kTypeString) {
+    // Integers of one kind are stored alike whatever the declared size.
+    std::memcpy(target, source, 1 + size);
+    return;
+  }
+  // As a string read (up to the first zero) and stored (cut to the target's
+  // size, trailing blanks removed, empty as null) would be.
+  const auto* text = reinterpret_cast<const char*>(source + 1);
+  size_t length = std::min<size_t>(strnlen(text, from.size), to.size);
+  while (length > 0 && text[length - 1] == ' ') --length;
+  std::memmove(target + 1, source + 1, length);
+  std::memset(target + 1 + length, 0, size - length);
+  target[0] = length == 0 ? 0 : 1;
 }
 
 }  // namespace quoldex::tables

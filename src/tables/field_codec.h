@@ -46,4 +46,12 @@ FieldValue GetFieldValue(const FieldDesc& field, const uint8_t* record);
 // message. Nothing is written when it throws.
 void SetFieldValue(const FieldDesc& field, const FieldValue& value, uint8_t* record);
 
+// Stores into `to_record`'s field `to` exactly what
+// SetFieldValue(to, GetFieldValue(from, from_record), to_record) stores,
+// with its errors; where both fields keep the value in the same form (a
+// string, or an integer of the same kind), the stored bytes are carried
+// over without building the value. Requires IsFieldAccessible of both.
+void CopyFieldValue(const FieldDesc& from, const uint8_t* from_record, const FieldDesc& to,
+                    uint8_t* to_record);
+
 }  // namespace quoldex::tables

@@ -131,7 +131,9 @@ class ResultWriter {
         present_(layout.lookups.size()),
         present_bytes_(layout.lookups.size()),
         bytes_(layout.lookups.size()),
-        slices_(layout.lookups.size()) {
+        slices_(layout.lookups.size()),
+        values_(layout.source_fields.size()),
+        fetched_(layout.source_fields.size()) {
     for (size_t i = 0; i < layout.lookups.size(); ++i) {
       for (int column : layout.lookups[i].columns) {
         const FieldDesc& f = source.Fields()[layout.source_fields[column] - 1];
@@ -153,14 +155,14 @@ class ResultWriter {
       LookupBytes(i, record, bytes_[i]);
       if (present_bytes_[i].Contains(bytes_[i])) return;
     }
-    std::vector<FieldValue> values(layout_.source_fields.size());
-    std::vector<bool> fetched(values.size(), false);
+    // Values are decoded only for the lookups; the columns are copied.
+    std::fill(fetched_.begin(), fetched_.end(), false);
     auto value = [&](int column) -> const FieldValue& {
-      if (!fetched[column]) {
-        values[column] = source_.GetField(layout_.source_fields[column], record);
-        fetched[column] = true;
+      if (!fetched_[column]) {
+        values_[column] = source_.GetField(layout_.source_fields[column], record);
+        fetched_[column] = true;
       }
-      return values[column];
+      return values_[column];
     };
     std::vector<std::string> identities;
     for (size_t i = 0; i < layout_.lookups.size(); ++i) {
@@ -183,8 +185,13 @@ class ResultWriter {
       identities.push_back(std::move(identity));
     }
     result_.Append();
-    for (size_t column = 0; column < values.size(); ++column) {
-      result_.SetField(static_cast<int>(column + 1), value(static_cast<int>(column)));
+    for (size_t column = 0; column < values_.size(); ++column) {
+      const int number = static_cast<int>(column + 1);
+      if (fetched_[column]) {
+        result_.SetField(number, values_[column]);
+      } else {
+        result_.CopyField(number, source_, layout_.source_fields[column], record);
+      }
     }
     result_.Post();
     for (size_t i = 0; i < identities.size(); ++i) {
@@ -213,7 +220,9 @@ class ResultWriter {
   std::vector<ByteStringSet> present_bytes_;              // per lookup, by stored bytes
   std::vector<std::string> bytes_;                        // per lookup, the current row's
   std::vector<std::vector<Slice>> slices_;                // per lookup
-  bool by_bytes_ = true;  // every lookup column has stored bytes (a slot or the ID)
+  bool by_bytes_ = true;            // every lookup column has stored bytes (a slot or the ID)
+  std::vector<FieldValue> values_;  // the current row's decoded columns
+  std::vector<char> fetched_;       // per column: decoded into values_
 };
 
 }  // namespace

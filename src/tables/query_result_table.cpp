@@ -87,7 +87,11 @@ QueryResultTable::QueryResultTable(const std::vector<FieldDesc>& fields,
 }
 
 QueryResultTable::~QueryResultTable() {
-  cursor_.reset();  // closes; a destructor cannot report its errors
+  try {
+    cursor_->CloseDiscarding();  // the files go with the table: nothing to write
+  } catch (...) {
+    // A destructor cannot report; the files are closed regardless.
+  }
 }
 
 void QueryResultTable::RemoveFiles() {

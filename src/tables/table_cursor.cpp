@@ -979,6 +979,17 @@ void TableCursor::Close() {
   impl->CloseFiles();
 }
 
+void TableCursor::CloseDiscarding() {
+  if (!impl_) return;
+  std::unique_ptr<Impl> impl = std::move(impl_);
+  if (impl->settings.in_memory) {
+    impl->Cancel();
+    impl->data->DiscardCache();
+    impl->index->DiscardCache();
+  }
+  impl->CloseFiles();
+}
+
 bool TableCursor::IsOpen() const { return impl_ != nullptr; }
 
 TableCursor::Impl& TableCursor::Opened() const {
@@ -1118,6 +1129,13 @@ void TableCursor::SetField(int number, const FieldValue& value) {
   Impl& c = Opened();
   if (c.state == CursorState::kBrowse) throw EDatabaseError(kNotEditing);
   c.data->SetField(number, value, c.edit.data());
+}
+
+void TableCursor::CopyField(int number, const TableCursor& source, int source_number,
+                            const uint8_t* source_record) {
+  Impl& c = Opened();
+  if (c.state == CursorState::kBrowse) throw EDatabaseError(kNotEditing);
+  c.data->CopyField(number, *source.Opened().data, source_number, source_record, c.edit.data());
 }
 
 void TableCursor::Post() { Opened().Post(); }

@@ -121,6 +121,11 @@ class TableCursor {
   // Cancels a pending edit or insert, releases every lock, writes what is
   // deferred and closes the files.
   void Close();
+  // Closes as Close does, except that for a table in memory what the caches
+  // hold back is dropped instead of written: for a private table whose
+  // files are thrown away with it (a query result). A table on disk is
+  // closed as Close does, so that its files stay whole.
+  void CloseDiscarding();
   bool IsOpen() const;
 
   // The data file name as opened (with its directory), used in messages.
@@ -219,6 +224,11 @@ class TableCursor {
   // Changes the edit buffer (strings cut to the column size, trailing blanks
   // removed). EDatabaseError "Dataset not in edit or insert mode" in browse.
   void SetField(int number, const FieldValue& value);
+  // SetField(number, source.GetField(source_number, source_record)) for a
+  // record of `source` (as its Scan hands out), carrying stored bytes over
+  // where both fields keep the value alike.
+  void CopyField(int number, const TableCursor& source, int source_number,
+                 const uint8_t* source_record);
   // Stores the edit buffer; the cursor then stands on the stored record. A
   // refused modify keeps the edit's record lock (Cancel releases it).
   void Post();
