@@ -122,7 +122,9 @@ int TPageCache::Oldest() const {
 }
 
 bool TPageCache::CanHold() const {
-  return shelf_ != nullptr && shelf_->HeldCapacity() != 0 && file_.IsExclusive();
+  // Writing a page of a file in memory is a copy: holding it saves nothing.
+  return shelf_ != nullptr && shelf_->HeldCapacity() != 0 && file_.IsExclusive() &&
+         !file_.IsInMemory();
 }
 
 int TPageCache::TakeSlot() {

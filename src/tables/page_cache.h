@@ -18,14 +18,15 @@
 // the shelf when it discards the lists.
 //
 // A shelf made with room for held pages also takes changed pages that must
-// leave a list of a file open exclusively: instead of writing every unpinned
-// dirty page of the list, the least recently used one is held, unwritten,
-// and a later miss on it takes it back (still dirty) before the shelf or the
-// file is asked. No other handle can read
-// such a file before it is closed, and the owner writes held pages with the
-// lists' dirty pages at a flush, so the file ends with the same bytes as if
-// they had been written on the way. When the held pages reach their bound,
-// they are all written (sorted, one write per run) and become clean images.
+// leave a list of a file open exclusively (on disk; writing a file in memory
+// is a mere copy): instead of writing every unpinned dirty page of the list,
+// the least recently used one is held, unwritten, and a later miss on it
+// takes it back (still dirty) before the shelf or the file is asked. No
+// other handle can read such a file before it is closed, and the owner
+// writes held pages with the lists' dirty pages at a flush, so the file ends
+// with the same bytes as if they had been written on the way. When the held
+// pages reach their bound, they are all written (sorted, one write per run)
+// and become clean images.
 // A shared file never holds pages: each update ends with a flush.
 #pragma once
 

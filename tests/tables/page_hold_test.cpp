@@ -181,6 +181,20 @@ TEST_F(HeldPageCacheTest, AFreshPageSupersedesAHeldOneAndOtherKeyLengthsReadTheF
   EXPECT_EQ(other.Fetch(At(3))->Next(), At(9));
 }
 
+TEST_F(HeldPageCacheTest, AFileInMemoryHoldsNothing) {
+  const Bytes image = ReadWholeFile(dir_.File("p.IDX"));
+  file_.Close();
+  file_.SetInMemory(true);
+  file_.Create(false);  // exclusive, like the disk file before
+  file_.Write(0, image.data(), image.size());
+  ChangeFullList();
+  file_.writes.clear();
+  Change(32);
+  EXPECT_EQ(shelf_.HeldCount(), 0u);
+  EXPECT_EQ(file_.writes.size(), 1u);  // the list's 31 pages, one run
+  file_.Delete();
+}
+
 TEST_F(HeldPageCacheTest, ASharedFileHoldsNothing) {
   file_.Close();
   file_.Open(false, false, false);
