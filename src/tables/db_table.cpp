@@ -200,10 +200,12 @@ void TDbTable::InstallFilter(TableCursor& cursor, const std::string& text, bool 
   auto filter = std::make_shared<RecordFilter>(RecordFilter::Parse(text, options));
   filter->Resolve(SqlColumnsOf(cursor.Fields()), TableStem());
   auto row = std::make_shared<RecordSqlRow>(cursor.Fields());
-  cursor.SetFilter([filter, row](const uint8_t* record) {
-    row->SetRecord(record);
-    return filter->Passes(*row);
-  });
+  cursor.SetFilter(
+      [filter, row, prefilter = filter->Prefilter(cursor.Fields())](const uint8_t* record) {
+        if (!prefilter.Passes(record)) return false;
+        row->SetRecord(record);
+        return filter->Passes(*row);
+      });
 }
 
 void TDbTable::ChangeFilter(std::string text, bool filtered, FilterOptions options) {

@@ -1,6 +1,9 @@
 #include "tables/query_source_access.h"
 
 #include <cstring>
+#include <string_view>
+
+#include "text/western.h"
 
 namespace quoldex::tables {
 namespace {
@@ -8,6 +11,9 @@ namespace {
 struct Equality {
   int column = -1;
   std::string value;
+  bool ignore_case = false;
+  bool prefix = false;  // the column begins with value
+  bool exact() const { return !ignore_case && !prefix; }
 };
 
 // The string value `node` stands for: a string constant or a bound
@@ -35,10 +41,7 @@ void CollectEqualities(const SqlNode& node, std::span<const std::string> paramet
     CollectEqualities(*node.right, parameters, fields, out);
     return;
   }
-  if (node.kind != SqlNodeKind::kCompare || node.op != SqlCompareOp::kEqual || node.ignore_case ||
-      node.prefix_match) {
-    return;
-  }
+  if (node.kind != SqlNodeKind::kCompare || node.op != SqlCompareOp::kEqual) return;
   for (const auto& [field, other] : {std::pair{node.left.get(), node.right.get()},
                                      std::pair{node.right.get(), node.left.get()}}) {
     if (field->kind != SqlNodeKind::kField || field->column_index < 0 ||
@@ -46,8 +49,14 @@ void CollectEqualities(const SqlNode& node, std::span<const std::string> paramet
         fields[field->column_index].type != kTypeString) {
       continue;
     }
-    Equality e{field->column_index, {}};
+    Equality e{field->column_index, {}, node.ignore_case, false};
     if (StringValueOf(*other, parameters, &e.value)) {
+      // A constant ending in "*" is a prefix where the comparison says so.
+      if (node.prefix_match && other->kind == SqlNodeKind::kConstant && !e.value.empty() &&
+          e.value.back() == '*') {
+        e.value.pop_back();
+        e.prefix = true;
+      }
       out->push_back(std::move(e));
       return;
     }
@@ -56,8 +65,9 @@ void CollectEqualities(const SqlNode& node, std::span<const std::string> paramet
 
 }  // namespace
 
-void SourcePrefilter::Add(const FieldDesc& field, std::string value) {
-  tests_.push_back({field.offset, field.size, std::move(value)});
+void SourcePrefilter::Add(const FieldDesc& field, std::string value, bool ignore_case,
+                          bool prefix) {
+  tests_.push_back({field.offset, field.size, std::move(value), ignore_case, prefix});
 }
 
 bool SourcePrefilter::Passes(const uint8_t* record) const {
@@ -70,10 +80,29 @@ bool SourcePrefilter::Passes(const uint8_t* record) const {
       if (n != 0) return false;
       continue;
     }
+    if (t.ignore_case || t.prefix) {
+      const auto* text = reinterpret_cast<const char*>(slot + 1);
+      std::string_view stored(text, strnlen(text, t.size));
+      if (t.prefix) stored = stored.substr(0, n);
+      if (t.ignore_case ? !text::SameText(stored, t.value) : stored != t.value) return false;
+      continue;
+    }
     if (n > t.size || std::memcmp(slot + 1, t.value.data(), n) != 0) return false;
     if (n < t.size && slot[1 + n] != 0) return false;
   }
   return true;
+}
+
+SourcePrefilter PrefilterFor(const SqlNode* condition, std::span<const std::string> parameters,
+                             const std::vector<FieldDesc>& fields) {
+  SourcePrefilter prefilter;
+  if (condition == nullptr) return prefilter;
+  std::vector<Equality> equalities;
+  CollectEqualities(*condition, parameters, fields, &equalities);
+  for (const Equality& e : equalities) {
+    prefilter.Add(fields[e.column], e.value, e.ignore_case, e.prefix);
+  }
+  return prefilter;
 }
 
 SourceAccess ChooseSourceAccess(const SqlNode* where, std::span<const std::string> parameters,
@@ -81,11 +110,12 @@ SourceAccess ChooseSourceAccess(const SqlNode* where, std::span<const std::strin
                                 const std::vector<IndexDesc>& indexes) {
   SourceAccess access;
   if (where == nullptr) return access;
+  access.prefilter = PrefilterFor(where, parameters, fields);
   std::vector<Equality> equalities;
   CollectEqualities(*where, parameters, fields, &equalities);
-  for (const Equality& e : equalities) access.prefilter.Add(fields[e.column], e.value);
   bool found_unique = false;
   for (const Equality& e : equalities) {
+    if (!e.exact()) continue;  // an index range needs the value itself
     for (size_t i = 0; i < indexes.size(); ++i) {
       const IndexDesc& index = indexes[i];
       if (index.fields.empty() || index.fields[0] != e.column + 1) continue;

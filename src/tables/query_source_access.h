@@ -24,11 +24,15 @@ namespace quoldex::tables {
 
 // The equalities "string column = value" a condition implies, tested on a
 // record's bytes exactly as the condition compares them: the whole stored
-// text (a null column reads as ""), with regard to case.
+// text (a null column reads as ""), with regard to case or not as the
+// comparison says, and only the start of it where the comparison takes a
+// constant ending in "*" as a prefix (record filters).
 class SourcePrefilter {
  public:
-  // Adds the test "field = value"; `field` is a string field.
-  void Add(const FieldDesc& field, std::string value);
+  // Adds the test "field = value" (`prefix`: the field begins with value);
+  // `field` is a string field.
+  void Add(const FieldDesc& field, std::string value, bool ignore_case = false,
+           bool prefix = false);
   // False when `record` fails a test, so that it cannot satisfy the
   // condition.
   bool Passes(const uint8_t* record) const;
@@ -38,9 +42,16 @@ class SourcePrefilter {
     uint16_t offset;  // the field's slot in the record
     uint8_t size;     // its declared size
     std::string value;
+    bool ignore_case;
+    bool prefix;
   };
   std::vector<Test> tests_;
 };
+
+// The prefilter of the equalities `condition` (resolved; null for none)
+// implies, with the parameter values bound by position.
+SourcePrefilter PrefilterFor(const SqlNode* condition, std::span<const std::string> parameters,
+                             const std::vector<FieldDesc>& fields);
 
 struct SourceAccess {
   int index = 0;        // the source index to walk (0 = primary)

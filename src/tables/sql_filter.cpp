@@ -42,4 +42,8 @@ bool RecordFilter::Passes(const SqlRow& row) const {
   return condition_ == nullptr || ConditionHolds(*condition_, row, {});
 }
 
+SourcePrefilter RecordFilter::Prefilter(const std::vector<FieldDesc>& fields) const {
+  return PrefilterFor(condition_.get(), {}, fields);
+}
+
 }  // namespace quoldex::tables

@@ -19,7 +19,9 @@
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
+#include "tables/query_source_access.h"
 #include "tables/sql_expression.h"
 #include "tables/sql_value.h"
 
@@ -40,6 +42,11 @@ class RecordFilter {
 
   // True when `row` passes. Requires Resolve.
   bool Passes(const SqlRow& row) const;
+  // A test on a record's bytes that no passing record fails (built from the
+  // equalities the filter implies), for a table with these fields (stored
+  // order), so that most failing records are turned away without being
+  // decoded. Requires Resolve.
+  SourcePrefilter Prefilter(const std::vector<FieldDesc>& fields) const;
 
  private:
   std::unique_ptr<SqlNode> condition_;  // null for a blank text
