@@ -308,15 +308,28 @@ TEST(QuerySourceAccess, PrefilterRefusesOnlyRowsTheConditionRefuses) {
 TEST(QuerySourceAccess, FilterPrefilterRefusesOnlyRowsTheFilterRefuses) {
   std::vector<FieldDesc> fields = ValidateDataFileDefinition("objects.dat", ObjectsFields(), {});
   const FieldDesc& package = fields[5];  // string 20
-  const std::vector<std::string> stored_values = {
-      "", "core", "CORE", "Core", "cor", "core ", "corex", "co*", "\xC9cole", "\xE9COLE", "b"};
+  const std::vector<std::string> stored_values = {"",
+                                                  "core",
+                                                  "CORE",
+                                                  "Core",
+                                                  "cor",
+                                                  "core ",
+                                                  "corex",
+                                                  "co*",
+                                                  "\xC9"
+                                                  "cole",
+                                                  "\xE9"
+                                                  "COLE",
+                                                  "b"};
   struct Case {
     const char* text;
     bool exact;
   };
   const Case cases[] = {{"Package = 'core'", true},
                         {"Package = 'co*'", true},
-                        {"'\xE9cole' = Package", true},
+                        {"'\xE9"
+                         "cole' = Package",
+                         true},
                         {"Package = '*'", true},
                         {"Package = 'cOre' and InheritsFrom = 'actor'", false},
                         {"Package = 'core' or InheritsFrom = 'actor'", false}};
