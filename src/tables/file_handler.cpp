@@ -55,7 +55,7 @@ namespace {
 // The mappings kept for reuse, most recently used first. A kept mapping
 // holds its file's storage even after the file is removed, so only a few
 // are kept.
-constexpr size_t kKeptMappings = 4;
+constexpr size_t kKeptMappings = 8;
 
 struct KeptMappings {
   std::mutex section;

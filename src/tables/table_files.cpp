@@ -1,9 +1,5 @@
 #include "tables/table_files.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <bit>
 
@@ -12,8 +8,6 @@
 
 namespace quoldex::tables {
 namespace {
-
-constexpr size_t kMappedBytes = 4096;
 
 // Both headers keep their change counter in the first four bytes.
 int32_t CounterAtStart(const TFileHandler& file, const CounterView& view) {
@@ -25,27 +19,15 @@ int32_t CounterAtStart(const TFileHandler& file, const CounterView& view) {
 
 }  // namespace
 
-bool CounterView::Map(const std::string& path) {
-  Unmap();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  if (IsLocalFileSystem(fd)) {
-    void* page = ::mmap(nullptr, kMappedBytes, PROT_READ, MAP_SHARED, fd, 0);
-    if (page != MAP_FAILED) page_ = page;
-  }
-  ::close(fd);
+bool CounterView::Map(const TFileHandler& file) {
+  view_ = file.MapForReading(4);
   return Mapped();
-}
-
-void CounterView::Unmap() {
-  if (page_ != nullptr) ::munmap(page_, kMappedBytes);
-  page_ = nullptr;
 }
 
 int32_t CounterView::Counter() const {
   // Another process writes the word: read it whole, as it is at this moment.
-  uint32_t word =
-      std::atomic_ref<uint32_t>(*static_cast<uint32_t*>(page_)).load(std::memory_order_acquire);
+  auto* word_at = reinterpret_cast<uint32_t*>(const_cast<uint8_t*>(view_.Data()));
+  uint32_t word = std::atomic_ref<uint32_t>(*word_at).load(std::memory_order_acquire);
   if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
   return static_cast<int32_t>(word);
 }

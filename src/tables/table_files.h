@@ -22,30 +22,26 @@ namespace quoldex::tables {
 struct CacheMiss {};
 
 // The change counter in the first four bytes of a file, watched through a
-// read-only mapping of its first page, so that reading it costs no system
-// call. Only on a local file system, where a mapping shows every write of
-// every process the moment it is made; on any other (a network share) the
-// counter must be read from the file under a lock, and nothing is mapped.
-// A file cut to nothing by something other than the engine while it is
-// mapped would make reading the counter fault: the engine never cuts a
-// table below its header, and no handle may while another has it open.
+// read-only mapping of the open file (TFileHandler::MapForReading, which
+// keeps mappings for the next open of the same file), so that reading it
+// costs no system call. Only on a local file system, where a mapping shows
+// every write of every process the moment it is made; on any other (a
+// network share) the counter must be read from the file under a lock, and
+// nothing is mapped. A file cut to nothing by something other than the
+// engine while it is mapped would make reading the counter fault: the
+// engine never cuts a table below its header, and no handle may while
+// another has it open.
 class CounterView {
  public:
-  CounterView() = default;
-  ~CounterView() { Unmap(); }
-  CounterView(const CounterView&) = delete;
-  CounterView& operator=(const CounterView&) = delete;
-
-  // Maps the first page of `path`; false (nothing mapped) when the file is
-  // not on a local file system or cannot be mapped.
-  bool Map(const std::string& path);
-  void Unmap();
-  bool Mapped() const { return page_ != nullptr; }
+  // Maps the start of open `file`; false (nothing mapped) when it cannot.
+  bool Map(const TFileHandler& file);
+  void Unmap() { view_ = FileView(); }
+  bool Mapped() const { return static_cast<bool>(view_); }
   // The counter as the file holds it now. Requires Mapped().
   int32_t Counter() const;
 
  private:
-  void* page_ = nullptr;
+  FileView view_;
 };
 
 class ReadHook {
@@ -64,7 +60,7 @@ class GuardedDataFile : public TDataFile {
   void Close() override;
   // Watches the change counter through a CounterView from now until Close;
   // false when it cannot (see CounterView; never for a file in memory).
-  bool WatchCounter() { return !IsInMemory() && view_.Map(FileName()); }
+  bool WatchCounter() { return view_.Map(*this); }
   // The change counter the file holds now (not through the hook).
   int32_t StoredCounter() const;
 
@@ -80,7 +76,7 @@ class GuardedIndexFile : public TIndexFile {
       : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
   void Close() override;
-  bool WatchCounter() { return !IsInMemory() && view_.Map(FileName()); }
+  bool WatchCounter() { return view_.Map(*this); }
   int32_t StoredCounter() const;
 
  private:

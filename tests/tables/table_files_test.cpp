@@ -16,8 +16,10 @@ TEST(CounterView, SeesEveryWriteToTheCounterAtOnce) {
   TempDir dir;
   const std::string path = dir.File("t.IDX");
   test::WriteAll(path, std::vector<uint8_t>(5000, 0));
+  TFileHandler reader(path, path);
+  reader.Open(false, true, false);
   CounterView view;
-  if (!view.Map(path)) GTEST_SKIP() << "not a local file system: the counter is read instead";
+  if (!view.Map(reader)) GTEST_SKIP() << "not a local file system: the counter is read instead";
   EXPECT_EQ(view.Counter(), 0);
   TFileHandler writer(path, path);  // another open file, as another process has
   writer.Open(false, false, false);
@@ -29,7 +31,42 @@ TEST(CounterView, SeesEveryWriteToTheCounterAtOnce) {
   }
   view.Unmap();
   EXPECT_FALSE(view.Mapped());
-  EXPECT_FALSE(view.Map(dir.File("missing.IDX")));
+  reader.Close();
+  EXPECT_FALSE(view.Map(reader));  // a closed file
+  TFileHandler in_memory(path, path);
+  in_memory.SetInMemory(true);
+  in_memory.Create(false);
+  in_memory.Write(0, "abcd", 4);
+  EXPECT_FALSE(view.Map(in_memory));  // nothing to map: read instead
+  in_memory.Delete();
+}
+
+// Mappings are kept for the next open of the same file: a view taken again
+// shows the file as it is now, also after it grew past the kept mapping,
+// and never for bytes the file does not have.
+TEST(FileView, KeptMappingsShowTheFileAsItIsNow) {
+  TempDir dir;
+  const std::string path = dir.File("grow.DAT");
+  test::WriteAll(path, std::vector<uint8_t>(100, 'a'));
+  TFileHandler file(path, path);
+  file.Open(false, false, false);
+  FileView first = file.MapForReading(100);
+  if (!first) GTEST_SKIP() << "not a local file system";
+  EXPECT_FALSE(file.MapForReading(101));  // longer than the file
+  file.Write(0, "b", 1);
+  file.Close();
+  file.Open(false, false, false);  // another open: the kept mapping serves
+  FileView again = file.MapForReading(100);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again.Data()[0], 'b');
+  EXPECT_EQ(first.Data()[0], 'b');
+  file.Write(9000, "z", 1);  // grown past the mapping
+  FileView grown = file.MapForReading(9001);
+  ASSERT_TRUE(grown);
+  EXPECT_EQ(grown.Length(), 9001u);
+  EXPECT_EQ(grown.Data()[9000], 'z');
+  EXPECT_EQ(grown.Data()[0], 'b');
+  EXPECT_EQ(first.Data()[99], 'a');  // an older view stays readable
 }
 
 TEST(GuardedFiles, StoredCounterIsTheCounterOnDiskWatchedOrNot) {
