@@ -342,7 +342,21 @@ FileView TFileHandler::MapForReading(uint64_t length) const {
     return FileView(std::move(found), length);
   }
   if (!IsLocalFileSystem(fd_)) return {};
-  void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd_, 0);
+  // Mapped through a descriptor of its own: a mapping holds on to the open
+  // file it was made from, and the handle's descriptor carries the handle's
+  // locks, which must go when the handle closes. The name must still lead
+  // to the file the handle has open.
+  int fd;
+  do {
+    fd = ::open(file_name_.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return {};
+  struct stat same {};
+  void* data = MAP_FAILED;
+  if (::fstat(fd, &same) == 0 && same.st_dev == st.st_dev && same.st_ino == st.st_ino) {
+    data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  }
+  ::close(fd);
   if (data == MAP_FAILED) return {};
   auto mapping = std::make_shared<const FileView::Mapping>(static_cast<const uint8_t*>(data), size,
                                                            st.st_dev, st.st_ino);

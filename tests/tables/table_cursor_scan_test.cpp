@@ -110,6 +110,27 @@ TEST_F(ScanTest, SeesDeferredChangesOfAnExclusiveHandleAndTheTableWithoutPrimary
   EXPECT_EQ(Scanned(h), Walked(h));
 }
 
+// A scan reads a shared table in place through a mapping that outlives the
+// handle; the handle's sharing lock must not: once it is closed the table
+// can be opened exclusively, by this process and by others.
+TEST_F(ScanTest, AClosedHandleLeavesNoLockBehindItsScan) {
+  CreateObjects();
+  {
+    TableCursor a(Settings());
+    a.Open();
+    Fill(a, 300);
+    EXPECT_EQ(Scanned(a), Walked(a));
+  }
+  TableCursor b(Settings());
+  b.Open();
+  EXPECT_EQ(Scanned(b).size(), 300u);  // a kept mapping serves this one
+  b.Close();
+  TableCursor alone(ExclusiveSettings());
+  EXPECT_NO_THROW(alone.Open());
+  alone.EmptyTable();
+  EXPECT_TRUE(Scanned(alone).empty());
+}
+
 TEST_F(ScanTest, ReadsTheStateAnotherHandleLeft) {
   CreateObjects();
   TableCursor a(Settings());
