@@ -147,17 +147,6 @@ class ResultWriter {
     }
   }
 
-  // The record bytes every row's lookups read (none without lookups, or
-  // when a lookup column must be decoded).
-  std::vector<RecordBytes> BytesRead() const {
-    std::vector<RecordBytes> bytes;
-    if (!by_bytes_) return bytes;
-    for (const std::vector<Slice>& slices : slices_) {
-      for (const Slice& slice : slices) bytes.push_back({slice.offset, slice.size});
-    }
-    return bytes;
-  }
-
   // Writes `record`, a record of the source table, unless a lookup finds it.
   void Add(const uint8_t* record) {
     // A row whose lookup columns hold the very bytes of a row already known
@@ -258,24 +247,14 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
   }
   RecordSqlRow row(fields);
   const bool every_row = query.where() == nullptr;
-  // The bytes most rows are read for: those the prefilter and the lookups
-  // test; a row that gets further is read whole. A condition without a
-  // prefilter, or a result without lookups, reads every row whole.
-  std::vector<RecordBytes> looked_at = access.prefilter.Bytes();
-  if (every_row || !looked_at.empty()) {
-    const std::vector<RecordBytes> lookups = writer.BytesRead();
-    looked_at.insert(looked_at.end(), lookups.begin(), lookups.end());
-  }
-  source.Scan(
-      [&](const uint8_t* record) {
-        if (!every_row) {
-          if (!access.prefilter.Passes(record)) return;
-          row.SetRecord(record);
-          if (!query.WhereHolds(row, parameters)) return;
-        }
-        writer.Add(record);
-      },
-      looked_at);
+  source.Scan([&](const uint8_t* record) {
+    if (!every_row) {
+      if (!access.prefilter.Passes(record)) return;
+      row.SetRecord(record);
+      if (!query.WhereHolds(row, parameters)) return;
+    }
+    writer.Add(record);
+  });
   source.Close();
 
   TableCursor& result = table->Cursor();

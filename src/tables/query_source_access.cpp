@@ -93,12 +93,6 @@ bool SourcePrefilter::Passes(const uint8_t* record) const {
   return true;
 }
 
-std::vector<RecordBytes> SourcePrefilter::Bytes() const {
-  std::vector<RecordBytes> bytes;
-  for (const Test& t : tests_) bytes.push_back({t.offset, size_t{1} + t.size});
-  return bytes;
-}
-
 SourcePrefilter PrefilterFor(const SqlNode* condition, std::span<const std::string> parameters,
                              const std::vector<FieldDesc>& fields) {
   SourcePrefilter prefilter;

@@ -18,7 +18,6 @@
 
 #include "tables/field_value.h"
 #include "tables/sql_expression.h"
-#include "tables/table_cursor.h"
 #include "tables/table_defs.h"
 
 namespace quoldex::tables {
@@ -37,8 +36,6 @@ class SourcePrefilter {
   // False when `record` fails a test, so that it cannot satisfy the
   // condition.
   bool Passes(const uint8_t* record) const;
-  // The record bytes the tests read (none when there are no tests).
-  std::vector<RecordBytes> Bytes() const;
 
  private:
   struct Test {

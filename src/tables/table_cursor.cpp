@@ -606,8 +606,7 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
   });
 }
 
-void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& visit,
-                             std::span<const RecordBytes> looked_at) {
+void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& visit) {
   // Records per batch: the entries of the order are gathered, their slots
   // read in ascending order, then handed out in the order's. Many at a time,
   // so that slots scattered over the file come close enough to share reads.
@@ -627,25 +626,10 @@ void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& v
   // Where the file can be mapped, slots are read in place: only the bytes
   // the visit looks at are touched, and nothing is copied.
   if (const FileView view = data->MapSlots()) {
-    // Slots are gathered a few at a time and the lines of each that will be
-    // read (the whole record unless the caller says which bytes, and the
-    // deleted mark) fetched from memory ahead of their visit, so that the
-    // misses of a batch overlap.
+    // Slots are gathered a few at a time and fetched from memory ahead of
+    // their visit, so that the misses of a batch overlap.
     constexpr size_t kAhead = 16;
-    constexpr size_t kLine = 64;
     const size_t size = data->RecordSize();
-    std::vector<size_t> lines;  // offsets in a record to fetch ahead
-    if (looked_at.empty() || filter) {
-      for (size_t at = 0; at < size; at += kLine) lines.push_back(at);
-    } else {
-      lines.push_back(0);
-      for (const RecordBytes& bytes : looked_at) {
-        if (bytes.length == 0) continue;
-        const size_t end = std::min(size, bytes.offset + bytes.length);
-        for (size_t at = bytes.offset; at < end; at += kLine) lines.push_back(at);
-        if (end > 0) lines.push_back(end - 1);
-      }
-    }
     int32_t gathered_numbers[kAhead];
     size_t gathered = 0;
     auto visit_gathered = [&] {
@@ -658,7 +642,7 @@ void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& v
       if (AboveRange(k)) return false;
       if (BelowRange(k)) return true;
       if (const uint8_t* slot = data->SlotInView(view, number)) {
-        for (size_t at : lines) __builtin_prefetch(slot + at);
+        for (size_t line = 0; line < size; line += 64) __builtin_prefetch(slot + line);
       }
       gathered_numbers[gathered++] = number;
       if (gathered == kAhead) visit_gathered();
@@ -1128,9 +1112,8 @@ FieldValue TableCursor::GetField(int number, const uint8_t* record) const {
   return Opened().data->GetField(number, record);
 }
 
-void TableCursor::Scan(const std::function<void(const uint8_t* record)>& visit,
-                       std::span<const RecordBytes> looked_at) {
-  Opened().Scan(visit, looked_at);
+void TableCursor::Scan(const std::function<void(const uint8_t* record)>& visit) {
+  Opened().Scan(visit);
 }
 
 const uint8_t* TableCursor::CurrentRecord() const {

@@ -79,12 +79,6 @@ enum class RestructureOutcome { kUnchanged, kIndexesRebuilt, kCopied };
 
 enum class CursorState { kBrowse, kEdit, kInsert };
 
-// Bytes [offset, offset + length) of a record.
-struct RecordBytes {
-  size_t offset = 0;
-  size_t length = 0;
-};
-
 class TableCursor {
  public:
   // Full name of the table's data file (see TDataFile::FileNameFor). An
@@ -204,12 +198,8 @@ class TableCursor {
   // miss at a time (or in place, where the data file can be mapped),
   // leaving the caches as they were. `visit` gets a record's
   // bytes (record slot layout, valid during the call) and must not use this
-  // cursor. `looked_at`, when not empty, names the bytes the visit reads of
-  // most records (a filter set on the cursor reads its own): a hint that
-  // lets the scan fetch those ahead and leave the rest of each record
-  // alone; reading elsewhere is allowed, only slower.
-  void Scan(const std::function<void(const uint8_t* record)>& visit,
-            std::span<const RecordBytes> looked_at = {});
+  // cursor.
+  void Scan(const std::function<void(const uint8_t* record)>& visit);
 
   // ---- Reading ----
   // Field `number` of the edit buffer in edit or insert state, else of the
