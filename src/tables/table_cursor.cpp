@@ -401,8 +401,8 @@ std::vector<uint8_t> TableCursor::Impl::OrderKey(const uint8_t* rec, int32_t num
   return k;
 }
 
-void TableCursor::Impl::StandOn(std::vector<uint8_t> k, int32_t number, const uint8_t* rec) {
-  key = std::move(k);
+void TableCursor::Impl::StandOn(std::span<const uint8_t> k, int32_t number, const uint8_t* rec) {
+  key.assign(k.begin(), k.end());
   record_number = number;
   record.assign(rec, rec + data->RecordSize());
   where = Where::kOn;
@@ -418,7 +418,7 @@ bool TableCursor::Impl::Settle(bool on_entry, int direction) {
       StoredRecord stored(*this, number, direction > 0);
       if (RecordIsDeleted(stored.Data())) throw EDbEngineError(kErrRecordNotFound, file_name);
       if (!filter || filter(stored.Data())) {
-        StandOn(std::vector<uint8_t>(order->Key(), order->Key() + length), number, stored.Data());
+        StandOn({order->Key(), length}, number, stored.Data());
         return true;
       }
     }
@@ -510,8 +510,7 @@ bool TableCursor::Impl::SetRecordNumber(int64_t ordinal) {
     if (!order->SetOrdinal(EntriesBeforeRange() + ordinal)) return false;
     const int32_t number = order->Record();
     ReadStored(number, scratch);
-    StandOn(std::vector<uint8_t>(order->Key(), order->Key() + order->KeyLength()), number,
-            scratch.data());
+    StandOn({order->Key(), order->KeyLength()}, number, scratch.data());
     return true;
   });
 }
@@ -530,8 +529,7 @@ bool TableCursor::Impl::FindKey(std::span<const FieldValue> values) {
         const int32_t number = order->Record();
         ReadStored(number, scratch);
         if (!filter || filter(scratch.data())) {
-          StandOn(std::vector<uint8_t>(order->Key(), order->Key() + layout.KeyLength()), number,
-                  scratch.data());
+          StandOn({order->Key(), layout.KeyLength()}, number, scratch.data());
           return true;
         }
       }
@@ -577,7 +575,7 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
       std::vector<uint8_t> main_key = OrderKey(scratch.data(), found);
       if (BelowRange(main_key.data()) || AboveRange(main_key.data())) continue;
       if ((filter && !filter(scratch.data())) || !target.Matches(scratch.data())) continue;
-      StandOn(std::move(main_key), found, scratch.data());
+      StandOn(main_key, found, scratch.data());
       return true;
     }
     return false;
@@ -598,8 +596,7 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
       const int32_t number = order->Record();
       ReadStored(number, scratch, true);
       if ((filter && !filter(scratch.data())) || !target.Matches(scratch.data())) continue;
-      StandOn(std::vector<uint8_t>(order->Key(), order->Key() + order->KeyLength()), number,
-              scratch.data());
+      StandOn({order->Key(), order->KeyLength()}, number, scratch.data());
       return true;
     }
     return false;

@@ -81,7 +81,7 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   bool SeekLastInRange();
   // The key a record has in the current order.
   std::vector<uint8_t> OrderKey(const uint8_t* record, int32_t number) const;
-  void StandOn(std::vector<uint8_t> key, int32_t number, const uint8_t* record);
+  void StandOn(std::span<const uint8_t> key, int32_t number, const uint8_t* record);
 
   bool First();
   bool Last();
