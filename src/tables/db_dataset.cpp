@@ -136,9 +136,37 @@ int64_t TDataSet::RecNo() {
   return cursor_->RecordNumber();
 }
 
+int TDataSet::LocateColumn(std::string_view name) const {
+  const size_t first = name.find_first_not_of(' ');
+  name = first == std::string_view::npos
+             ? std::string_view{}
+             : name.substr(first, name.find_last_not_of(' ') - first + 1);
+  const int number = cursor_->FieldNumber(name);
+  if (number == 0) Fail("Field '" + std::string(name) + "' not found");
+  return number;
+}
+
+bool TDataSet::LocateAt(std::span<const int> numbers, std::span<const FieldValue> values,
+                        LocateOptions options) {
+  if (!cursor_->Locate(numbers, values, options.case_insensitive, options.partial_key)) {
+    return false;
+  }
+  bof_ = eof_ = false;
+  NotifyRecord();
+  return true;
+}
+
 bool TDataSet::Locate(std::string_view key_fields, std::span<const FieldValue> values,
                       LocateOptions options) {
   CheckBrowseMode();
+  if (values.size() == 1 && key_fields.find(';') == std::string_view::npos &&
+      key_fields.find_first_not_of(' ') != std::string_view::npos) {
+    // One column, the common case: no lists to build.
+    const int number = LocateColumn(key_fields);
+    const FieldValue key = ValueForColumn(cursor_->Fields()[number - 1], values[0]);
+    return LocateAt(std::span<const int>(&number, 1), std::span<const FieldValue>(&key, 1),
+                    options);
+  }
   std::vector<std::string> names = SplitFieldNames(key_fields);
   if (names.size() != values.size()) {
     throw std::invalid_argument("Locate needs one value for each of '" + std::string(key_fields) +
@@ -147,15 +175,10 @@ bool TDataSet::Locate(std::string_view key_fields, std::span<const FieldValue> v
   std::vector<int> numbers;
   std::vector<FieldValue> keys;
   for (size_t i = 0; i < names.size(); ++i) {
-    int number = cursor_->FieldNumber(names[i]);
-    if (number == 0) Fail("Field '" + names[i] + "' not found");
-    numbers.push_back(number);
-    keys.push_back(ValueForColumn(cursor_->Fields()[number - 1], values[i]));
+    numbers.push_back(LocateColumn(names[i]));
+    keys.push_back(ValueForColumn(cursor_->Fields()[numbers.back() - 1], values[i]));
   }
-  if (!cursor_->Locate(numbers, keys, options.case_insensitive, options.partial_key)) return false;
-  bof_ = eof_ = false;
-  NotifyRecord();
-  return true;
+  return LocateAt(numbers, keys, options);
 }
 
 bool TDataSet::Locate(std::string_view key_field, std::string_view value, LocateOptions options) {

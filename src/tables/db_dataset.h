@@ -164,6 +164,13 @@ class TDataSet {
   void CloseQuietly() noexcept;
 
  private:
+  // The number of column `name` (blanks around it ignored) for Locate;
+  // fails with "Field '...' not found".
+  int LocateColumn(std::string_view name) const;
+  // Locate with the columns resolved and the values converted.
+  bool LocateAt(std::span<const int> numbers, std::span<const FieldValue> values,
+                LocateOptions options);
+
   friend class TField;
   friend class TDataSource;
 

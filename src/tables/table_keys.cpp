@@ -80,10 +80,17 @@ KeyValue ToKeyValue(const FieldDesc& field, const FieldValue& value) {
   return KeyValue::Raw(std::string(reinterpret_cast<const char*>(slot + 1), field.physical_size));
 }
 
-FieldValue StoredValue(const FieldDesc& field, const FieldValue& value) {
-  if (value.IsNull()) return FieldValue::Null();
-  if (field.IsAutoInc()) return FieldValue::Integer(AutoIncValue(field, value));
-  return GetFieldValue(field, StoreAlone(field, value).data());
+std::pair<KeyValue, FieldValue> KeyAndStoredValue(const FieldDesc& field, const FieldValue& value) {
+  if (value.IsNull()) return {KeyValue::Null(), FieldValue::Null()};
+  if (field.IsAutoInc()) {
+    const int32_t id = AutoIncValue(field, value);
+    return {KeyValue::Int32(id), FieldValue::Integer(id)};
+  }
+  const std::vector<uint8_t> record = StoreAlone(field, value);
+  const uint8_t* slot = record.data() + field.offset;
+  if (slot[0] == 0) return {KeyValue::Null(), FieldValue::Null()};
+  return {KeyValue::Raw(std::string(reinterpret_cast<const char*>(slot + 1), field.physical_size)),
+          GetFieldValue(field, record.data())};
 }
 
 std::vector<KeyValue> ToKeyValues(std::span<const FieldDesc> fields, const IndexDesc& index,

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "tables/data_file.h"
@@ -47,10 +48,11 @@ std::array<uint8_t, kSysDeletedKeyLength> SysKey(bool deleted, int32_t record_id
 // for an autoinc field. Raises the conversion's EDatabaseError.
 KeyValue ToKeyValue(const FieldDesc& field, const FieldValue& value);
 
-// `value` as field `field` would store and read it back: converted, cut and
-// trimmed (a blank string reads back as null); an autoinc value as an
-// integer. Raises the conversion's EDatabaseError.
-FieldValue StoredValue(const FieldDesc& field, const FieldValue& value);
+// ToKeyValue of `value`, and `value` as field `field` would store and read
+// it back: converted, cut and trimmed (a blank string reads back as null);
+// an autoinc value as an integer. The value is converted once. Raises the
+// conversion's EDatabaseError.
+std::pair<KeyValue, FieldValue> KeyAndStoredValue(const FieldDesc& field, const FieldValue& value);
 
 // Key values for the leading fields of `index` (at most its field count).
 std::vector<KeyValue> ToKeyValues(std::span<const FieldDesc> fields, const IndexDesc& index,

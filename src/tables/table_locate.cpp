@@ -34,8 +34,9 @@ LocateTarget::LocateTarget(const TDataFile& data, std::span<const int> fields,
     const FieldDesc& f = all[n - 1];
     any_string_ = any_string_ || f.type == kTypeString;
     const FieldValue& v = i < values.size() ? values[i] : FieldValue::Null();
-    keys_.push_back(ToKeyValue(f, v));
-    values_.push_back(StoredValue(f, v));
+    auto [key, stored] = KeyAndStoredValue(f, v);
+    keys_.push_back(std::move(key));
+    values_.push_back(std::move(stored));
   }
 }
 

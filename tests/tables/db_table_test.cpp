@@ -404,6 +404,12 @@ TEST_F(DbTableTest, LocateComparesWholeValuesIgnoringCaseOnlyWhenAsked) {
   EXPECT_TRUE(t.Locate("ObjectId", "3", {}));
   EXPECT_EQ(t.FieldByName("ObjectName").AsString(), "Brush");
   EXPECT_EQ(DbErrorOf([&] { t.Locate("Name", "Actor", {}); }), "Field 'Name' not found");
+  // Blanks around a name do not count; a list without names has no column
+  // for its value.
+  EXPECT_TRUE(t.Locate(" ObjectName  ", "info", nocase));
+  EXPECT_EQ(t.FieldByName("ObjectName").AsString(), "Info");
+  EXPECT_EQ(DbErrorOf([&] { t.Locate(" Name ", "Actor", {}); }), "Field 'Name' not found");
+  EXPECT_THROW(t.Locate("  ", "Actor", {}), std::invalid_argument);
 }
 
 TEST_F(DbTableTest, FindKeyAndRangesOnTheCurrentIndex) {
