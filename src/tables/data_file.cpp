@@ -77,8 +77,9 @@ void TDataFile::SetInTransaction(bool in_transaction) {
 }
 
 void TDataFile::MakeCache() {
-  cache_ =
-      std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart(), kShelfBytes);
+  // A file in memory keeps no shelf: reading its slots is already a copy.
+  cache_ = std::make_unique<RecordCache>(*this, header_.RecordSize(), RecordRegionStart(),
+                                         IsInMemory() ? 0 : kShelfBytes);
   cache_->SetGrowWhenFull(grow_cache_);
   cache_->SetShelfGate(shelf_gate_);
 }
