@@ -121,7 +121,9 @@ class ByteStringSet {
 };
 
 // Writes kept source rows into the result table, skipping a row when a
-// lookup (GROUP BY, DISTINCT) finds an equal row already there.
+// lookup (GROUP BY, DISTINCT) finds an equal row already there. Without
+// lookups no row needs to see the ones before it: the rows are gathered and
+// stored together by Finish, which builds the result's indexes in key order.
 class ResultWriter {
  public:
   ResultWriter(const TableCursor& source, TableCursor& result, const ResultLayout& layout)
@@ -149,6 +151,16 @@ class ResultWriter {
 
   // Writes `record`, a record of the source table, unless a lookup finds it.
   void Add(const uint8_t* record) {
+    if (layout_.lookups.empty()) {
+      if (blank_.empty()) blank_ = result_.NewRecord();
+      const size_t at = gathered_.size();
+      gathered_.insert(gathered_.end(), blank_.begin(), blank_.end());
+      for (size_t column = 0; column < values_.size(); ++column) {
+        result_.CopyField(static_cast<int>(column + 1), source_, layout_.source_fields[column],
+                          record, gathered_.data() + at);
+      }
+      return;
+    }
     // A row whose lookup columns hold the very bytes of a row already known
     // to be present holds the same values: no need to decode them.
     for (size_t i = 0; by_bytes_ && i < layout_.lookups.size(); ++i) {
@@ -200,6 +212,13 @@ class ResultWriter {
     }
   }
 
+  // Stores the gathered rows (rows are written as they come when there are
+  // lookups).
+  void Finish() {
+    if (!gathered_.empty()) result_.AppendAll(gathered_);
+    gathered_.clear();
+  }
+
  private:
   // The stored bytes of lookup `i`'s columns in `record`, side by side.
   void LookupBytes(size_t i, const uint8_t* record, std::string& out) const {
@@ -223,6 +242,8 @@ class ResultWriter {
   bool by_bytes_ = true;            // every lookup column has stored bytes (a slot or the ID)
   std::vector<FieldValue> values_;  // the current row's decoded columns
   std::vector<char> fetched_;       // per column: decoded into values_
+  std::vector<uint8_t> blank_;      // a new result record, when rows are gathered
+  std::vector<uint8_t> gathered_;   // rows not yet stored, side by side
 };
 
 }  // namespace
@@ -256,6 +277,7 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
     writer.Add(record);
   });
   source.Close();
+  writer.Finish();
 
   TableCursor& result = table->Cursor();
   result.SetIndex(0);

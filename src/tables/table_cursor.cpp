@@ -937,6 +937,84 @@ void TableCursor::Impl::EmptyTable() {
   where = Where::kBof;
 }
 
+void TableCursor::Impl::AppendAll(std::span<const uint8_t> images) {
+  if (!settings.exclusive) throw EDbEngineError(kErrNotExclusive, file_name);
+  RequireWritable();
+  const size_t size = data->RecordSize();
+  if (images.size() % size != 0) throw std::invalid_argument("AppendAll: not whole records");
+  const DataFileHeader& header = data->Header();
+  if (header.NextRecordNumber() != 1 || index->RecordCount() != 0) {
+    throw std::invalid_argument("AppendAll: the table is not empty");
+  }
+  const size_t count = images.size() / size;
+  if (count == 0) return;
+  if (int64_t(count) + 1 > TDataFile::kMaxRecords ||
+      int64_t(count) * int64_t(size) > TDataFile::kMaxRecordBytes) {
+    throw EDbEngineError(kErrFileFull, file_name);
+  }
+  Cancel();
+
+  // The records as Post would store them: slots and record IDs in order.
+  std::vector<uint8_t> records(images.begin(), images.end());
+  std::vector<int32_t> ids(count);
+  int32_t id = header.LastRecordId();
+  for (size_t i = 0; i < count; ++i) {
+    uint8_t* rec = records.data() + i * size;
+    id = NextRecordId(id);
+    ids[i] = id;
+    SetRecordHeader(rec, false, static_cast<int32_t>(i + 1));
+    SetRecordId(rec, id);
+    ValidateRecord(*data, rec);
+  }
+
+  // Each index's keys in key order (equal keys in record order), and a
+  // unique index's duplicates refused before anything changes.
+  const std::vector<int> user = UserIndexes(*index);
+  std::vector<std::vector<uint8_t>> keys(user.size());
+  std::vector<std::vector<uint32_t>> orders(user.size());
+  for (size_t u = 0; u < user.size(); ++u) {
+    const KeyLayout& layout = index->Layout(user[u]);
+    const size_t length = layout.KeyLength();
+    keys[u].resize(count * length);
+    for (size_t i = 0; i < count; ++i) {
+      layout.FromRecord({records.data() + i * size, size}, keys[u].data() + i * length);
+    }
+    std::vector<uint32_t>& order = orders[u];
+    order.resize(count);
+    for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
+    const uint8_t* base = keys[u].data();
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      return std::memcmp(base + a * length, base + b * length, length) < 0;
+    });
+    if (!index->IsUnique(user[u])) continue;
+    for (size_t i = 1; i < count; ++i) {
+      if (std::memcmp(base + order[i - 1] * length, base + order[i] * length, length) == 0) {
+        throw EDbEngineError(kErrDuplicateKey, file_name, index->IndexName(user[u]));
+      }
+    }
+  }
+
+  for (size_t i = 0; i < count; ++i) {
+    data->StoreNewRecord(static_cast<int32_t>(i + 1), records.data() + i * size);
+    uint8_t issued[kRecordHeaderSize];
+    data->IssueRecordId(issued);
+  }
+  for (size_t u = 0; u < user.size(); ++u) {
+    const size_t length = index->Layout(user[u]).KeyLength();
+    for (uint32_t i : orders[u]) {
+      index->Insert(user[u], keys[u].data() + i * length, static_cast<int32_t>(i + 1));
+    }
+  }
+  if (index->HasPrimaryIndex()) {
+    for (size_t i = 0; i < count; ++i) {
+      index->Insert(TIndexFile::kSystemIndex, SysKey(false, ids[i]).data(),
+                    static_cast<int32_t>(i + 1));
+    }
+  }
+  index->SetRecordCount(static_cast<int32_t>(count));
+  where = Where::kBof;
+}
+
 // ---- TableCursor ----
 
 std::string TableCursor::DataFileName(const TableSettings& settings) {
@@ -1126,6 +1204,24 @@ void TableCursor::SetField(int number, const FieldValue& value) {
   Impl& c = Opened();
   if (c.state == CursorState::kBrowse) throw EDatabaseError(kNotEditing);
   c.data->SetField(number, value, c.edit.data());
+}
+
+void TableCursor::AppendAll(std::span<const uint8_t> images) { Opened().AppendAll(images); }
+
+std::vector<uint8_t> TableCursor::NewRecord() const {
+  const Impl& c = Opened();
+  std::vector<uint8_t> image(c.data->RecordSize());
+  c.data->InitNewRecord(image.data());
+  return image;
+}
+
+void TableCursor::SetField(int number, const FieldValue& value, uint8_t* image) const {
+  Opened().data->SetField(number, value, image);
+}
+
+void TableCursor::CopyField(int number, const TableCursor& source, int source_number,
+                            const uint8_t* source_record, uint8_t* image) const {
+  Opened().data->CopyField(number, *source.Opened().data, source_number, source_record, image);
 }
 
 void TableCursor::CopyField(int number, const TableCursor& source, int source_number,

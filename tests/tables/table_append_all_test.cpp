@@ -1,0 +1,118 @@
+// Filling an empty table at once: the records and index entries must be
+// those of appending and posting each record in turn, and a refusal must
+// leave the table as empty as it was.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "table_cursor_test_util.h"
+#include "tables/table_cursor.h"
+
+namespace quoldex::tables::test {
+namespace {
+
+struct Row {
+  std::string name, parent, package;
+};
+
+// Rows whose names are unique without regard to case, many sharing parents
+// and packages (so that the non-unique index holds equal leading values).
+std::vector<Row> RandomRows(int count, uint32_t seed) {
+  std::mt19937 rng(seed);
+  const char* parents[] = {"actor", "Actor", "pawn", "info", ""};
+  std::vector<Row> rows;
+  for (int i = 0; i < count; ++i) {
+    rows.push_back({"C" + std::to_string(rng() % 100000) + "_" + std::to_string(i),
+                    parents[rng() % 5], rng() % 3 ? "core" : ""});
+  }
+  return rows;
+}
+
+std::vector<uint8_t> Images(const TableCursor& c, const std::vector<Row>& rows) {
+  std::vector<uint8_t> images;
+  for (const Row& r : rows) {
+    std::vector<uint8_t> image = c.NewRecord();
+    c.SetField(kObjectName, FieldValue::String(r.name), image.data());
+    c.SetField(kInheritsFrom, FieldValue::String(r.parent.empty() ? "object" : r.parent),
+               image.data());
+    c.SetField(kFilename, FieldValue::String("/src/" + r.package + "/" + r.name + ".uc"),
+               image.data());
+    c.SetField(kPackage, FieldValue::String(r.package), image.data());
+    images.insert(images.end(), image.begin(), image.end());
+  }
+  return images;
+}
+
+// Every index's order as (record ID, record bytes) from First to Eof.
+std::vector<std::vector<uint8_t>> Contents(TableCursor& c) {
+  std::vector<std::vector<uint8_t>> out;
+  for (int index : {0, kByName, kByInheritance}) {
+    c.SetIndex(index);
+    for (bool on = c.First(); on; on = c.Next()) {
+      out.emplace_back(c.CurrentRecord(), c.CurrentRecord() + 369);
+    }
+  }
+  return out;
+}
+
+class AppendAllTest : public TableTest {};
+
+TEST_F(AppendAllTest, StoresWhatAppendingEachRecordWould) {
+  const std::vector<Row> rows = RandomRows(3000, 4);  // many pages per index
+  CreateObjects("one.dat");
+  CreateObjects("all.dat");
+  TableCursor one(ExclusiveSettings("one.dat"));
+  one.Open();
+  for (const Row& r : rows) {
+    AddObject(one, r.name, r.parent.empty() ? "object" : r.parent, r.package);
+  }
+  TableCursor all(ExclusiveSettings("all.dat"));
+  all.Open();
+  all.AppendAll(Images(all, rows));
+  EXPECT_TRUE(all.Bof());
+  EXPECT_EQ(all.RecordCount(), 3000);
+  EXPECT_EQ(Contents(all), Contents(one));
+  EXPECT_TRUE(all.CheckIntegrity().empty());
+  // The table goes on as any other: a later append takes the next ID.
+  EXPECT_EQ(AddObject(all, "Later"), AddObject(one, "Later"));
+  all.Close();
+  TableCursor reopened(Settings("all.dat"));
+  reopened.Open();
+  EXPECT_TRUE(reopened.CheckIntegrity().empty());
+  EXPECT_EQ(reopened.RecordCount(), 3001);
+}
+
+TEST_F(AppendAllTest, RefusalsLeaveTheTableEmpty) {
+  CreateObjects();
+  {
+    TableCursor shared(Settings());
+    shared.Open();
+    EXPECT_EQ(EngineCode([&] { shared.AppendAll(Images(shared, RandomRows(2, 1))); }),
+              kErrNotExclusive);
+  }
+  TableCursor c(ExclusiveSettings());
+  c.Open();
+  std::vector<Row> rows = RandomRows(500, 2);
+  rows[400].name = "SAME";
+  rows[17].name = "same";  // ByName ignores case
+  EXPECT_EQ(EngineCode([&] { c.AppendAll(Images(c, rows)); }), kErrDuplicateKey);
+  rows[400].name = "Other";
+  std::vector<uint8_t> images = Images(c, rows);
+  images[369 * 250 + 9] = 0;  // record 251 without its required name
+  EXPECT_EQ(EngineCode([&] { c.AppendAll(images); }), kErrRequired);
+  EXPECT_THROW(c.AppendAll(std::vector<uint8_t>(100)), std::invalid_argument);
+  EXPECT_EQ(c.RecordCount(), 0);
+  EXPECT_FALSE(c.First());
+  EXPECT_TRUE(c.CheckIntegrity().empty());
+
+  c.AppendAll(Images(c, rows));
+  EXPECT_EQ(c.RecordCount(), 500);
+  EXPECT_THROW(c.AppendAll(Images(c, RandomRows(1, 3))), std::invalid_argument);  // not empty
+  EXPECT_EQ(c.RecordCount(), 500);
+}
+
+}  // namespace
+}  // namespace quoldex::tables::test
