@@ -215,8 +215,8 @@ class ResultWriter {
   // Stores the gathered rows (rows are written as they come when there are
   // lookups).
   void Finish() {
-    if (!gathered_.empty()) result_.AppendAll(gathered_);
-    gathered_.clear();
+    if (!gathered_.empty()) result_.AppendAll(std::move(gathered_));
+    gathered_ = {};
   }
 
  private:

@@ -937,16 +937,16 @@ void TableCursor::Impl::EmptyTable() {
   where = Where::kBof;
 }
 
-void TableCursor::Impl::AppendAll(std::span<const uint8_t> images) {
+void TableCursor::Impl::AppendAll(std::vector<uint8_t> records) {
   if (!settings.exclusive) throw EDbEngineError(kErrNotExclusive, file_name);
   RequireWritable();
   const size_t size = data->RecordSize();
-  if (images.size() % size != 0) throw std::invalid_argument("AppendAll: not whole records");
+  if (records.size() % size != 0) throw std::invalid_argument("AppendAll: not whole records");
   const DataFileHeader& header = data->Header();
   if (header.NextRecordNumber() != 1 || index->RecordCount() != 0) {
     throw std::invalid_argument("AppendAll: the table is not empty");
   }
-  const size_t count = images.size() / size;
+  const size_t count = records.size() / size;
   if (count == 0) return;
   if (int64_t(count) + 1 > TDataFile::kMaxRecords ||
       int64_t(count) * int64_t(size) > TDataFile::kMaxRecordBytes) {
@@ -955,7 +955,6 @@ void TableCursor::Impl::AppendAll(std::span<const uint8_t> images) {
   Cancel();
 
   // The records as Post would store them: slots and record IDs in order.
-  std::vector<uint8_t> records(images.begin(), images.end());
   std::vector<int32_t> ids(count);
   int32_t id = header.LastRecordId();
   for (size_t i = 0; i < count; ++i) {
@@ -1206,7 +1205,7 @@ void TableCursor::SetField(int number, const FieldValue& value) {
   c.data->SetField(number, value, c.edit.data());
 }
 
-void TableCursor::AppendAll(std::span<const uint8_t> images) { Opened().AppendAll(images); }
+void TableCursor::AppendAll(std::vector<uint8_t> images) { Opened().AppendAll(std::move(images)); }
 
 std::vector<uint8_t> TableCursor::NewRecord() const {
   const Impl& c = Opened();

@@ -226,7 +226,7 @@ class TableCursor {
   // away. 10253 when not open exclusively, std::invalid_argument when the
   // table is not empty or the images are not whole records. The cursor
   // ends at Bof.
-  void AppendAll(std::span<const uint8_t> images);
+  void AppendAll(std::vector<uint8_t> images);
   // A new record image with the default values (for AppendAll).
   std::vector<uint8_t> NewRecord() const;
   // SetField and CopyField on a record image instead of the edit buffer.
