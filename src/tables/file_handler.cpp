@@ -67,8 +67,8 @@ KeptMappings& Kept() {
   return *kept;
 }
 
-}  // namespace
-
+// True when `fd` is on a file system whose files all processes of this
+// machine see through one page cache.
 bool IsLocalFileSystem(int fd) {
   struct statfs info {};
   if (fstatfs(fd, &info) != 0) return false;
@@ -85,6 +85,8 @@ bool IsLocalFileSystem(int fd) {
       return false;
   }
 }
+
+}  // namespace
 
 TFileHandler::TFileHandler(std::string file_name, std::string error_name)
     : file_name_(std::move(file_name)), error_name_(std::move(error_name)) {}

@@ -51,11 +51,6 @@ class FileView {
   uint64_t length_ = 0;
 };
 
-// True when `fd` is on a file system whose files all processes of this
-// machine see through one page cache, so that a mapping shows every write
-// of every process the moment it is made (not so on a network share).
-bool IsLocalFileSystem(int fd);
-
 class TFileHandler {
  public:
   static constexpr uint64_t kShareLockOffset = 0x80000000ull;
@@ -107,7 +102,9 @@ class TFileHandler {
   // Maps the first `length` bytes of the open file read-only, so that they
   // can be read in place without a system call per read. Empty (read with
   // Read instead) unless the file is on disk on a local file system
-  // (IsLocalFileSystem) and at least `length` bytes long. The mapping shows
+  // (one page cache for every process of this machine, so that a mapping
+  // shows every write of every process the moment it is made; not so on a
+  // network share) and at least `length` bytes long. The mapping shows
   // the file as it is at each moment: the caller keeps writers away while
   // it reads (the table's read lock does). A file cut shorter than the view
   // while it is read makes the read fault: the engine cuts a table only
