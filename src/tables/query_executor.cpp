@@ -149,7 +149,8 @@ class ResultWriter {
     }
   }
 
-  // Writes `record`, a record of the source table, unless a lookup finds it.
+  // Writes `record`, a record of the source table, unless a lookup finds
+  // it; without lookups the row is gathered for Finish instead.
   void Add(const uint8_t* record) {
     if (layout_.lookups.empty()) {
       if (blank_.empty()) blank_ = result_.NewRecord();
