@@ -28,69 +28,27 @@
 #include <vector>
 
 #include "tables/table_cursor.h"
+#include "tables_bench_util.h"
 
 namespace {
 
 using namespace quoldex::tables;
+using quoldex::bench::Median;
+using quoldex::bench::ObjectsDefinition;
+using quoldex::bench::ScratchDir;
 
 constexpr int kRows = 10000;
 constexpr int kObjectName = 2, kByName = 1;
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "qdx-cursor-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern + "/";
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-FieldDesc Field(const char* name, uint8_t type, uint8_t size, bool required, uint8_t subtype = 0) {
-  FieldDesc f;
-  f.name = name;
-  f.type = type;
-  f.size = size;
-  f.required = required;
-  f.subtype = subtype;
-  return f;
-}
-
-IndexDesc Index(const char* name, std::vector<uint16_t> fields, bool unique, bool ci) {
-  IndexDesc i;
-  i.name = name;
-  i.fields = std::move(fields);
-  i.unique = unique;
-  i.case_insensitive = ci;
-  return i;
-}
 
 // The table, built once; names in the order they are located (shuffled,
 // and in another letter case than stored, which a case-insensitive locate
 // must not mind).
 struct Table {
-  ScratchDir dir;
+  ScratchDir dir{"qdx-cursor-bench"};
   std::vector<std::string> probes;
 
   Table() {
-    TableDefinition d;
-    d.fields = {Field("ObjectId", kTypeInteger, 0, true, kSubtypeAutoInc),
-                Field("ObjectName", kTypeString, 35, true),
-                Field("InheritsFrom", kTypeString, 35, true),
-                Field("Filename", kTypeString, 250, true),
-                Field("FileTimeStamp", kTypeString, 10, false),
-                Field("Package", kTypeString, 20, false)};
-    d.indexes = {Index("", {1}, true, false), Index("ByName", {2}, true, true),
-                 Index("ByInheritance", {3, 2}, false, true)};
-    TableCursor::Create(Settings(false), d);
+    TableCursor::Create(Settings(false), ObjectsDefinition());
     TableCursor t(Settings(true));
     t.Open();
     std::mt19937 rng(42);
@@ -170,12 +128,6 @@ void BM_LocateSharedPrimaryOrder(benchmark::State& state) {
 CURSOR_BENCH(BM_LocateShared);
 CURSOR_BENCH(BM_LocateExclusive);
 CURSOR_BENCH(BM_LocateSharedPrimaryOrder);
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 }  // namespace
 

@@ -30,9 +30,12 @@
 #include <vector>
 
 #include "tables/index_file.h"
+#include "tables_bench_util.h"
 
 namespace {
 
+using quoldex::bench::Median;
+using quoldex::bench::ScratchDir;
 using quoldex::tables::FieldDesc;
 using quoldex::tables::IndexDesc;
 using quoldex::tables::TIndexFile;
@@ -96,24 +99,6 @@ const std::vector<std::string>& ProbeOrder() {
   }();
   return order;
 }
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "qdx-index-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // For the summary: name -> (wall seconds, process CPU seconds) of each
 // repetition. CPU time is shown too because the machine may be shared.
@@ -215,7 +200,7 @@ struct OurIndex {
 
 void BM_OursInsert(benchmark::State& state) {
   for (auto _ : state) {
-    ScratchDir dir;
+    ScratchDir dir{"qdx-index-bench"};
     OurIndex index(dir, true);
     Start start;
     index.Insert(kNames);
@@ -228,7 +213,7 @@ void BM_OursInsert(benchmark::State& state) {
 
 void BM_OursFind(benchmark::State& state) {
   for (auto _ : state) {
-    ScratchDir dir;
+    ScratchDir dir{"qdx-index-bench"};
     {
       OurIndex fill(dir, true);
       fill.Insert(kNames);
@@ -249,7 +234,7 @@ void BM_OursFind(benchmark::State& state) {
 
 void BM_OursDelete(benchmark::State& state) {
   for (auto _ : state) {
-    ScratchDir dir;
+    ScratchDir dir{"qdx-index-bench"};
     {
       OurIndex fill(dir, true);
       fill.Insert(kNames);
@@ -310,7 +295,7 @@ class Sqlite {
 
 void BM_SqliteInsert(benchmark::State& state) {
   for (auto _ : state) {
-    ScratchDir dir;
+    ScratchDir dir{"qdx-index-bench"};
     Sqlite db(dir.File("objects.db"));
     db.Exec(
         "CREATE TABLE objects(id INTEGER PRIMARY KEY, name TEXT);"
@@ -328,7 +313,7 @@ void BM_SqliteInsert(benchmark::State& state) {
 
 void BM_SqliteFind(benchmark::State& state) {
   for (auto _ : state) {
-    ScratchDir dir;
+    ScratchDir dir{"qdx-index-bench"};
     Sqlite(dir.File("objects.db")).Fill();
     Sqlite db(dir.File("objects.db"));
     int found = 0;
@@ -346,7 +331,7 @@ void BM_SqliteFind(benchmark::State& state) {
 
 void BM_SqliteDelete(benchmark::State& state) {
   for (auto _ : state) {
-    ScratchDir dir;
+    ScratchDir dir{"qdx-index-bench"};
     Sqlite(dir.File("objects.db")).Fill();
     Sqlite db(dir.File("objects.db"));
     Start start;
@@ -369,12 +354,6 @@ INDEX_BENCH(BM_OursFind);
 INDEX_BENCH(BM_SqliteFind);
 INDEX_BENCH(BM_OursDelete);
 INDEX_BENCH(BM_SqliteDelete);
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 void PrintSummary() {
   std::printf("\nMedians of %d names (ratio above 1: ours is faster)\n", kNames);

@@ -35,6 +35,7 @@
 #include "tables/query_executor.h"
 #include "tables/sql_params.h"
 #include "tables/table_cursor.h"
+#include "tables_bench_util.h"
 #include "text/western.h"
 
 namespace {
@@ -129,35 +130,7 @@ void BuildOurs(const Catalogue& c, const std::vector<Row>& rows) {
   TableSettings settings;
   settings.directory = c.folder;
   settings.table_name = "objects.dat";
-  TableDefinition d;
-  auto field = [](const char* name, uint8_t type, uint8_t size, bool required,
-                  uint8_t subtype = 0) {
-    FieldDesc f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.required = required;
-    f.subtype = subtype;
-    return f;
-  };
-  d.fields = {field("ObjectId", kTypeInteger, 0, true, kSubtypeAutoInc),
-              field("ObjectName", kTypeString, 35, true),
-              field("InheritsFrom", kTypeString, 35, true),
-              field("Filename", kTypeString, 250, true),
-              field("FileTimeStamp", kTypeString, 10, false),
-              field("Package", kTypeString, 20, false)};
-  auto index = [](const char* name, std::vector<uint16_t> fields, bool unique, bool ci) {
-    IndexDesc i;
-    i.name = name;
-    i.fields = std::move(fields);
-    i.unique = unique;
-    i.case_insensitive = ci;
-    return i;
-  };
-  d.indexes = {index("", {1}, true, false), index("ByName", {2}, true, true),
-               index("ByInheritance", {3, 2}, false, true)};
-  d.description = "Quoldex Objects";
-  TableCursor::Create(settings, d);
+  TableCursor::Create(settings, quoldex::bench::ObjectsDefinition());
   settings.exclusive = true;  // a bulk load: writes deferred
   TableCursor t(settings);
   t.Open();

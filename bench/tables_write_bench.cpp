@@ -36,6 +36,7 @@
 #include "tables/db_table.h"
 #include "tables/engine_error.h"
 #include "tables/table_cursor.h"
+#include "tables_bench_util.h"
 
 namespace {
 
@@ -93,35 +94,7 @@ TableSettings Shared(const std::string& table) {
 }
 
 void CreateObjects(const std::string& table) {
-  auto field = [](const char* name, uint8_t type, uint8_t size, bool required,
-                  uint8_t subtype = 0) {
-    FieldDesc f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.required = required;
-    f.subtype = subtype;
-    return f;
-  };
-  auto index = [](const char* name, std::vector<uint16_t> fields, bool unique, bool ci) {
-    IndexDesc i;
-    i.name = name;
-    i.fields = std::move(fields);
-    i.unique = unique;
-    i.case_insensitive = ci;
-    return i;
-  };
-  TableDefinition d;
-  d.fields = {field("ObjectId", kTypeInteger, 0, true, kSubtypeAutoInc),
-              field("ObjectName", kTypeString, 35, true),
-              field("InheritsFrom", kTypeString, 35, true),
-              field("Filename", kTypeString, 250, true),
-              field("FileTimeStamp", kTypeString, 10, false),
-              field("Package", kTypeString, 20, false)};
-  d.indexes = {index("", {1}, true, false), index("ByName", {2}, true, true),
-               index("ByInheritance", {3, 2}, false, true)};
-  d.description = "Quoldex Objects";
-  TableCursor::Create(Shared(table), d);
+  TableCursor::Create(Shared(table), quoldex::bench::ObjectsDefinition());
 }
 
 void WriteThroughCursor(TableCursor& t) {
