@@ -342,6 +342,24 @@ void TDataFile::StoreNewRecord(int32_t record_number, const uint8_t* record) {
   }
 }
 
+void TDataFile::AppendSlots(uint8_t* records, int32_t count) {
+  if (IsReadOnly()) Fail(kErrAccessDenied);
+  if (count <= 0) return;
+  const int32_t next = header_.NextRecordNumber();
+  const int64_t size = RecordSize();
+  if (next + int64_t{count} > kMaxRecords || (next + int64_t{count} - 1) * size > kMaxRecordBytes)
+    Fail(kErrFileFull);
+  if (header_.ChainHead() != 0) Fail(kErrRecordBuffersCorrupt);
+  RecordCache& cache = Cache();
+  for (int32_t i = 0; i < count; ++i) {
+    if (cache.IsCached(next + i) || cache.IsShelved(next + i)) Fail(kErrRecordBuffersCorrupt);
+    SetRecordHeader(records + i * size, false, next + i);
+  }
+  Write(RecordRegionStart() + uint64_t(next - 1) * uint64_t(size), records,
+        static_cast<size_t>(count * size));
+  header_.SetNextRecordNumber(next + count);
+}
+
 void TDataFile::UpdateRecord(int32_t record_number, const uint8_t* record) {
   if (IsReadOnly()) Fail(kErrAccessDenied);
   TRecord* slot = GetRecord(record_number);

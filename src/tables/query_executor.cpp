@@ -214,9 +214,9 @@ class ResultWriter {
   }
 
   // Stores the gathered rows (rows are written as they come when there are
-  // lookups).
+  // lookups), in the order of the primary index, the order they are read in.
   void Finish() {
-    if (!gathered_.empty()) result_.AppendAll(std::move(gathered_));
+    if (!gathered_.empty()) result_.AppendAll(std::move(gathered_), 0);
     gathered_ = {};
   }
 

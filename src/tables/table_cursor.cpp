@@ -937,7 +937,7 @@ void TableCursor::Impl::EmptyTable() {
   where = Where::kBof;
 }
 
-void TableCursor::Impl::AppendAll(std::vector<uint8_t> records) {
+void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index) {
   if (!settings.exclusive) throw EDbEngineError(kErrNotExclusive, file_name);
   RequireWritable();
   const size_t size = data->RecordSize();
@@ -945,6 +945,10 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records) {
   const DataFileHeader& header = data->Header();
   if (header.NextRecordNumber() != 1 || index->RecordCount() != 0) {
     throw std::invalid_argument("AppendAll: the table is not empty");
+  }
+  const std::vector<int> user = UserIndexes(*index);
+  if (order_index >= 0 && std::find(user.begin(), user.end(), order_index) == user.end()) {
+    throw std::invalid_argument("AppendAll: no such index to store in the order of");
   }
   const size_t count = records.size() / size;
   if (count == 0) return;
@@ -956,36 +960,59 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records) {
 
   // The records as Post would store them: slots and record IDs in order.
   std::vector<int32_t> ids(count);
-  int32_t id = header.LastRecordId();
-  for (size_t i = 0; i < count; ++i) {
-    uint8_t* rec = records.data() + i * size;
-    id = NextRecordId(id);
-    ids[i] = id;
-    SetRecordHeader(rec, false, static_cast<int32_t>(i + 1));
-    SetRecordId(rec, id);
-    ValidateRecord(*data, rec);
-  }
-
-  // Each index's keys in key order (equal keys in record order), and a
-  // unique index's duplicates refused before anything changes.
-  const std::vector<int> user = UserIndexes(*index);
-  std::vector<std::vector<uint8_t>> keys(user.size());
-  std::vector<std::vector<uint32_t>> orders(user.size());
-  for (size_t u = 0; u < user.size(); ++u) {
-    const KeyLayout& layout = index->Layout(user[u]);
-    const size_t length = layout.KeyLength();
-    keys[u].resize(count * length);
+  auto number_records = [&] {
+    int32_t id = header.LastRecordId();
     for (size_t i = 0; i < count; ++i) {
-      layout.FromRecord({records.data() + i * size, size}, keys[u].data() + i * length);
+      uint8_t* rec = records.data() + i * size;
+      id = NextRecordId(id);
+      ids[i] = id;
+      SetRecordHeader(rec, false, static_cast<int32_t>(i + 1));
+      SetRecordId(rec, id);
     }
-    std::vector<uint32_t>& order = orders[u];
+  };
+  number_records();
+  for (size_t i = 0; i < count; ++i) ValidateRecord(*data, records.data() + i * size);
+
+  // Each index's keys and their key order (equal keys in record order).
+  auto key_order = [&](int number, std::vector<uint8_t>& keys, std::vector<uint32_t>& order) {
+    const KeyLayout& layout = index->Layout(number);
+    const size_t length = layout.KeyLength();
+    keys.resize(count * length);
+    for (size_t i = 0; i < count; ++i) {
+      layout.FromRecord({records.data() + i * size, size}, keys.data() + i * length);
+    }
     order.resize(count);
     for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
-    const uint8_t* base = keys[u].data();
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const uint8_t* base = keys.data();
+    auto before = [&](uint32_t a, uint32_t b) {
       return std::memcmp(base + a * length, base + b * length, length) < 0;
-    });
+    };
+    if (!std::is_sorted(order.begin(), order.end(), before)) {
+      std::stable_sort(order.begin(), order.end(), before);
+    }
+  };
+  std::vector<std::vector<uint8_t>> keys(user.size());
+  std::vector<std::vector<uint32_t>> orders(user.size());
+  if (order_index >= 0) {
+    // Stored in that index's order, numbered again in the new order: a key
+    // holding the auto-increment value keeps its order, since the values
+    // still rise in the order the records were given in among equal keys.
+    std::vector<uint8_t> order_keys;
+    std::vector<uint32_t> order;
+    key_order(order_index, order_keys, order);
+    std::vector<uint8_t> sorted(records.size());
+    for (size_t i = 0; i < count; ++i) {
+      std::memcpy(sorted.data() + i * size, records.data() + size_t{order[i]} * size, size);
+    }
+    records.swap(sorted);
+    number_records();
+  }
+  for (size_t u = 0; u < user.size(); ++u) {
+    key_order(user[u], keys[u], orders[u]);
     if (!index->IsUnique(user[u])) continue;
+    const size_t length = index->Layout(user[u]).KeyLength();
+    const uint8_t* base = keys[u].data();
+    const std::vector<uint32_t>& order = orders[u];
     for (size_t i = 1; i < count; ++i) {
       if (std::memcmp(base + order[i - 1] * length, base + order[i] * length, length) == 0) {
         throw EDbEngineError(kErrDuplicateKey, file_name, index->IndexName(user[u]));
@@ -993,8 +1020,8 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records) {
     }
   }
 
+  data->AppendSlots(records.data(), static_cast<int32_t>(count));
   for (size_t i = 0; i < count; ++i) {
-    data->StoreNewRecord(static_cast<int32_t>(i + 1), records.data() + i * size);
     uint8_t issued[kRecordHeaderSize];
     data->IssueRecordId(issued);
   }
@@ -1205,7 +1232,9 @@ void TableCursor::SetField(int number, const FieldValue& value) {
   c.data->SetField(number, value, c.edit.data());
 }
 
-void TableCursor::AppendAll(std::vector<uint8_t> images) { Opened().AppendAll(std::move(images)); }
+void TableCursor::AppendAll(std::vector<uint8_t> images, int order_index) {
+  Opened().AppendAll(std::move(images), order_index);
+}
 
 std::vector<uint8_t> TableCursor::NewRecord() const {
   const Impl& c = Opened();

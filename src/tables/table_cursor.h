@@ -220,13 +220,17 @@ class TableCursor {
   // CopyField on an image; their 9-byte headers are ignored): the records
   // Append and Post of each in turn would store, with the same slots and
   // record IDs, the index entries put in in key order rather than one
-  // record at a time. A record that fails validation or a key a unique
-  // index already holds among them fails as Post would, with nothing
-  // changed; a file that runs full part-way (9479) leaves a table to throw
-  // away. 10253 when not open exclusively, std::invalid_argument when the
-  // table is not empty or the images are not whole records. The cursor
-  // ends at Bof.
-  void AppendAll(std::vector<uint8_t> images);
+  // record at a time, the slots written together past the record cache.
+  // With `order_index` (a user index's number, 0 the primary) the images
+  // are first put in that index's order, equal keys keeping their given
+  // order, so that reading in that order reads the slots front to back.
+  // A record that fails validation or a key a unique index already holds
+  // among them fails as Post would, with nothing changed; a file that runs
+  // full part-way (9479) leaves a table to throw away. 10253 when not open
+  // exclusively, std::invalid_argument when the table is not empty, the
+  // images are not whole records or `order_index` names no user index. The
+  // cursor ends at Bof.
+  void AppendAll(std::vector<uint8_t> images, int order_index = -1);
   // A new record image with the default values (for AppendAll).
   std::vector<uint8_t> NewRecord() const;
   // SetField and CopyField on a record image instead of the edit buffer.

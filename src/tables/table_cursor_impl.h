@@ -106,7 +106,7 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   void Cancel();
   void Delete();
   void EmptyTable();
-  void AppendAll(std::vector<uint8_t> records);
+  void AppendAll(std::vector<uint8_t> records, int order_index);
   // The flush rule of a shared table after a change.
   void FlushShared(bool index_header);
 

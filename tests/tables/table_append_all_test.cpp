@@ -3,6 +3,7 @@
 // leave the table as empty as it was.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -85,6 +86,39 @@ TEST_F(AppendAllTest, StoresWhatAppendingEachRecordWould) {
   EXPECT_EQ(reopened.RecordCount(), 3001);
 }
 
+// Stored in an index's order, the table is the one that appending the
+// records in that order builds, and reading in that order meets the slots
+// front to back.
+TEST_F(AppendAllTest, InAnIndexOrderStoresWhatAppendingInThatOrderWould) {
+  const std::vector<Row> rows = RandomRows(2000, 5);
+  CreateObjects("all.dat");
+  TableCursor all(ExclusiveSettings("all.dat"));
+  all.Open();
+  all.AppendAll(Images(all, rows), kByInheritance);
+  all.SetIndex(kByInheritance);
+  std::vector<std::string> names;
+  int32_t slot = 0;
+  for (bool on = all.First(); on; on = all.Next()) {
+    EXPECT_EQ(all.PhysicalRecordNumber(), ++slot);
+    names.push_back(all.GetField(kObjectName).text);
+  }
+  ASSERT_EQ(slot, 2000);
+  EXPECT_NE(names.front(), rows.front().name);  // the order did change
+
+  std::map<std::string, Row> by_name;
+  for (const Row& r : rows) by_name[r.name] = r;
+  CreateObjects("one.dat");
+  TableCursor one(ExclusiveSettings("one.dat"));
+  one.Open();
+  for (const std::string& name : names) {
+    const Row& r = by_name.at(name);
+    AddObject(one, r.name, r.parent.empty() ? "object" : r.parent, r.package);
+  }
+  EXPECT_EQ(Contents(all), Contents(one));
+  EXPECT_TRUE(all.CheckIntegrity().empty());
+  EXPECT_EQ(AddObject(all, "Later"), AddObject(one, "Later"));
+}
+
 TEST_F(AppendAllTest, RefusalsLeaveTheTableEmpty) {
   CreateObjects();
   {
@@ -104,6 +138,7 @@ TEST_F(AppendAllTest, RefusalsLeaveTheTableEmpty) {
   images[369 * 250 + 9] = 0;  // record 251 without its required name
   EXPECT_EQ(EngineCode([&] { c.AppendAll(images); }), kErrRequired);
   EXPECT_THROW(c.AppendAll(std::vector<uint8_t>(100)), std::invalid_argument);
+  EXPECT_THROW(c.AppendAll(Images(c, rows), 3), std::invalid_argument);  // no index 3
   EXPECT_EQ(c.RecordCount(), 0);
   EXPECT_FALSE(c.First());
   EXPECT_TRUE(c.CheckIntegrity().empty());
