@@ -308,6 +308,10 @@ void TIndexFile::Insert(int index, const uint8_t* key, int32_t record) {
   Tree(index).Insert(key, record);
 }
 
+void TIndexFile::Build(int index, std::span<const IndexTree::Entry> entries) {
+  Tree(index).Build(entries);
+}
+
 void TIndexFile::Delete(int index, const uint8_t* key) { Tree(index).Delete(key); }
 
 void TIndexFile::Replace(int index, const uint8_t* old_key, const uint8_t* new_key,

@@ -134,6 +134,9 @@ class TIndexFile : public TFileHandler, private PageSpace {
 
   // 9729 when the key is already present.
   void Insert(int index, const uint8_t* key, int32_t record);
+  // Fills the empty tree of `index` with entries in ascending key order
+  // (IndexTree::Build).
+  void Build(int index, std::span<const IndexTree::Entry> entries);
   // Deleting the file itself stays available beside deleting a key.
   using TFileHandler::Delete;
   // 8708 when the key is absent.

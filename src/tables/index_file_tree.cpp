@@ -1,7 +1,9 @@
 #include "tables/index_file_tree.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <stdexcept>
 
 #include "tables/engine_error.h"
 #include "tables/key_codec.h"
@@ -322,6 +324,71 @@ void IndexTree::Insert(const uint8_t* key, int32_t record) {
     SetKeyUpward(path, leaf_level - 1, path[leaf_level - 1].slot, key);
   }
   if (overfull) Split(path, leaf_level);
+}
+
+void IndexTree::Build(std::span<const Entry> entries) {
+  if (index_.root != 0) throw std::invalid_argument("Build: the tree is not empty");
+  if (entries.empty()) return;
+  const size_t length = KeyLength();
+  for (size_t i = 1; i < entries.size(); ++i) {
+    if (CompareKeys(entries[i - 1].key, entries[i].key, length, index_.descending) >= 0) {
+      throw std::invalid_argument("Build: keys do not ascend");
+    }
+  }
+  // Pages per level, leaves first, each level spread evenly over as few
+  // pages as hold it.
+  auto pages_for = [](size_t n, int capacity) { return (n + capacity - 1) / capacity; };
+  std::vector<size_t> level_pages{pages_for(entries.size(), TPage::LeafCapacity(length))};
+  while (level_pages.back() > 1) {
+    level_pages.push_back(pages_for(level_pages.back(), TPage::InteriorCapacity(length)));
+  }
+  size_t total = 0;
+  for (size_t n : level_pages) total += n;
+  if (total > static_cast<size_t>(INT32_MAX)) throw EDbEngineError(kErrFileFull, ErrorName());
+  EnsureRoom(static_cast<int>(total));
+  ++version_;
+
+  // A level's pages from `items` entries, with the first key, offset and
+  // entry count of each page for the level above.
+  struct Made {
+    std::vector<uint8_t> first_keys;
+    std::vector<int32_t> offsets;
+    std::vector<int64_t> sizes;
+  };
+  auto make_level = [&](size_t items, size_t pages, bool leaf, bool top, auto&& put) {
+    Made made;
+    made.first_keys.resize(pages * length);
+    int32_t prev = 0;
+    PageRef prev_page;
+    for (size_t j = 0; j < pages; ++j) {
+      const size_t from = j * items / pages, to = (j + 1) * items / pages;
+      PageRef page = Allocate();
+      TPage& p = page.Edit();
+      p.Reset(top ? (leaf ? TPage::kRootLeaf : TPage::kRoot) : leaf ? TPage::kLeaf : TPage::kInterior);
+      for (size_t i = from; i < to; ++i) put(p, static_cast<int>(i - from), i);
+      p.SetPrev(prev);
+      if (prev != 0) prev_page.Edit().SetNext(page.Offset());
+      std::memcpy(made.first_keys.data() + j * length, p.Key(0), length);
+      made.offsets.push_back(page.Offset());
+      made.sizes.push_back(p.SubtreeSize());
+      prev = page.Offset();
+      prev_page = std::move(page);
+    }
+    return made;
+  };
+  Made below = make_level(entries.size(), level_pages[0], true, level_pages.size() == 1,
+                          [&](TPage& p, int at, size_t i) {
+                            p.InsertEntry(at, entries[i].key, entries[i].record);
+                          });
+  for (size_t level = 1; level < level_pages.size(); ++level) {
+    below = make_level(below.offsets.size(), level_pages[level], false,
+                       level + 1 == level_pages.size(), [&](TPage& p, int at, size_t i) {
+                         p.InsertEntry(at, below.first_keys.data() + i * length,
+                                       below.offsets[i], below.sizes[i]);
+                       });
+  }
+  index_.root = below.offsets.front();
+  space_.HeaderChanged();
 }
 
 void IndexTree::Split(const std::vector<Step>& path, int level) {

@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -120,6 +121,19 @@ class IndexTree {
   // Inserts (key, record); 9729 naming the index when the key is present,
   // 9479 when the file cannot grow by the pages a split may need.
   void Insert(const uint8_t* key, int32_t record);
+  // One entry for Build.
+  struct Entry {
+    const uint8_t* key;
+    int32_t record;
+  };
+  // Fills an empty tree with `entries`, given in ascending key order: the
+  // entries that inserting them one by one holds, in fuller pages. The
+  // leaves are filled evenly from the left and each level above is built
+  // over the one below (a single page is a root leaf). 9479 when the file
+  // cannot grow by the pages needed; std::invalid_argument when the tree is
+  // not empty or the keys do not strictly ascend. Nothing changes when it
+  // fails.
+  void Build(std::span<const Entry> entries);
   // Removes the entry with `key`; 8708 naming the index when absent.
   void Delete(const uint8_t* key);
   // Fails with 9479 unless `pages` new pages can be had (free chain or

@@ -943,10 +943,11 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
   const size_t size = data->RecordSize();
   if (records.size() % size != 0) throw std::invalid_argument("AppendAll: not whole records");
   const DataFileHeader& header = data->Header();
-  if (header.NextRecordNumber() != 1 || index->RecordCount() != 0) {
-    throw std::invalid_argument("AppendAll: the table is not empty");
-  }
   const std::vector<int> user = UserIndexes(*index);
+  bool empty = header.NextRecordNumber() == 1 && index->RecordCount() == 0;
+  for (int number : user) empty = empty && index->EntryCount(number) == 0;
+  if (index->HasPrimaryIndex()) empty = empty && index->EntryCount(TIndexFile::kSystemIndex) == 0;
+  if (!empty) throw std::invalid_argument("AppendAll: the table is not empty");
   if (order_index >= 0 && std::find(user.begin(), user.end(), order_index) == user.end()) {
     throw std::invalid_argument("AppendAll: no such index to store in the order of");
   }
@@ -984,8 +985,9 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     order.resize(count);
     for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
     const uint8_t* base = keys.data();
+    const bool descending = index->Descriptor(number).descending;
     auto before = [&](uint32_t a, uint32_t b) {
-      return std::memcmp(base + a * length, base + b * length, length) < 0;
+      return CompareKeys(base + a * length, base + b * length, length, descending) < 0;
     };
     if (!std::is_sorted(order.begin(), order.end(), before)) {
       std::stable_sort(order.begin(), order.end(), before);
@@ -1020,23 +1022,40 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     }
   }
 
+  // The system index's keys (record IDs) in their order.
+  std::vector<uint8_t> system_keys;
+  std::vector<uint32_t> system_order;
+  if (index->HasPrimaryIndex()) {
+    const size_t length = index->KeyLength(TIndexFile::kSystemIndex);
+    system_keys.resize(count * length);
+    for (size_t i = 0; i < count; ++i) {
+      std::memcpy(system_keys.data() + i * length, SysKey(false, ids[i]).data(), length);
+    }
+    system_order.resize(count);
+    for (size_t i = 0; i < count; ++i) system_order[i] = static_cast<uint32_t>(i);
+    const bool descending = index->Descriptor(TIndexFile::kSystemIndex).descending;
+    std::sort(system_order.begin(), system_order.end(), [&](uint32_t a, uint32_t b) {
+      return CompareKeys(system_keys.data() + a * length, system_keys.data() + b * length,
+                         length, descending) < 0;
+    });
+  }
+
   data->AppendSlots(records.data(), static_cast<int32_t>(count));
   for (size_t i = 0; i < count; ++i) {
     uint8_t issued[kRecordHeaderSize];
     data->IssueRecordId(issued);
   }
-  for (size_t u = 0; u < user.size(); ++u) {
-    const size_t length = index->Layout(user[u]).KeyLength();
-    for (uint32_t i : orders[u]) {
-      index->Insert(user[u], keys[u].data() + i * length, static_cast<int32_t>(i + 1));
-    }
-  }
-  if (index->HasPrimaryIndex()) {
+  std::vector<IndexTree::Entry> entries(count);
+  auto build = [&](int number, const std::vector<uint8_t>& keys,
+                   const std::vector<uint32_t>& order) {
+    const size_t length = index->KeyLength(number);
     for (size_t i = 0; i < count; ++i) {
-      index->Insert(TIndexFile::kSystemIndex, SysKey(false, ids[i]).data(),
-                    static_cast<int32_t>(i + 1));
+      entries[i] = {keys.data() + order[i] * length, static_cast<int32_t>(order[i] + 1)};
     }
-  }
+    index->Build(number, entries);
+  };
+  for (size_t u = 0; u < user.size(); ++u) build(user[u], keys[u], orders[u]);
+  if (index->HasPrimaryIndex()) build(TIndexFile::kSystemIndex, system_keys, system_order);
   index->SetRecordCount(static_cast<int32_t>(count));
   where = Where::kBof;
 }

@@ -289,6 +289,62 @@ TEST_F(IndexFileTest, SplitAtCapacityKeepsTheFirstHalfRoundedUp) {
   EXPECT_TRUE(file->Verify().empty());
 }
 
+TEST_F(IndexFileTest, BuildSpreadsSortedEntriesEvenlyOverLinkedPages) {
+  auto file = CreateFile({kObjectName});  // 94 entries per leaf
+  std::vector<Bytes> keys;
+  for (int i = 0; i < 95; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "C%03d", i);
+    keys.push_back(KeyOf(*file, 0, {KeyValue::String(name)}));
+  }
+  std::vector<IndexTree::Entry> entries;
+  for (int i = 0; i < 95; ++i) entries.push_back({keys[i].data(), i + 1});
+
+  // Out of order or on a tree that has entries: refused, nothing changed.
+  std::swap(entries[10], entries[11]);
+  EXPECT_THROW(file->Build(0, entries), std::invalid_argument);
+  EXPECT_EQ(file->Descriptor(0).root, 0);
+  std::swap(entries[10], entries[11]);
+  file->Build(0, std::span(entries).first(1));
+  EXPECT_THROW(file->Build(0, entries), std::invalid_argument);
+  file->FlushBuffers(false);
+  Bytes image = index_test::ReadWholeFile(IdxPath());
+  EXPECT_EQ(View(image, file->Descriptor(0).root, 37).Type(), TPage::kRootLeaf);
+  EXPECT_EQ(View(image, file->Descriptor(0).root, 37).Count(), 1);
+
+  file->Close();
+  file.reset();
+  file = CreateFile({kObjectName});
+  file->Build(0, entries);
+  file->FlushBuffers(false);
+  image = index_test::ReadWholeFile(IdxPath());
+  PageView top = View(image, file->Descriptor(0).root, 37);
+  ASSERT_EQ(top.Type(), TPage::kRoot);
+  ASSERT_EQ(top.Count(), 2);
+  PageView left = View(image, top.Child(0), 37);
+  PageView right = View(image, top.Child(1), 37);
+  EXPECT_EQ(left.Type(), TPage::kLeaf);
+  EXPECT_EQ(left.Count(), 47);
+  EXPECT_EQ(right.Count(), 48);
+  EXPECT_EQ(top.SubtreeCount(0), 47);
+  EXPECT_EQ(top.SubtreeCount(1), 48);
+  EXPECT_EQ(left.Next(), top.Child(1));
+  EXPECT_EQ(right.Prev(), top.Child(0));
+  EXPECT_EQ(left.Prev(), 0);
+  EXPECT_EQ(right.Next(), 0);
+  EXPECT_EQ(std::memcmp(top.Key(1, false), right.Key(0, true), 37), 0);
+  EXPECT_EQ(GetLE<int32_t>(right.Key(0, true) + 37), 48);
+  EXPECT_TRUE(file->Verify().empty());
+  EXPECT_EQ(file->EntryCount(0), 95);
+}
+
+TEST_F(IndexFileTest, BuiltTreesTakeRandomInsertsAndDeletes) {
+  // Each shape built from more keys than three levels hold, then changed.
+  RandomRun(0, 1500);
+  RandomRun(1, 5000);
+  RandomRun(2, 300);
+}
+
 TEST_F(IndexFileTest, UnderfullPageMergesWithItsPreviousNeighbourAndTheRootCollapses) {
   auto file = CreateFile({kFilename});  // 15 entries per page, half is 7
   for (int i = 0; i < 16; ++i) file->Insert(0, WideKey(*file, i * 10).data(), i + 1);
@@ -652,6 +708,8 @@ TEST_F(IndexFileTest, AFullFileRefusesNewPagesWith9479) {
   file->Open(true, false, false);
   Bytes key = KeyOf(*file, 0, {KeyValue::Int32(1)});
   EXPECT_EQ(ErrorCodeOf([&] { file->Insert(0, key.data(), 1); }), kErrFileFull);
+  const IndexTree::Entry entry{key.data(), 1};
+  EXPECT_EQ(ErrorCodeOf([&] { file->Build(0, std::span(&entry, 1)); }), kErrFileFull);
   EXPECT_EQ(file->Descriptor(0).root, 0);
   EXPECT_EQ(file->NextPageOffset(), near_end);
   file->Close();

@@ -211,7 +211,9 @@ class IndexFileTest : public ::testing::Test {
   // shrinkage) on one of three index shapes chosen by `seed`, the file
   // reopened now and then; after every batch the tree passes Verify and
   // agrees with an ordered map entry by entry, by ordinal and by ranges.
-  void RandomRun(int seed) {
+  // With `built` the tree starts from that many random keys put in by
+  // Build instead of empty.
+  void RandomRun(int seed, int built = 0) {
     std::mt19937 rng(seed);
     // Three shapes: wide keys (15 entries a page, deep trees), a ByName-shaped
     // index, and keys of 1013 bytes (4 per leaf, 3 per interior page), where a
@@ -236,6 +238,15 @@ class IndexFileTest : public ::testing::Test {
     };
     std::map<Bytes, int32_t> model;
     const int key_space = shape == 0 ? 3000 : shape == 1 ? 20000 : 800;
+    if (built > 0) {
+      while (static_cast<int>(model.size()) < built) {
+        int k = static_cast<int>(rng() % key_space);
+        model[make_key(k)] = k;
+      }
+      std::vector<IndexTree::Entry> entries;
+      for (const auto& [key, record] : model) entries.push_back({key.data(), record});
+      file->Build(index, entries);
+    }
     for (int batch = 0; batch < 24; ++batch) {
       // Phases of growth and shrinkage, so merges cascade as well as splits.
       int insert_percent = (batch / 4) % 2 == 0 ? 75 : 25;
