@@ -1034,10 +1034,13 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     system_order.resize(count);
     for (size_t i = 0; i < count; ++i) system_order[i] = static_cast<uint32_t>(i);
     const bool descending = index->Descriptor(TIndexFile::kSystemIndex).descending;
-    std::sort(system_order.begin(), system_order.end(), [&](uint32_t a, uint32_t b) {
+    auto before = [&](uint32_t a, uint32_t b) {
       return CompareKeys(system_keys.data() + a * length, system_keys.data() + b * length,
                          length, descending) < 0;
-    });
+    };
+    if (!std::is_sorted(system_order.begin(), system_order.end(), before)) {
+      std::sort(system_order.begin(), system_order.end(), before);
+    }
   }
 
   data->AppendSlots(records.data(), static_cast<int32_t>(count));

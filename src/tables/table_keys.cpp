@@ -13,7 +13,8 @@ void ValidateRecord(const TDataFile& data, const uint8_t* record) {
   const std::vector<FieldDesc>& fields = data.Fields();
   for (size_t i = 0; i < fields.size(); ++i) {
     const FieldDesc& f = fields[i];
-    if (!f.HasSlot() || !IsFieldAccessible(f)) continue;
+    const bool bounded = !f.min_text.empty() || !f.max_text.empty();
+    if (!f.HasSlot() || !(f.required || bounded) || !IsFieldAccessible(f)) continue;
     const int number = static_cast<int>(i + 1);
     if (f.required && record[f.offset] == 0) {
       throw EDbEngineError(kErrRequired, data.ErrorName(), f.name);
