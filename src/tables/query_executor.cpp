@@ -262,21 +262,26 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
 
   const std::vector<std::string>& parameters = request.parameter_values;
   SourceAccess access = ChooseSourceAccess(query.where(), parameters, fields, source.Indexes());
-  source.SetIndex(access.index);
-  if (access.ranged) {
-    const FieldValue bound[] = {access.value};
-    source.SetRange(bound, bound);
-  }
   RecordSqlRow row(fields);
   const bool every_row = query.where() == nullptr;
-  source.Scan([&](const uint8_t* record) {
+  auto visit = [&](const uint8_t* record) {
     if (!every_row) {
       if (!access.prefilter.Passes(record)) return;
       row.SetRecord(record);
       if (!query.WhereHolds(row, parameters)) return;
     }
     writer.Add(record);
-  });
+  };
+  // Without an index range every row is looked at: in slot order, which
+  // reads no index page.
+  if (access.ranged) {
+    source.SetIndex(access.index);
+    const FieldValue bound[] = {access.value};
+    source.SetRange(bound, bound);
+    source.Scan(visit);
+  } else {
+    source.ScanSlots(visit);
+  }
   source.Close();
   writer.Finish();
 

@@ -8,8 +8,10 @@
 // directly) shared and read-only with the request's lock settings, resolve
 // the statement against its columns, create the result table
 // (query_result_layout.h), visit the source rows that may satisfy WHERE
-// (query_source_access.h; in one scan of the source under one read lock, so
-// that they all come from one state of the table) and keep those for which
+// (query_source_access.h: an index range where WHERE fixes an index's first
+// field, else every record in slot order; in one scan of the source under
+// one read lock, so that they all come from one state of the table) and
+// keep those for which
 // it holds, writing each kept row unless a GROUP BY or DISTINCT lookup finds
 // an equal row already written. The result cursor stands on the first row of
 // its primary index.

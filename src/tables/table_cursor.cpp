@@ -667,6 +667,33 @@ void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& v
   hand_out();
 }
 
+void TableCursor::Impl::ScanSlots(const std::function<void(const uint8_t* record)>& visit) {
+  if (has_range) throw std::logic_error("ScanSlots: a range needs an index order");
+  LockScope lock(*this, LockScope::kRead);
+  where = Where::kEof;
+  const int32_t end = data->Header().NextRecordNumber();
+  auto hand_out = [&](const uint8_t* rec) {
+    if (!RecordIsDeleted(rec) && (!filter || filter(rec))) visit(rec);
+  };
+  if (const FileView view = data->MapSlots()) {
+    for (int32_t number = 1; number < end; ++number) hand_out(data->SlotImage(view, number));
+    return;
+  }
+  const size_t size = data->RecordSize();
+  const int32_t batch = static_cast<int32_t>(std::clamp<size_t>((4 << 20) / size, 64, 16384));
+  std::vector<int32_t> numbers;
+  numbers.reserve(batch);
+  auto records = std::make_unique_for_overwrite<uint8_t[]>(batch * size);
+  for (int32_t first = 1; first < end; first += batch) {
+    numbers.clear();
+    for (int32_t number = first; number < end && number < first + batch; ++number) {
+      numbers.push_back(number);
+    }
+    data->ReadSlots(numbers, records.get());
+    for (size_t i = 0; i < numbers.size(); ++i) hand_out(records.get() + i * size);
+  }
+}
+
 // ---- Changing ----
 
 void TableCursor::Impl::Append() {
@@ -1237,6 +1264,10 @@ FieldValue TableCursor::GetField(int number, const uint8_t* record) const {
 
 void TableCursor::Scan(const std::function<void(const uint8_t* record)>& visit) {
   Opened().Scan(visit);
+}
+
+void TableCursor::ScanSlots(const std::function<void(const uint8_t* record)>& visit) {
+  Opened().ScanSlots(visit);
 }
 
 const uint8_t* TableCursor::CurrentRecord() const {

@@ -200,6 +200,13 @@ class TableCursor {
   // bytes (record slot layout, valid during the call) and must not use this
   // cursor.
   void Scan(const std::function<void(const uint8_t* record)>& visit);
+  // Scan over the whole table in slot order instead of an index's: every
+  // record that is not deleted (filtered records left out), read as Scan
+  // reads them, under one read lock, leaving the cursor at Eof. A sound
+  // table's records all have their index entries, so these are the records
+  // a Scan without a range hands out, without reading any index page.
+  // std::logic_error when a range is set (only an index can give a range).
+  void ScanSlots(const std::function<void(const uint8_t* record)>& visit);
 
   // ---- Reading ----
   // Field `number` of the edit buffer in edit or insert state, else of the

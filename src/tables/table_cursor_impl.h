@@ -96,6 +96,7 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   bool Locate(std::span<const int> field_numbers, std::span<const FieldValue> values,
               bool case_insensitive, bool partial);
   void Scan(const std::function<void(const uint8_t* record)>& visit);
+  void ScanSlots(const std::function<void(const uint8_t* record)>& visit);
 
   // ---- Changing ----
   void Append();
