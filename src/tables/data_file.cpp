@@ -402,6 +402,12 @@ TRecord* TDataFile::GetRecord(int32_t record_number, const ReadAhead& ahead) {
 
 void TDataFile::Unpin(TRecord* record) { Cache().Unpin(record); }
 
+const uint8_t* TDataFile::HeldRecord(int32_t record_number) {
+  RecordCache& cache = Cache();
+  if (record_number < 1 || record_number >= header_.NextRecordNumber()) Fail(kErrRecordNotFound);
+  return cache.Lookup(record_number);
+}
+
 void TDataFile::ReadSlots(std::span<const int32_t> numbers, uint8_t* out) {
   // Slots whose gap is at most this many bytes are read in one call (the
   // gap costs less to copy than another call), up to kMaxRead bytes a call.

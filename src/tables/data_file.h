@@ -177,6 +177,13 @@ class TDataFile : public TFileHandler {
   // when done.
   TRecord* GetRecord(int32_t record_number, const ReadAhead& ahead = ReadAhead::None());
   void Unpin(TRecord* record);
+  // Slot `record_number` (deleted or not; 8710 outside 1..next record
+  // number - 1) as the record cache holds it, read in place: its buffer, or
+  // its kept image when the shelf may serve a miss (RecordCache::Lookup);
+  // nullptr when neither, and GetRecord must read it. Nothing is pinned or
+  // copied, and the buffers stay as they are. Valid until the next call on
+  // the record cache.
+  const uint8_t* HeldRecord(int32_t record_number);
   // Copies slots `numbers` (deleted or not; 8710 for one outside 1..next
   // record number - 1) side by side into `out`, one record size each, in
   // the order given: what the record cache holds from there (a buffer, a

@@ -163,7 +163,8 @@ bool TDataSet::Locate(std::string_view key_fields, std::span<const FieldValue> v
       key_fields.find_first_not_of(' ') != std::string_view::npos) {
     // One column, the common case: no lists to build.
     const int number = LocateColumn(key_fields);
-    const FieldValue key = ValueForColumn(cursor_->Fields()[number - 1], values[0]);
+    FieldValue converted;
+    const FieldValue& key = ValueForColumn(cursor_->Fields()[number - 1], values[0], converted);
     return LocateAt(std::span<const int>(&number, 1), std::span<const FieldValue>(&key, 1),
                     options);
   }
@@ -182,8 +183,10 @@ bool TDataSet::Locate(std::string_view key_fields, std::span<const FieldValue> v
 }
 
 bool TDataSet::Locate(std::string_view key_field, std::string_view value, LocateOptions options) {
-  const FieldValue key = FieldValue::String(std::string(value));
-  return Locate(key_field, std::span<const FieldValue>(&key, 1), options);
+  // The value's buffer is the data set's, kept from one locate to the next.
+  locate_value_.kind = FieldValue::Kind::kString;
+  locate_value_.text.assign(value);
+  return Locate(key_field, std::span<const FieldValue>(&locate_value_, 1), options);
 }
 
 // ---- Field objects ----

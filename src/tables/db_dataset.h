@@ -198,6 +198,7 @@ class TDataSet {
   std::vector<TDataSource*> sources_;
   DataSetEvent after_open_;
   DataSetEvent on_new_record_;
+  FieldValue locate_value_;  // the text Locate(field, text) looks for
 };
 
 }  // namespace quoldex::tables

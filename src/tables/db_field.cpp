@@ -138,10 +138,16 @@ std::vector<std::string> SplitFieldNames(std::string_view list) {
 }
 
 FieldValue ValueForColumn(const FieldDesc& column, const FieldValue& value) {
+  FieldValue converted;
+  return ValueForColumn(column, value, converted);
+}
+
+const FieldValue& ValueForColumn(const FieldDesc& column, const FieldValue& value,
+                                 FieldValue& converted) {
   if (value.kind != Kind::kString) return value;
   std::optional<FieldKind> kind = FieldObjectKindFor(column);
   if (!kind || *kind == FieldKind::kString) return value;
-  return FieldValueFromText(column, value.text);
+  return converted = FieldValueFromText(column, value.text);
 }
 
 // ---- TField ----

@@ -68,6 +68,10 @@ std::vector<std::string> SplitFieldNames(std::string_view list);
 // text is converted to the column's kind (raising the conversion's error
 // when it does not convert); any other value is returned as it is.
 FieldValue ValueForColumn(const FieldDesc& column, const FieldValue& value);
+// The same without a copy: `value` itself when it needs no conversion, else
+// `converted`, which receives the converted value.
+const FieldValue& ValueForColumn(const FieldDesc& column, const FieldValue& value,
+                                 FieldValue& converted);
 
 class TField;
 

@@ -20,8 +20,10 @@ using Kind = FieldValue::Kind;
   throw EDatabaseError("Value of field '" + field.name + "' is out of range");
 }
 
-// The value converted to the kind the field's type stores.
-FieldValue Coerce(const FieldDesc& field, const FieldValue& value) {
+// The value converted to the kind the field's type stores: `value` itself
+// when it is of that kind already (nothing copied), else `converted`, which
+// receives the conversion.
+const FieldValue& Coerce(const FieldDesc& field, const FieldValue& value, FieldValue& converted) {
   Kind want;
   switch (field.type) {
     case kTypeString:
@@ -45,11 +47,11 @@ FieldValue Coerce(const FieldDesc& field, const FieldValue& value) {
       break;
   }
   if (value.kind == want) return value;
-  if (value.kind == Kind::kString) return FieldValueFromText(field, value.text);
+  if (value.kind == Kind::kString) return converted = FieldValueFromText(field, value.text);
   if (value.kind == Kind::kInteger && want == Kind::kBoolean)
-    return FieldValue::Boolean(value.integer != 0);
+    return converted = FieldValue::Boolean(value.integer != 0);
   if (value.kind == Kind::kInteger && want == Kind::kFloat)
-    return FieldValue::Float(static_cast<double>(value.integer));
+    return converted = FieldValue::Float(static_cast<double>(value.integer));
   throw EDatabaseError("Type mismatch for field '" + field.name + "'");
 }
 
@@ -79,16 +81,21 @@ bool IsFieldAccessible(const FieldDesc& field) {
   }
 }
 
+std::optional<std::string_view> GetStringView(const FieldDesc& field, const uint8_t* record) {
+  const uint8_t* slot = record + field.offset;
+  if (slot[0] == 0) return std::nullopt;
+  auto* c = reinterpret_cast<const char*>(slot + 1);
+  return std::string_view(c, strnlen(c, field.size));
+}
+
 FieldValue GetFieldValue(const FieldDesc& field, const uint8_t* record) {
   if (field.IsAutoInc()) return FieldValue::Integer(RecordId(record));
   const uint8_t* slot = record + field.offset;
   if (slot[0] == 0) return FieldValue::Null();
   const uint8_t* p = slot + 1;
   switch (field.type) {
-    case kTypeString: {
-      auto* c = reinterpret_cast<const char*>(p);
-      return FieldValue::String(std::string(c, strnlen(c, field.size)));
-    }
+    case kTypeString:
+      return FieldValue::String(std::string(*GetStringView(field, record)));
     case kTypeBytes:
     case kTypeVarBytes:
       return FieldValue::String(std::string(reinterpret_cast<const char*>(p), field.size));
@@ -121,7 +128,8 @@ void SetFieldValue(const FieldDesc& field, const FieldValue& value, uint8_t* rec
     std::memset(slot, 0, 1 + size);
     return;
   }
-  FieldValue v = Coerce(field, value);
+  FieldValue converted;
+  const FieldValue& v = Coerce(field, value, converted);
   // Encode into a scratch copy first so that a failure leaves the slot alone.
   uint8_t buf[256] = {};
   uint8_t present = 1;

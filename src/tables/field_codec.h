@@ -16,6 +16,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "tables/field_value.h"
 #include "tables/table_defs.h"
@@ -30,6 +32,12 @@ bool IsFieldAccessible(const FieldDesc& field);
 // The field's value in `record`; FieldValue::Null() when the null flag is
 // clear. Requires IsFieldAccessible(field).
 FieldValue GetFieldValue(const FieldDesc& field, const uint8_t* record);
+
+// The text of string field `field` (type kTypeString) in `record` exactly as
+// GetFieldValue reads it, without copying: up to the first zero byte or the
+// declared size; nullopt when the null flag is clear. Valid as long as the
+// record's bytes are.
+std::optional<std::string_view> GetStringView(const FieldDesc& field, const uint8_t* record);
 
 // Stores `value` (or clears the slot for a null value) in `record`.
 // Requires IsFieldAccessible(field). A string is cut to the declared size

@@ -58,6 +58,19 @@ PageRef TPageCache::Pin(int slot) {
 }
 
 int TPageCache::Victim() const {
+  // Mostly the least recently used unpinned page is clean (always so while
+  // only reading): found by the slots alone, it costs one look at a page.
+  int oldest = -1;
+  uint64_t oldest_use = UINT64_MAX;
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i].pins != 0) continue;
+    if (offsets_[i] == 0) return static_cast<int>(i);
+    if (slots_[i].last_use < oldest_use) {
+      oldest = static_cast<int>(i);
+      oldest_use = slots_[i].last_use;
+    }
+  }
+  if (oldest < 0 || !slots_[oldest].page->IsDirty()) return oldest;
   int best = -1;
   uint64_t best_use = UINT64_MAX;
   for (size_t i = 0; i < slots_.size(); ++i) {

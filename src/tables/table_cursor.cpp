@@ -389,15 +389,30 @@ bool TableCursor::Impl::AboveRange(const uint8_t* k) const {
   return has_range && range_hi_length != 0 && std::memcmp(k, range_hi.data(), range_hi_length) > 0;
 }
 
-std::vector<uint8_t> TableCursor::Impl::OrderKey(const uint8_t* rec, int32_t number) const {
+const uint8_t* TableCursor::Impl::RecordToCompare(int32_t number) {
+  // A filter is the caller's code: it gets a copy, whatever it does.
+  if (!filter) {
+    if (const uint8_t* held = data->HeldRecord(number)) return held;
+  }
+  ReadStored(number, scratch);
+  return scratch.data();
+}
+
+void TableCursor::Impl::OrderKeyInto(const uint8_t* rec, int32_t number,
+                                     std::vector<uint8_t>& out) const {
   if (!HasIndexOrder()) {
-    std::vector<uint8_t> k(4);
-    PutBE32(k.data(), static_cast<uint32_t>(number));
-    return k;
+    out.resize(4);
+    PutBE32(out.data(), static_cast<uint32_t>(number));
+    return;
   }
   const KeyLayout& layout = index->Layout(current_index);
-  std::vector<uint8_t> k(layout.KeyLength());
-  layout.FromRecord({rec, data->RecordSize()}, k.data());
+  out.resize(layout.KeyLength());
+  layout.FromRecord({rec, data->RecordSize()}, out.data());
+}
+
+std::vector<uint8_t> TableCursor::Impl::OrderKey(const uint8_t* rec, int32_t number) const {
+  std::vector<uint8_t> k;
+  OrderKeyInto(rec, number, k);
   return k;
 }
 
@@ -557,7 +572,10 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
                                std::span<const FieldValue> values, bool case_insensitive,
                                bool partial) {
   if (field_numbers.empty() || field_numbers.size() != values.size()) return false;
-  const LocateTarget target(*data, field_numbers, values, case_insensitive, partial);
+  // The target, the key searched and the found record's key live in the
+  // handle, so that a warm locate allocates nothing.
+  LocateTarget& target = locate_target;
+  target.Set(*data, field_numbers, values, case_insensitive, partial);
   auto fits = [&](int number) {
     return (number != 0 || index->HasPrimaryIndex()) && target.Fits(indexes[number]);
   };
@@ -566,16 +584,18 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
   // the current order and passes the filter.
   auto search_index = [&](RecordOrder& search, int number) {
     const KeyLayout& layout = index->Layout(number);
-    std::vector<uint8_t> k(layout.KeyLength());
+    std::vector<uint8_t>& k = locate_key;
+    k.resize(layout.KeyLength());
     const size_t length = target.BuildKey(layout, k.data());
     for (bool on = search.FindNearest(k.data(), length);
          on && std::memcmp(search.Key(), k.data(), length) == 0; on = search.Next()) {
       const int32_t found = search.Record();
-      ReadStored(found, scratch);
-      std::vector<uint8_t> main_key = OrderKey(scratch.data(), found);
-      if (BelowRange(main_key.data()) || AboveRange(main_key.data())) continue;
-      if ((filter && !filter(scratch.data())) || !target.Matches(scratch.data())) continue;
-      StandOn(main_key, found, scratch.data());
+      const uint8_t* rec = RecordToCompare(found);
+      OrderKeyInto(rec, found, locate_order_key);
+      const uint8_t* main_key = locate_order_key.data();
+      if (BelowRange(main_key) || AboveRange(main_key)) continue;
+      if ((filter && !filter(rec)) || !target.Matches(rec)) continue;
+      StandOn(locate_order_key, found, rec);
       return true;
     }
     return false;

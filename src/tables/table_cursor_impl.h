@@ -17,6 +17,11 @@
 // miss under the lock). With
 // StrictChangeDetection on, every step runs under the read lock. Steps
 // therefore change the position only when they succeed.
+//
+// A locate compares the records its search finds where the record cache
+// holds them (a buffer, or a kept image under the same rule as above)
+// instead of pulling each into a buffer: most of them are looked at once,
+// and a copy into a buffer would cost more than the look.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +32,7 @@
 
 #include "tables/table_cursor.h"
 #include "tables/table_files.h"
+#include "tables/table_locate.h"
 #include "tables/table_locks.h"
 #include "tables/table_order.h"
 
@@ -79,8 +85,16 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   bool SeekAfterCurrent();
   bool SeekBeforeCurrent();
   bool SeekLastInRange();
+  // Slot `number` (deleted or not) for a look that compares and positions:
+  // the record cache's bytes in place when it holds them (a buffer, or a
+  // kept image the shelf may hand out now) and no filter is set, else a
+  // copy read as ReadStored reads it. Valid until the next use of the data
+  // file or of `scratch`.
+  const uint8_t* RecordToCompare(int32_t number);
   // The key a record has in the current order.
   std::vector<uint8_t> OrderKey(const uint8_t* record, int32_t number) const;
+  // OrderKey into `out`, reusing its storage.
+  void OrderKeyInto(const uint8_t* record, int32_t number, std::vector<uint8_t>& out) const;
   void StandOn(std::span<const uint8_t> key, int32_t number, const uint8_t* record);
 
   bool First();
@@ -141,6 +155,10 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
 
   std::vector<uint8_t> scratch;
   std::vector<int32_t> upcoming;
+  // Kept between locates for their storage (Locate).
+  LocateTarget locate_target;
+  std::vector<uint8_t> locate_key;
+  std::vector<uint8_t> locate_order_key;
 };
 
 }  // namespace quoldex::tables

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "tables/coding.h"
 #include "tables/engine_error.h"
 #include "tables/field_codec.h"
 #include "tables/field_text.h"
@@ -82,16 +83,52 @@ KeyValue ToKeyValue(const FieldDesc& field, const FieldValue& value) {
 }
 
 std::pair<KeyValue, FieldValue> KeyAndStoredValue(const FieldDesc& field, const FieldValue& value) {
-  if (value.IsNull()) return {KeyValue::Null(), FieldValue::Null()};
+  std::vector<uint8_t> scratch;
+  std::pair<KeyValue, FieldValue> out;
+  KeyAndStoredValueInto(field, value, scratch, out.first, out.second);
+  return out;
+}
+
+void KeyAndStoredValueInto(const FieldDesc& field, const FieldValue& value,
+                           std::vector<uint8_t>& scratch, KeyValue& key, FieldValue& stored) {
+  // Members are set one by one, not assigned whole, so that the strings
+  // keep their buffers.
+  auto set_null = [&] {
+    key.null = true;
+    key.stored.clear();
+    stored.kind = FieldValue::Kind::kNull;
+    stored.text.clear();
+    stored.integer = 0;
+    stored.number = 0;
+  };
+  if (value.IsNull()) return set_null();
   if (field.IsAutoInc()) {
     const int32_t id = AutoIncValue(field, value);
-    return {KeyValue::Int32(id), FieldValue::Integer(id)};
+    key.null = false;
+    key.stored.resize(4);
+    PutLE(reinterpret_cast<uint8_t*>(key.stored.data()), id);
+    stored.kind = FieldValue::Kind::kInteger;
+    stored.text.clear();
+    stored.integer = id;
+    stored.number = 0;
+    return;
   }
-  const std::vector<uint8_t> record = StoreAlone(field, value);
-  const uint8_t* slot = record.data() + field.offset;
-  if (slot[0] == 0) return {KeyValue::Null(), FieldValue::Null()};
-  return {KeyValue::Raw(std::string(reinterpret_cast<const char*>(slot + 1), field.physical_size)),
-          GetFieldValue(field, record.data())};
+  // Stored into a scratch record that reaches just past the field, so that
+  // it is converted, cut and trimmed exactly as a stored value is.
+  scratch.assign(size_t{field.offset} + 1 + field.physical_size, 0);
+  SetFieldValue(field, value, scratch.data());
+  const uint8_t* slot = scratch.data() + field.offset;
+  if (slot[0] == 0) return set_null();
+  key.null = false;
+  key.stored.assign(reinterpret_cast<const char*>(slot + 1), field.physical_size);
+  if (field.type == kTypeString) {
+    stored.kind = FieldValue::Kind::kString;
+    stored.text.assign(*GetStringView(field, scratch.data()));
+    stored.integer = 0;
+    stored.number = 0;
+  } else {
+    stored = GetFieldValue(field, scratch.data());
+  }
 }
 
 std::vector<KeyValue> ToKeyValues(std::span<const FieldDesc> fields, const IndexDesc& index,

@@ -53,6 +53,12 @@ KeyValue ToKeyValue(const FieldDesc& field, const FieldValue& value);
 // an autoinc value as an integer. The value is converted once. Raises the
 // conversion's EDatabaseError.
 std::pair<KeyValue, FieldValue> KeyAndStoredValue(const FieldDesc& field, const FieldValue& value);
+// KeyAndStoredValue into `key` and `stored`, reusing their storage and
+// `scratch` (the record the value is stored into), so that a caller that
+// keeps the three across calls allocates nothing once they have grown. On
+// an error `key` and `stored` are left unspecified.
+void KeyAndStoredValueInto(const FieldDesc& field, const FieldValue& value,
+                           std::vector<uint8_t>& scratch, KeyValue& key, FieldValue& stored);
 
 // Key values for the leading fields of `index` (at most its field count).
 std::vector<KeyValue> ToKeyValues(std::span<const FieldDesc> fields, const IndexDesc& index,

@@ -15,11 +15,20 @@ namespace quoldex::tables {
 
 class LocateTarget {
  public:
+  // Wants nothing; Set makes it a target.
+  LocateTarget() = default;
   // `fields` are field numbers of `data` (9985 for one that is not) with one
   // value each, converted as storing them would convert them. With
   // `partial`, a string value for the last field is a prefix.
   LocateTarget(const TDataFile& data, std::span<const int> fields,
                std::span<const FieldValue> values, bool case_insensitive, bool partial);
+
+  // Makes this the target the constructor above makes, reusing the storage
+  // of the one before: a handle that keeps its target allocates nothing for
+  // it once the storage has grown. `data` must outlive the use of the
+  // target. After an error the target wants nothing.
+  void Set(const TDataFile& data, std::span<const int> fields, std::span<const FieldValue> values,
+           bool case_insensitive, bool partial);
 
   // True when `index`'s leading fields are exactly the wanted fields, in
   // order, and its case rule is the search's (when a string is among them).
@@ -32,12 +41,13 @@ class LocateTarget {
   bool Matches(const uint8_t* record) const;
 
  private:
-  const TDataFile& data_;
+  const TDataFile* data_ = nullptr;
   std::vector<int> fields_;
   std::vector<KeyValue> keys_;
   std::vector<FieldValue> values_;
-  bool case_insensitive_;
-  bool partial_;
+  std::vector<uint8_t> scratch_;  // the record a value is stored into
+  bool case_insensitive_ = false;
+  bool partial_ = false;
   bool any_string_ = false;
 };
 

@@ -436,3 +436,69 @@ TEST(DataFileCache, ReadSlotsTakesHeldRecordsAndReadsTheRestInSortedRuns) {
 
 }  // namespace
 }  // namespace quoldex::tables
+
+namespace quoldex::tables {
+namespace {
+
+// A look in place hands out what a fetch would hand out, a change not yet
+// written included, but reads nothing, pins nothing and leaves the buffers
+// as they were; a kept image counts only while the gate agrees.
+TEST(DataFileCache, HeldRecordLooksInPlaceWithoutTouchingTheBuffers) {
+  TempDir dir;
+  std::string path = dir.File("objects.dat");
+  test::CountingDataFile file(path);
+  file.Create(test::ObjectsFields(), {});
+  std::vector<uint8_t> rec(file.RecordSize());
+  for (int i = 1; i <= 500; ++i) {
+    file.InitNewRecord(rec.data());
+    file.SetField(2, FieldValue::String("C" + std::to_string(i)), rec.data());
+    file.IssueRecordId(rec.data());
+    file.StoreNewRecord(file.NextFreeRecordNumber(true), rec.data());
+  }
+  file.Close();
+  file.Open(false, false, false);
+  SwitchGate gate;
+  file.SetShelfGate(&gate);
+  auto name = [&](const uint8_t* record) { return file.GetField(2, record).text; };
+  EXPECT_EQ(file.HeldRecord(7), nullptr);  // nothing read yet
+  for (int32_t n = 1; n <= 500; ++n) {
+    TRecord* r = file.GetRecord(n);
+    file.Unpin(r);
+  }
+  // 355 buffers: 1..145 went on the shelf to make room for 356..500.
+  ASSERT_FALSE(file.IsCached(7));
+  ASSERT_TRUE(file.IsCached(400));
+  file.SetField(2, FieldValue::String("Changed"), rec.data());
+  file.UpdateRecord(400, rec.data());  // a buffer that differs from the file
+
+  file.reads.clear();
+  const uint8_t* kept = file.HeldRecord(7);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(name(kept), "C7");
+  EXPECT_EQ(GetLE<int32_t>(kept + 1), 7);  // the slot's own number
+  const uint8_t* buffer = file.HeldRecord(400);
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_EQ(name(buffer), "Changed");
+  EXPECT_TRUE(file.reads.empty());
+  EXPECT_FALSE(file.IsCached(7));  // not pulled into a buffer
+
+  // A refused gate: kept images no longer count, buffers still do.
+  gate.open = false;
+  EXPECT_EQ(file.HeldRecord(7), nullptr);
+  ASSERT_NE(file.HeldRecord(400), nullptr);
+  EXPECT_EQ(name(file.HeldRecord(400)), "Changed");
+  gate.open = true;
+
+  // Outside the slots: the error GetRecord raises.
+  EXPECT_EQ(EngineCode([&] { file.HeldRecord(0); }), kErrRecordNotFound);
+  EXPECT_EQ(EngineCode([&] { file.HeldRecord(501); }), kErrRecordNotFound);
+
+  file.DiscardCache();
+  EXPECT_EQ(file.HeldRecord(7), nullptr);
+  EXPECT_EQ(file.HeldRecord(400), nullptr);
+  EXPECT_TRUE(file.reads.empty());
+  file.SetShelfGate(nullptr);
+}
+
+}  // namespace
+}  // namespace quoldex::tables

@@ -229,6 +229,50 @@ TEST_F(SharingTest, ChangesOfOthersAreFoundByTheCounters) {
   EXPECT_EQ(NameOf(b), "Pawn");
 }
 
+// A locate compares a record the handle keeps behind its buffers in place.
+// Once another handle changed that record, the kept image no longer counts:
+// the locate reads the record again and sees the change.
+TEST_F(SharingTest, LocateOfAKeptRecordSeesAnotherHandlesChange) {
+  {
+    TableCursor fill(ExclusiveSettings());
+    fill.Open();
+    // More rows than a handle's record buffers (355 of objects.dat).
+    for (int i = 0; i < 600; ++i) AddObject(fill, "Class" + std::to_string(i), "object", "core");
+  }
+  TableCursor a(Settings()), b(Settings());
+  a.Open();
+  b.Open();
+  b.SetIndex(kByName);
+  const int name[] = {kObjectName};
+  for (const char* wanted : {"class5", "class6"}) {
+    ASSERT_TRUE(b.Locate(name, Values({wanted}), true, false));
+    EXPECT_EQ(b.GetField(kPackage).text, "core");
+  }
+  // Rows read after them push Class5 and Class6 out of b's buffers.
+  for (int i = 100; i < 600; ++i) {
+    ASSERT_TRUE(b.Locate(name, Values({("CLASS" + std::to_string(i)).c_str()}), true, false));
+  }
+  ASSERT_TRUE(b.Locate(name, Values({"class5"}), true, false));  // kept: no read
+  EXPECT_EQ(b.GetField(kPackage).text, "core");
+
+  a.SetIndex(kByName);
+  ASSERT_TRUE(a.Locate(name, Values({"class5"}), true, false));
+  a.Edit();
+  a.SetField(kPackage, FieldValue::String("changed"));
+  a.Post();
+  ASSERT_TRUE(a.Locate(name, Values({"class6"}), true, false));
+  a.Edit();
+  a.SetField(kObjectName, FieldValue::String("Renamed6"));
+  a.Post();
+
+  ASSERT_TRUE(b.Locate(name, Values({"class5"}), true, false));
+  EXPECT_EQ(b.GetField(kPackage).text, "changed");
+  EXPECT_FALSE(b.Locate(name, Values({"class6"}), true, false));
+  EXPECT_EQ(NameOf(b), "Class5");
+  ASSERT_TRUE(b.Locate(name, Values({"renamed6"}), true, false));
+  EXPECT_EQ(NameOf(b), "Renamed6");
+}
+
 TEST_F(SharingTest, InterleavedHandlesKeepTheTableSound) {
   TableSettings strict = Settings();
   strict.strict_change_detection = true;

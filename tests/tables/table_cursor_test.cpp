@@ -536,6 +536,54 @@ TEST_F(CursorTest, LocateThroughAnotherIndexOrByScanning) {
   EXPECT_EQ(NameOf(c), "Object");
 }
 
+// A locate that fails (a field number the table lacks, a value that does not
+// convert) leaves the position alone and the next one searches afresh; a
+// filter sees the records a search through another index finds; changes an
+// exclusive handle has not written yet are what a locate compares.
+TEST_F(CursorTest, LocateAfterAFailedOneWithAFilterAndOnUnwrittenChanges) {
+  TableCursor c(ExclusiveSettings());
+  c.Open();
+  Fill(c);
+  c.SetIndex(kByName);
+  const int name[] = {kObjectName};
+  const int parent[] = {kInheritsFrom};
+  ASSERT_TRUE(c.Locate(name, Values({"info"}), true, false));
+  const int missing[] = {kObjectName, 99};
+  EXPECT_EQ(EngineCode([&] { c.Locate(missing, Values({"pawn", "x"}), true, false); }),
+            kErrInvalidField);
+  const int id[] = {kObjectId};
+  EXPECT_THROW(c.Locate(id, Values({"not a number"}), false, false), EDatabaseError);
+  EXPECT_EQ(NameOf(c), "Info");
+  EXPECT_TRUE(c.Locate(name, Values({"pawn"}), true, false));
+  EXPECT_EQ(NameOf(c), "Pawn");
+
+  EXPECT_TRUE(c.Locate(parent, Values({"actor"}), true, false));
+  EXPECT_EQ(NameOf(c), "Brush");
+  const int package_offset = c.Fields()[kPackage - 1].offset;
+  c.SetFilter([package_offset](const uint8_t* record) {
+    return std::string(reinterpret_cast<const char*>(record + package_offset + 1)) == "core";
+  });
+  EXPECT_TRUE(c.Locate(parent, Values({"actor"}), true, false));
+  EXPECT_EQ(NameOf(c), "Info");
+  EXPECT_FALSE(c.Locate(name, Values({"pawn"}), true, false));
+  EXPECT_EQ(NameOf(c), "Info");
+  c.SetFilter({});
+
+  ASSERT_TRUE(c.Locate(name, Values({"pawn"}), true, false));
+  c.Edit();
+  c.SetField(kObjectName, FieldValue::String("Pawned"));
+  c.SetField(kPackage, FieldValue::String("changed"));
+  c.Post();
+  c.First();
+  EXPECT_FALSE(c.Locate(name, Values({"pawn"}), true, false));
+  ASSERT_TRUE(c.Locate(name, Values({"PAWNED"}), true, false));
+  EXPECT_EQ(c.GetField(kPackage).text, "changed");
+  const int parent_and_name[] = {kInheritsFrom, kObjectName};
+  ASSERT_TRUE(c.Locate(parent_and_name, Values({"actor", "pawned"}), true, false));
+  EXPECT_EQ(NameOf(c), "Pawned");
+  EXPECT_TRUE(c.CheckIntegrity().empty());
+}
+
 // ---- Emptying and tables without a primary index ----
 
 TEST_F(CursorTest, EmptyTableNeedsAnExclusiveHandle) {
