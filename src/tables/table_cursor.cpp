@@ -1006,22 +1006,29 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
   }
   Cancel();
 
-  // The records as Post would store them: slots and record IDs in order.
-  std::vector<int32_t> ids(count);
+  // The records as Post would store them in turn: stored[s] is the image
+  // that goes into slot s + 1, with the next record ID; slot_of and ids say
+  // the same by image.
+  std::vector<uint32_t> stored(count);
+  for (size_t s = 0; s < count; ++s) stored[s] = static_cast<uint32_t>(s);
+  std::vector<int32_t> slot_of(count), ids(count);
   auto number_records = [&] {
     int32_t id = header.LastRecordId();
-    for (size_t i = 0; i < count; ++i) {
-      uint8_t* rec = records.data() + i * size;
+    for (size_t s = 0; s < count; ++s) {
+      const uint32_t image = stored[s];
       id = NextRecordId(id);
-      ids[i] = id;
-      SetRecordHeader(rec, false, static_cast<int32_t>(i + 1));
+      ids[image] = id;
+      slot_of[image] = static_cast<int32_t>(s + 1);
+      uint8_t* rec = records.data() + size_t{image} * size;
+      SetRecordHeader(rec, false, static_cast<int32_t>(s + 1));
       SetRecordId(rec, id);
     }
   };
   number_records();
   for (size_t i = 0; i < count; ++i) ValidateRecord(*data, records.data() + i * size);
 
-  // Each index's keys and their key order (equal keys in record order).
+  // Each index's keys by image and the images in key order (equal keys in
+  // the order the images are stored in).
   auto key_order = [&](int number, std::vector<uint8_t>& keys, std::vector<uint32_t>& order) {
     const KeyLayout& layout = index->Layout(number);
     const size_t length = layout.KeyLength();
@@ -1029,8 +1036,7 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     for (size_t i = 0; i < count; ++i) {
       layout.FromRecord({records.data() + i * size, size}, keys.data() + i * length);
     }
-    order.resize(count);
-    for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
+    order = stored;
     const uint8_t* base = keys.data();
     const bool descending = index->Descriptor(number).descending;
     auto before = [&](uint32_t a, uint32_t b) {
@@ -1043,17 +1049,12 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
   std::vector<std::vector<uint8_t>> keys(user.size());
   std::vector<std::vector<uint32_t>> orders(user.size());
   if (order_index >= 0) {
-    // Stored in that index's order, numbered again in the new order: a key
-    // holding the auto-increment value keeps its order, since the values
-    // still rise in the order the records were given in among equal keys.
+    // Stored in that index's order, then numbered again in that order: a
+    // key holding the auto-increment value keeps its order, since the
+    // values still rise in the order the images were given in among equal
+    // keys.
     std::vector<uint8_t> order_keys;
-    std::vector<uint32_t> order;
-    key_order(order_index, order_keys, order);
-    std::vector<uint8_t> sorted(records.size());
-    for (size_t i = 0; i < count; ++i) {
-      std::memcpy(sorted.data() + i * size, records.data() + size_t{order[i]} * size, size);
-    }
-    records.swap(sorted);
+    key_order(order_index, order_keys, stored);
     number_records();
   }
   for (size_t u = 0; u < user.size(); ++u) {
@@ -1078,8 +1079,7 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     for (size_t i = 0; i < count; ++i) {
       std::memcpy(system_keys.data() + i * length, SysKey(false, ids[i]).data(), length);
     }
-    system_order.resize(count);
-    for (size_t i = 0; i < count; ++i) system_order[i] = static_cast<uint32_t>(i);
+    system_order = stored;
     const bool descending = index->Descriptor(TIndexFile::kSystemIndex).descending;
     auto before = [&](uint32_t a, uint32_t b) {
       return CompareKeys(system_keys.data() + a * length, system_keys.data() + b * length,
@@ -1090,7 +1090,7 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     }
   }
 
-  data->AppendSlots(records.data(), static_cast<int32_t>(count));
+  data->AppendSlots(records.data(), stored);
   for (size_t i = 0; i < count; ++i) {
     uint8_t issued[kRecordHeaderSize];
     data->IssueRecordId(issued);
@@ -1100,7 +1100,7 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
                    const std::vector<uint32_t>& order) {
     const size_t length = index->KeyLength(number);
     for (size_t i = 0; i < count; ++i) {
-      entries[i] = {keys.data() + order[i] * length, static_cast<int32_t>(order[i] + 1)};
+      entries[i] = {keys.data() + order[i] * length, slot_of[order[i]]};
     }
     index->Build(number, entries);
   };
