@@ -696,7 +696,17 @@ void TableCursor::Impl::ScanSlots(const std::function<void(const uint8_t* record
     if (!RecordIsDeleted(rec) && (!filter || filter(rec))) visit(rec);
   };
   if (const FileView view = data->MapSlots()) {
-    for (int32_t number = 1; number < end; ++number) hand_out(data->SlotImage(view, number));
+    // The whole slot a few records ahead is fetched from memory before its
+    // visit: a visit touches a field or two of each record, too little for
+    // the processor to see the stride and fetch ahead by itself.
+    constexpr int32_t kAhead = 8;
+    const size_t size = data->RecordSize();
+    for (int32_t number = 1; number < end; ++number) {
+      if (const uint8_t* slot = data->SlotInView(view, number + kAhead)) {
+        for (size_t line = 0; line < size; line += 64) __builtin_prefetch(slot + line);
+      }
+      hand_out(data->SlotImage(view, number));
+    }
     return;
   }
   const size_t size = data->RecordSize();
