@@ -87,6 +87,12 @@ bool MemoryFile::Write(uint64_t offset, const void* buffer, size_t count) {
       bytes_.reserve(
           std::min<uint64_t>(kMaxSize, std::max<uint64_t>(end, bytes_.capacity() * 3 / 2)));
     }
+    if (offset == bytes_.size()) {
+      // Written at the end: copied in once, without zero-filling first.
+      const auto* bytes = static_cast<const uint8_t*>(buffer);
+      bytes_.insert(bytes_.end(), bytes, bytes + count);
+      return true;
+    }
     bytes_.resize(end);
   }
   if (count != 0) std::memcpy(bytes_.data() + offset, buffer, count);

@@ -1016,29 +1016,18 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
   }
   Cancel();
 
-  // The records as Post would store them in turn: stored[s] is the image
-  // that goes into slot s + 1, with the next record ID; slot_of and ids say
-  // the same by image.
-  std::vector<uint32_t> stored(count);
-  for (size_t s = 0; s < count; ++s) stored[s] = static_cast<uint32_t>(s);
-  std::vector<int32_t> slot_of(count), ids(count);
-  auto number_records = [&] {
-    int32_t id = header.LastRecordId();
-    for (size_t s = 0; s < count; ++s) {
-      const uint32_t image = stored[s];
-      id = NextRecordId(id);
-      ids[image] = id;
-      slot_of[image] = static_cast<int32_t>(s + 1);
-      uint8_t* rec = records.data() + size_t{image} * size;
-      SetRecordHeader(rec, false, static_cast<int32_t>(s + 1));
-      SetRecordId(rec, id);
-    }
-  };
-  number_records();
-  for (size_t i = 0; i < count; ++i) ValidateRecord(*data, records.data() + i * size);
+  // The record IDs Post would issue to the images in turn.
+  std::vector<int32_t> ids(count);
+  int32_t last_id = header.LastRecordId();
+  for (size_t i = 0; i < count; ++i) {
+    last_id = NextRecordId(last_id);
+    ids[i] = last_id;
+    SetRecordId(records.data() + i * size, last_id);
+    ValidateRecord(*data, records.data() + i * size);
+  }
 
   // Each index's keys by image and the images in key order (equal keys in
-  // the order the images are stored in).
+  // the given order).
   auto key_order = [&](int number, std::vector<uint8_t>& keys, std::vector<uint32_t>& order) {
     const KeyLayout& layout = index->Layout(number);
     const size_t length = layout.KeyLength();
@@ -1046,7 +1035,8 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     for (size_t i = 0; i < count; ++i) {
       layout.FromRecord({records.data() + i * size, size}, keys.data() + i * length);
     }
-    order = stored;
+    order.resize(count);
+    for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
     const uint8_t* base = keys.data();
     const bool descending = index->Descriptor(number).descending;
     auto before = [&](uint32_t a, uint32_t b) {
@@ -1058,15 +1048,6 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
   };
   std::vector<std::vector<uint8_t>> keys(user.size());
   std::vector<std::vector<uint32_t>> orders(user.size());
-  if (order_index >= 0) {
-    // Stored in that index's order, then numbered again in that order: a
-    // key holding the auto-increment value keeps its order, since the
-    // values still rise in the order the images were given in among equal
-    // keys.
-    std::vector<uint8_t> order_keys;
-    key_order(order_index, order_keys, stored);
-    number_records();
-  }
   for (size_t u = 0; u < user.size(); ++u) {
     key_order(user[u], keys[u], orders[u]);
     if (!index->IsUnique(user[u])) continue;
@@ -1080,6 +1061,15 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     }
   }
 
+  // The slots: stored[s] is the image that goes into slot s + 1.
+  std::vector<uint32_t> stored(count);
+  for (size_t s = 0; s < count; ++s) stored[s] = static_cast<uint32_t>(s);
+  for (size_t u = 0; u < user.size(); ++u) {
+    if (user[u] == order_index) stored = orders[u];
+  }
+  std::vector<int32_t> slot_of(count);
+  for (size_t s = 0; s < count; ++s) slot_of[stored[s]] = static_cast<int32_t>(s + 1);
+
   // The system index's keys (record IDs) in their order.
   std::vector<uint8_t> system_keys;
   std::vector<uint32_t> system_order;
@@ -1089,7 +1079,8 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     for (size_t i = 0; i < count; ++i) {
       std::memcpy(system_keys.data() + i * length, SysKey(false, ids[i]).data(), length);
     }
-    system_order = stored;
+    system_order.resize(count);
+    for (size_t i = 0; i < count; ++i) system_order[i] = static_cast<uint32_t>(i);
     const bool descending = index->Descriptor(TIndexFile::kSystemIndex).descending;
     auto before = [&](uint32_t a, uint32_t b) {
       return CompareKeys(system_keys.data() + a * length, system_keys.data() + b * length,

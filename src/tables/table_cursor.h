@@ -228,9 +228,10 @@ class TableCursor {
   // Append and Post of each in turn would store, with the same slots and
   // record IDs, the index entries put in in key order rather than one
   // record at a time, the slots written together past the record cache.
-  // With `order_index` (a user index's number, 0 the primary) the images
-  // are first put in that index's order, equal keys keeping their given
-  // order, so that reading in that order reads the slots front to back.
+  // With `order_index` (a user index's number, 0 the primary) the slots are
+  // taken in that index's order instead (equal keys in the given order),
+  // so that reading in that order reads the slots front to back; the
+  // record IDs stay those of the given order.
   // A record that fails validation or a key a unique index already holds
   // among them fails as Post would, with nothing changed; a file that runs
   // full part-way (9479) leaves a table to throw away. 10253 when not open

@@ -3,7 +3,6 @@
 // leave the table as empty as it was.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -86,35 +85,36 @@ TEST_F(AppendAllTest, StoresWhatAppendingEachRecordWould) {
   EXPECT_EQ(reopened.RecordCount(), 3001);
 }
 
-// Stored in an index's order, the table is the one that appending the
-// records in that order builds, and reading in that order meets the slots
-// front to back.
-TEST_F(AppendAllTest, InAnIndexOrderStoresWhatAppendingInThatOrderWould) {
+// Stored in an index's order, reading in that order meets the slots front
+// to back, and every record holds what appending the images in the given
+// order stores: the same record IDs and fields, only in other slots.
+TEST_F(AppendAllTest, InAnIndexOrderTakesTheSlotsInThatOrder) {
   const std::vector<Row> rows = RandomRows(2000, 5);
   CreateObjects("all.dat");
   TableCursor all(ExclusiveSettings("all.dat"));
   all.Open();
   all.AppendAll(Images(all, rows), kByInheritance);
   all.SetIndex(kByInheritance);
-  std::vector<std::string> names;
   int32_t slot = 0;
   for (bool on = all.First(); on; on = all.Next()) {
     EXPECT_EQ(all.PhysicalRecordNumber(), ++slot);
-    names.push_back(all.GetField(kObjectName).text);
   }
   ASSERT_EQ(slot, 2000);
-  EXPECT_NE(names.front(), rows.front().name);  // the order did change
+  all.SetIndex(0);
+  ASSERT_TRUE(all.First());
+  EXPECT_NE(all.PhysicalRecordNumber(), 1);  // the slots did change
 
-  std::map<std::string, Row> by_name;
-  for (const Row& r : rows) by_name[r.name] = r;
   CreateObjects("one.dat");
   TableCursor one(ExclusiveSettings("one.dat"));
   one.Open();
-  for (const std::string& name : names) {
-    const Row& r = by_name.at(name);
+  for (const Row& r : rows) {
     AddObject(one, r.name, r.parent.empty() ? "object" : r.parent, r.package);
   }
-  EXPECT_EQ(Contents(all), Contents(one));
+  auto without_slots = [](std::vector<std::vector<uint8_t>> records) {
+    for (auto& record : records) record.erase(record.begin(), record.begin() + 5);
+    return records;
+  };
+  EXPECT_EQ(without_slots(Contents(all)), without_slots(Contents(one)));
   EXPECT_TRUE(all.CheckIntegrity().empty());
   EXPECT_EQ(AddObject(all, "Later"), AddObject(one, "Later"));
 }
