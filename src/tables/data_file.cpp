@@ -355,7 +355,10 @@ void TDataFile::AppendSlots(const uint8_t* images, std::span<const uint32_t> ord
   for (int32_t i = 0; i < count; ++i) {
     if (cache.IsCached(next + i) || cache.IsShelved(next + i)) Fail(kErrRecordBuffersCorrupt);
   }
-  // Runs of slots gathered in a buffer that stays in the processor's cache.
+  // The file grows once to its new length, then takes runs of slots
+  // gathered in a buffer that stays in the processor's cache.
+  const uint64_t region = RecordRegionStart() + uint64_t(next - 1) * size;
+  Truncate(region + uint64_t(count) * size);
   const size_t per_run = std::max<size_t>(1, (256 << 10) / size);
   std::vector<uint8_t> run(std::min<size_t>(per_run, order.size()) * size);
   for (size_t first = 0; first < order.size(); first += per_run) {
@@ -365,7 +368,7 @@ void TDataFile::AppendSlots(const uint8_t* images, std::span<const uint32_t> ord
       std::memcpy(slot, images + size_t{order[first + k]} * size, size);
       SetRecordHeader(slot, false, next + static_cast<int32_t>(first + k));
     }
-    Write(RecordRegionStart() + uint64_t(next - 1 + first) * size, run.data(), n * size);
+    Write(region + first * size, run.data(), n * size);
   }
   header_.SetNextRecordNumber(next + static_cast<int32_t>(count));
 }

@@ -152,12 +152,13 @@ class TDataFile : public TFileHandler {
   // Appends records in the slots from the next record number on, image
   // order[k] of `images` (RecordSize() bytes each, side by side) into slot
   // next + k, as StoreNewRecord of each in turn would with an empty chain,
-  // but written in large runs that bypass the record cache: for filling a
+  // but with the file grown once to its new length and the slots written in
+  // large runs that bypass the record cache: for filling a
   // table in bulk. The slots are written at once; the header (next record
   // number) by the next header write or flush. 8962 when the chain is not
   // empty or a slot in the range is cached or shelved, 9479 when the file
   // would be full, 11013 when read-only; nothing changes when it fails
-  // before the first write.
+  // before the file grows.
   void AppendSlots(const uint8_t* images, std::span<const uint32_t> order);
   // Copies the fields of `record` (offset 9 on) into the active slot; its
   // 9-byte header stays. 8710 when the slot is deleted or out of range.
