@@ -246,6 +246,59 @@ TEST_F(ScanTest, ShelvedImagesNeverHideAnotherHandlesChange) {
   EXPECT_TRUE(reader->CheckIntegrity().empty());
 }
 
+// A filtered walk tests records where they lie (the caches, else the file
+// itself) before fetching one: it must see each record as the handle's
+// caches would, after another handle's change and with its own deferred
+// changes alike.
+TEST_F(ScanTest, AFilteredWalkSeesEveryRecordAsItNowIs) {
+  CreateObjects();
+  auto in_botpack = [](const uint8_t* record) { return record[347] != 0 && record[348] == 'b'; };
+  auto expected = [](TableCursor& c) {
+    std::vector<std::string> names;
+    for (bool on = c.First(); on; on = c.Next()) {
+      if (c.GetField(kPackage).text == "botpack") names.push_back(NameOf(c));
+    }
+    return names;
+  };
+  auto filtered = [&](TableCursor& c) {
+    c.SetFilter(in_botpack);
+    std::vector<std::string> names;
+    for (bool on = c.First(); on; on = c.Next()) names.push_back(NameOf(c));
+    c.SetFilter(nullptr);
+    return names;
+  };
+  // Moves every seventh record into or out of botpack.
+  auto change_some = [](TableCursor& c) {
+    int n = 0;
+    for (bool on = c.First(); on; on = c.Next()) {
+      if (++n % 7 != 0) continue;
+      c.Edit();
+      const bool in = c.GetField(kPackage).text == "botpack";
+      c.SetField(kPackage, FieldValue::String(in ? "core" : "botpack"));
+      c.Post();
+    }
+  };
+  {
+    TableCursor writer(Settings());
+    writer.Open();
+    Fill(writer, 3000);
+    TableCursor reader(Settings());
+    reader.Open();
+    const std::vector<std::string> before = filtered(reader);
+    EXPECT_EQ(before, expected(writer));
+    change_some(writer);
+    const std::vector<std::string> after = filtered(reader);
+    EXPECT_NE(after, before);
+    EXPECT_EQ(after, expected(writer));
+  }
+  TableCursor alone(ExclusiveSettings());
+  alone.Open();
+  change_some(alone);  // deferred: the file still holds the old records
+  const std::vector<std::string> names = filtered(alone);
+  EXPECT_FALSE(names.empty());
+  EXPECT_EQ(names, expected(alone));
+}
+
 // Random runs: a writer changes the table at random while a reader, whose
 // caches cannot hold the table, looks names up. Before each lookup the
 // reader walks a stretch of the table longer than its record cache, so the
