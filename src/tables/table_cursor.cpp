@@ -462,7 +462,9 @@ bool TableCursor::Impl::Settle(bool on_entry, int direction) {
         on_entry = direction > 0 ? order->Next() : order->Prior();
         continue;
       }
-      StoredRecord stored(*this, number, direction > 0);
+      // Slots ahead of one the filter passed are tested in place too: reading
+      // them ahead would mostly copy records it refuses.
+      StoredRecord stored(*this, number, direction > 0 && !(filter && view));
       if (RecordIsDeleted(stored.Data())) throw EDbEngineError(kErrRecordNotFound, file_name);
       if (!filter || filter(stored.Data())) {
         StandOn({order->Key(), length}, number, stored.Data());
