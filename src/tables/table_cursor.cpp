@@ -1060,30 +1060,33 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     ValidateRecord(*data, records.data() + i * size);
   }
 
-  // Each index's keys by image and the images in key order (equal keys in
-  // the given order).
-  auto key_order = [&](int number, std::vector<uint8_t>& keys, std::vector<uint32_t>& order) {
-    const KeyLayout& layout = index->Layout(number);
-    const size_t length = layout.KeyLength();
-    keys.resize(count * length);
-    for (size_t i = 0; i < count; ++i) {
-      layout.FromRecord({records.data() + i * size, size}, keys.data() + i * length);
-    }
-    order.resize(count);
-    for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
-    const uint8_t* base = keys.data();
+  // The images in the order of index `number`, given their keys side by
+  // side (equal keys in the given order).
+  auto in_key_order = [&](int number, const std::vector<uint8_t>& keys) {
+    const size_t length = index->KeyLength(number);
     const bool descending = index->Descriptor(number).descending;
+    std::vector<uint32_t> order(count);
+    for (size_t i = 0; i < count; ++i) order[i] = static_cast<uint32_t>(i);
     auto before = [&](uint32_t a, uint32_t b) {
-      return CompareKeys(base + a * length, base + b * length, length, descending) < 0;
+      return CompareKeys(keys.data() + a * length, keys.data() + b * length, length,
+                         descending) < 0;
     };
     if (!std::is_sorted(order.begin(), order.end(), before)) {
       std::stable_sort(order.begin(), order.end(), before);
     }
+    return order;
   };
+  // Each index's keys by image and the images in key order, and a unique
+  // index's duplicates refused before anything changes.
   std::vector<std::vector<uint8_t>> keys(user.size());
   std::vector<std::vector<uint32_t>> orders(user.size());
   for (size_t u = 0; u < user.size(); ++u) {
-    key_order(user[u], keys[u], orders[u]);
+    const KeyLayout& layout = index->Layout(user[u]);
+    keys[u].resize(count * layout.KeyLength());
+    for (size_t i = 0; i < count; ++i) {
+      layout.FromRecord({records.data() + i * size, size}, keys[u].data() + i * layout.KeyLength());
+    }
+    orders[u] = in_key_order(user[u], keys[u]);
     if (!index->IsUnique(user[u])) continue;
     const size_t length = index->Layout(user[u]).KeyLength();
     const uint8_t* base = keys[u].data();
@@ -1113,16 +1116,7 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     for (size_t i = 0; i < count; ++i) {
       std::memcpy(system_keys.data() + i * length, SysKey(false, ids[i]).data(), length);
     }
-    system_order.resize(count);
-    for (size_t i = 0; i < count; ++i) system_order[i] = static_cast<uint32_t>(i);
-    const bool descending = index->Descriptor(TIndexFile::kSystemIndex).descending;
-    auto before = [&](uint32_t a, uint32_t b) {
-      return CompareKeys(system_keys.data() + a * length, system_keys.data() + b * length,
-                         length, descending) < 0;
-    };
-    if (!std::is_sorted(system_order.begin(), system_order.end(), before)) {
-      std::sort(system_order.begin(), system_order.end(), before);
-    }
+    system_order = in_key_order(TIndexFile::kSystemIndex, system_keys);
   }
 
   data->AppendSlots(records.data(), stored);
