@@ -31,6 +31,13 @@ void ValidateRecord(const TDataFile& data, const uint8_t* record) {
   }
 }
 
+bool HasFieldChecks(const TDataFile& data) {
+  return std::any_of(data.Fields().begin(), data.Fields().end(), [](const FieldDesc& f) {
+    const bool bounded = !f.min_text.empty() || !f.max_text.empty();
+    return f.HasSlot() && (f.required || bounded) && IsFieldAccessible(f);
+  });
+}
+
 std::vector<int> UserIndexes(const TIndexFile& index) {
   std::vector<int> out;
   if (index.HasPrimaryIndex()) out.push_back(TIndexFile::kPrimaryIndex);

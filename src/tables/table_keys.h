@@ -21,6 +21,9 @@ namespace quoldex::tables {
 // maximum 9731, each naming the field. Autoinc fields (never null) and
 // fields this engine cannot read are skipped.
 void ValidateRecord(const TDataFile& data, const uint8_t* record);
+// Whether ValidateRecord can refuse any record of `data`: a field that
+// it checks is required or bounded.
+bool HasFieldChecks(const TDataFile& data);
 
 // The indexes whose keys a record has: the primary index when it has fields,
 // then every secondary index. The system index is not among them.

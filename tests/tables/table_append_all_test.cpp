@@ -10,6 +10,7 @@
 
 #include "table_cursor_test_util.h"
 #include "tables/table_cursor.h"
+#include "text/western.h"
 
 namespace quoldex::tables::test {
 namespace {
@@ -117,6 +118,25 @@ TEST_F(AppendAllTest, InAnIndexOrderTakesTheSlotsInThatOrder) {
   EXPECT_EQ(without_slots(Contents(all)), without_slots(Contents(one)));
   EXPECT_TRUE(all.CheckIntegrity().empty());
   EXPECT_EQ(AddObject(all, "Later"), AddObject(one, "Later"));
+
+  // An index descending as a whole is read from its greatest key down.
+  TableDefinition down = ObjectsDefinition();
+  down.indexes[kByName].descending = true;
+  TableCursor::Create(Settings("down.dat"), down);
+  TableCursor d(ExclusiveSettings("down.dat"));
+  d.Open();
+  d.AppendAll(Images(d, rows), kByName);
+  d.SetIndex(kByName);
+  slot = 0;
+  std::string previous;
+  for (bool on = d.First(); on; on = d.Next()) {
+    EXPECT_EQ(d.PhysicalRecordNumber(), ++slot);
+    const std::string name = text::LowerCase(NameOf(d));
+    if (slot > 1) EXPECT_GT(previous, name);
+    previous = name;
+  }
+  EXPECT_EQ(slot, 2000);
+  EXPECT_TRUE(d.CheckIntegrity().empty());
 }
 
 TEST_F(AppendAllTest, RefusalsLeaveTheTableEmpty) {
