@@ -425,7 +425,11 @@ void TableCursor::Impl::StandOn(std::span<const uint8_t> k, int32_t number, cons
 
 bool TableCursor::Impl::MayPassFilter(int32_t number, FileView& view, bool& mapped, int ahead) {
   const uint8_t* image = data->HeldRecord(number);
-  if (image == nullptr) {
+  if (image != nullptr) {
+    // A filter is the caller's code: it never gets the cache's own bytes.
+    scratch.assign(image, image + data->RecordSize());
+    image = scratch.data();
+  } else {
     if (!mapped) {
       view = data->MapSlots();
       mapped = true;

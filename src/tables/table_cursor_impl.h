@@ -82,11 +82,11 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // entry inside the range that passes the filter; stands on it, or at the
   // end in that direction.
   bool Settle(bool on_entry, int direction);
-  // False when slot `number`, seen where it lies (the record cache, else
-  // the data file's mapping, made on first need into `view`), is an active
-  // record the filter refuses, so that it need not be fetched. True when it
-  // may pass or cannot be seen in place. With `ahead`, slot number + ahead
-  // is fetched from memory for a later call.
+  // False when slot `number`, seen where it lies (the record cache, copied
+  // into `scratch`, else the data file's mapping, made on first need into
+  // `view`), is an active record the filter refuses, so that it need not be
+  // fetched. True when it may pass or cannot be seen in place. With
+  // `ahead`, slot number + ahead is fetched from memory for a later call.
   bool MayPassFilter(int32_t number, FileView& view, bool& mapped, int ahead);
   bool SeekAfterCurrent();
   bool SeekBeforeCurrent();
