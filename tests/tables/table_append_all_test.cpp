@@ -132,7 +132,9 @@ TEST_F(AppendAllTest, InAnIndexOrderTakesTheSlotsInThatOrder) {
   for (bool on = d.First(); on; on = d.Next()) {
     EXPECT_EQ(d.PhysicalRecordNumber(), ++slot);
     const std::string name = text::LowerCase(NameOf(d));
-    if (slot > 1) EXPECT_GT(previous, name);
+    if (slot > 1) {
+      EXPECT_GT(previous, name);
+    }
     previous = name;
   }
   EXPECT_EQ(slot, 2000);
