@@ -267,8 +267,10 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
   auto visit = [&](const uint8_t* record) {
     if (!every_row) {
       if (!access.prefilter.Passes(record)) return;
-      row.SetRecord(record);
-      if (!query.WhereHolds(row, parameters)) return;
+      if (!access.prefilter.Exact()) {
+        row.SetRecord(record);
+        if (!query.WhereHolds(row, parameters)) return;
+      }
     }
     writer.Add(record);
   };

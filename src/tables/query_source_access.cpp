@@ -33,15 +33,16 @@ bool StringValueOf(const SqlNode& node, std::span<const std::string> parameters,
 }
 
 // Equalities "string column = value" that the whole condition implies: the
-// condition itself or any conjunct of a top-level AND chain.
-void CollectEqualities(const SqlNode& node, std::span<const std::string> parameters,
+// condition itself or any conjunct of a top-level AND chain. True when they
+// are all the condition says (every conjunct is such an equality).
+bool CollectEqualities(const SqlNode& node, std::span<const std::string> parameters,
                        const std::vector<FieldDesc>& fields, std::vector<Equality>* out) {
   if (node.kind == SqlNodeKind::kAnd) {
-    CollectEqualities(*node.left, parameters, fields, out);
-    CollectEqualities(*node.right, parameters, fields, out);
-    return;
+    const bool left = CollectEqualities(*node.left, parameters, fields, out);
+    const bool right = CollectEqualities(*node.right, parameters, fields, out);
+    return left && right;
   }
-  if (node.kind != SqlNodeKind::kCompare || node.op != SqlCompareOp::kEqual) return;
+  if (node.kind != SqlNodeKind::kCompare || node.op != SqlCompareOp::kEqual) return false;
   for (const auto& [field, other] : {std::pair{node.left.get(), node.right.get()},
                                      std::pair{node.right.get(), node.left.get()}}) {
     if (field->kind != SqlNodeKind::kField || field->column_index < 0 ||
@@ -58,9 +59,10 @@ void CollectEqualities(const SqlNode& node, std::span<const std::string> paramet
         e.prefix = true;
       }
       out->push_back(std::move(e));
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 }  // namespace
@@ -98,10 +100,11 @@ SourcePrefilter PrefilterFor(const SqlNode* condition, std::span<const std::stri
   SourcePrefilter prefilter;
   if (condition == nullptr) return prefilter;
   std::vector<Equality> equalities;
-  CollectEqualities(*condition, parameters, fields, &equalities);
+  const bool exact = CollectEqualities(*condition, parameters, fields, &equalities);
   for (const Equality& e : equalities) {
     prefilter.Add(fields[e.column], e.value, e.ignore_case, e.prefix);
   }
+  prefilter.SetExact(exact);
   return prefilter;
 }
 

@@ -36,6 +36,10 @@ class SourcePrefilter {
   // False when `record` fails a test, so that it cannot satisfy the
   // condition.
   bool Passes(const uint8_t* record) const;
+  // True when the tests are the whole condition (it is made of such
+  // equalities joined by AND): a record that passes satisfies it.
+  bool Exact() const { return exact_; }
+  void SetExact(bool exact) { exact_ = exact; }
 
  private:
   struct Test {
@@ -46,6 +50,7 @@ class SourcePrefilter {
     bool prefix;
   };
   std::vector<Test> tests_;
+  bool exact_ = false;
 };
 
 // The prefilter of the equalities `condition` (resolved; null for none)

@@ -241,8 +241,9 @@ TEST(QuerySourceAccess, EqualityOnALeadingIndexFieldUsesThatIndex) {
 }
 
 // The test on record bytes never refuses a row the condition holds for, and
-// for a lone equality it says exactly what the condition says: whole text,
-// case counted, null as "", damaged bytes after a terminator ignored.
+// for equalities joined by AND it says exactly what the condition says (and
+// says so): whole text, case counted, null as "", damaged bytes after a
+// terminator ignored.
 TEST(QuerySourceAccess, PrefilterRefusesOnlyRowsTheConditionRefuses) {
   std::vector<FieldDesc> fields = ValidateDataFileDefinition("objects.dat", ObjectsFields(), {});
   const FieldDesc& package = fields[5];  // string 20
@@ -258,20 +259,21 @@ TEST(QuerySourceAccess, PrefilterRefusesOnlyRowsTheConditionRefuses) {
                                            std::string(21, 'p')};
   struct Case {
     const char* where;
-    bool exact;  // a lone equality: the test is the condition itself
+    bool exact;  // equalities joined by AND: the test is the condition itself
   };
   std::mt19937 rng(17);
   RecordSqlRow row(fields);
   std::vector<uint8_t> record(369);
   for (const Case& c :
        {Case{"Package = ?", true}, Case{"? = Package", true},
-        Case{"Package = ? and InheritsFrom = 'actor'", false},
+        Case{"Package = ? and InheritsFrom = 'actor'", true},
         Case{"Package = ? or InheritsFrom = 'actor'", false}, Case{"not (Package <> ?)", false}}) {
     SCOPED_TRACE(c.where);
     TDataQuery q = Resolved(std::string("select * from Objects where ") + c.where);
     for (const std::string& wanted : values) {
       const std::vector<std::string> parameters = {wanted};
       SourceAccess access = ChooseSourceAccess(q.where(), parameters, fields, indexes);
+      EXPECT_EQ(access.prefilter.Exact(), c.exact);
       for (int i = 0; i < 300; ++i) {
         std::fill(record.begin(), record.end(), 0);
         std::string stored = values[rng() % values.size()];
@@ -365,6 +367,7 @@ TEST(QuerySourceAccess, FilterPrefilterRefusesOnlyRowsTheFilterRefuses) {
         SCOPED_TRACE("'" + stored + "'");
         EXPECT_TRUE(passes || !holds);
         EXPECT_TRUE(!c.exact || passes == holds);
+        EXPECT_TRUE(!prefilter.Exact() || passes == holds);
         refused += passes ? 0 : 1;
       }
     }
