@@ -353,6 +353,17 @@ TEST_F(CacheTest, ShelvedRandomRunAgreesWithAModelOfTheFile) {
   for (int32_t n = 1; n <= 3000; ++n) ASSERT_EQ(OnDisk(n), model[n]) << n;
 }
 
+// Appends the classes C1..C<count> to an empty `file` (record numbers 1..count).
+void AddClasses(test::CountingDataFile& file, int count) {
+  std::vector<uint8_t> rec(file.RecordSize());
+  for (int i = 1; i <= count; ++i) {
+    file.InitNewRecord(rec.data());
+    file.SetField(2, FieldValue::String("C" + std::to_string(i)), rec.data());
+    file.IssueRecordId(rec.data());
+    file.StoreNewRecord(file.NextFreeRecordNumber(true), rec.data());
+  }
+}
+
 // The same through the data file: scans and flushes of objects.dat.
 TEST(DataFileCache, ScansReadAheadAndFlushesCoalesce) {
   TempDir dir;
@@ -360,13 +371,7 @@ TEST(DataFileCache, ScansReadAheadAndFlushesCoalesce) {
   {
     test::CountingDataFile file(path);
     file.Create(test::ObjectsFields(), {});
-    std::vector<uint8_t> rec(file.RecordSize());
-    for (int i = 1; i <= 500; ++i) {
-      file.InitNewRecord(rec.data());
-      file.SetField(2, FieldValue::String("C" + std::to_string(i)), rec.data());
-      file.IssueRecordId(rec.data());
-      file.StoreNewRecord(file.NextFreeRecordNumber(true), rec.data());
-    }
+    AddClasses(file, 500);
     file.writes.clear();
     file.FlushBuffers();
     // 355 buffers: the first 355 records went out in one run when room was
@@ -385,11 +390,6 @@ TEST(DataFileCache, ScansReadAheadAndFlushesCoalesce) {
   EXPECT_EQ(file.reads[0], (IoCall{4735, 88 * 369}));
 }
 
-}  // namespace
-}  // namespace quoldex::tables
-
-namespace quoldex::tables {
-namespace {
 
 // Scans read slots in sorted runs past the cache, but what the cache holds
 // (a change not yet written) wins, and the cache is left as it was.
@@ -398,13 +398,9 @@ TEST(DataFileCache, ReadSlotsTakesHeldRecordsAndReadsTheRestInSortedRuns) {
   std::string path = dir.File("objects.dat");
   test::CountingDataFile file(path);
   file.Create(test::ObjectsFields(), {});
+  AddClasses(file, 500);
   std::vector<uint8_t> rec(file.RecordSize());
-  for (int i = 1; i <= 500; ++i) {
-    file.InitNewRecord(rec.data());
-    file.SetField(2, FieldValue::String("C" + std::to_string(i)), rec.data());
-    file.IssueRecordId(rec.data());
-    file.StoreNewRecord(file.NextFreeRecordNumber(true), rec.data());
-  }
+  file.InitNewRecord(rec.data());
   file.Close();
   file.Open(false, false, false);  // nothing cached or kept
   file.SetField(2, FieldValue::String("Changed"), rec.data());
@@ -434,11 +430,6 @@ TEST(DataFileCache, ReadSlotsTakesHeldRecordsAndReadsTheRestInSortedRuns) {
             kErrRecordNotFound);
 }
 
-}  // namespace
-}  // namespace quoldex::tables
-
-namespace quoldex::tables {
-namespace {
 
 // A look in place hands out what a fetch would hand out, a change not yet
 // written included, but reads nothing, pins nothing and leaves the buffers
@@ -448,13 +439,9 @@ TEST(DataFileCache, HeldRecordLooksInPlaceWithoutTouchingTheBuffers) {
   std::string path = dir.File("objects.dat");
   test::CountingDataFile file(path);
   file.Create(test::ObjectsFields(), {});
+  AddClasses(file, 500);
   std::vector<uint8_t> rec(file.RecordSize());
-  for (int i = 1; i <= 500; ++i) {
-    file.InitNewRecord(rec.data());
-    file.SetField(2, FieldValue::String("C" + std::to_string(i)), rec.data());
-    file.IssueRecordId(rec.data());
-    file.StoreNewRecord(file.NextFreeRecordNumber(true), rec.data());
-  }
+  file.InitNewRecord(rec.data());
   file.Close();
   file.Open(false, false, false);
   SwitchGate gate;
