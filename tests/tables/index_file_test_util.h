@@ -206,6 +206,25 @@ class IndexFileTest : public ::testing::Test {
   PageView View(const Bytes& image, int32_t offset, size_t key_length) const {
     return PageView{image.data() + offset, key_length};
   }
+  // `top` (37-byte keys) is a root over two linked leaves holding `left`
+  // and `right` entries, its second key the right leaf's first.
+  void ExpectRootOverTwoLeaves(const Bytes& image, const PageView& top, int left, int right) {
+    ASSERT_EQ(top.Type(), TPage::kRoot);
+    ASSERT_EQ(top.Count(), 2);
+    PageView l = View(image, top.Child(0), 37);
+    PageView r = View(image, top.Child(1), 37);
+    EXPECT_EQ(l.Type(), TPage::kLeaf);
+    EXPECT_EQ(r.Type(), TPage::kLeaf);
+    EXPECT_EQ(l.Count(), left);
+    EXPECT_EQ(r.Count(), right);
+    EXPECT_EQ(top.SubtreeCount(0), left);
+    EXPECT_EQ(top.SubtreeCount(1), right);
+    EXPECT_EQ(l.Next(), top.Child(1));
+    EXPECT_EQ(r.Prev(), top.Child(0));
+    EXPECT_EQ(l.Prev(), 0);
+    EXPECT_EQ(r.Next(), 0);
+    EXPECT_EQ(std::memcmp(top.Key(1, false), r.Key(0, true), 37), 0);
+  }
 
   // 24 batches of 400 random inserts and deletes (phases of growth and
   // shrinkage) on one of three index shapes chosen by `seed`, the file

@@ -353,8 +353,10 @@ TEST_F(CacheTest, ShelvedRandomRunAgreesWithAModelOfTheFile) {
   for (int32_t n = 1; n <= 3000; ++n) ASSERT_EQ(OnDisk(n), model[n]) << n;
 }
 
-// Appends the classes C1..C<count> to an empty `file` (record numbers 1..count).
-void AddClasses(test::CountingDataFile& file, int count) {
+// Creates `file` holding the classes C1..C<count> (record numbers
+// 1..count), left open as Create leaves it.
+void CreateWithClasses(test::CountingDataFile& file, int count) {
+  file.Create(test::ObjectsFields(), {});
   std::vector<uint8_t> rec(file.RecordSize());
   for (int i = 1; i <= count; ++i) {
     file.InitNewRecord(rec.data());
@@ -370,8 +372,7 @@ TEST(DataFileCache, ScansReadAheadAndFlushesCoalesce) {
   std::string path = dir.File("objects.dat");
   {
     test::CountingDataFile file(path);
-    file.Create(test::ObjectsFields(), {});
-    AddClasses(file, 500);
+    CreateWithClasses(file, 500);
     file.writes.clear();
     file.FlushBuffers();
     // 355 buffers: the first 355 records went out in one run when room was
@@ -390,19 +391,17 @@ TEST(DataFileCache, ScansReadAheadAndFlushesCoalesce) {
   EXPECT_EQ(file.reads[0], (IoCall{4735, 88 * 369}));
 }
 
-
 // Scans read slots in sorted runs past the cache, but what the cache holds
 // (a change not yet written) wins, and the cache is left as it was.
 TEST(DataFileCache, ReadSlotsTakesHeldRecordsAndReadsTheRestInSortedRuns) {
   TempDir dir;
   std::string path = dir.File("objects.dat");
   test::CountingDataFile file(path);
-  file.Create(test::ObjectsFields(), {});
-  AddClasses(file, 500);
-  std::vector<uint8_t> rec(file.RecordSize());
-  file.InitNewRecord(rec.data());
+  CreateWithClasses(file, 500);
   file.Close();
   file.Open(false, false, false);  // nothing cached or kept
+  std::vector<uint8_t> rec(file.RecordSize());
+  file.InitNewRecord(rec.data());
   file.SetField(2, FieldValue::String("Changed"), rec.data());
   file.UpdateRecord(7, rec.data());  // held in the cache, not yet written
   auto name = [&](const uint8_t* record) { return file.GetField(2, record).text; };
@@ -438,12 +437,11 @@ TEST(DataFileCache, HeldRecordLooksInPlaceWithoutTouchingTheBuffers) {
   TempDir dir;
   std::string path = dir.File("objects.dat");
   test::CountingDataFile file(path);
-  file.Create(test::ObjectsFields(), {});
-  AddClasses(file, 500);
-  std::vector<uint8_t> rec(file.RecordSize());
-  file.InitNewRecord(rec.data());
+  CreateWithClasses(file, 500);
   file.Close();
   file.Open(false, false, false);
+  std::vector<uint8_t> rec(file.RecordSize());
+  file.InitNewRecord(rec.data());
   SwitchGate gate;
   file.SetShelfGate(&gate);
   auto name = [&](const uint8_t* record) { return file.GetField(2, record).text; };
