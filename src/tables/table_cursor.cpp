@@ -661,11 +661,20 @@ bool TableCursor::Impl::Locate(std::span<const int> field_numbers,
   });
 }
 
+namespace {
+
+// Slots a scan reads per batch where the file is not mapped: many at a
+// time, so that slots scattered over the file come close enough to share
+// reads.
+size_t ScanBatch(size_t record_size) {
+  return std::clamp<size_t>((4 << 20) / record_size, 64, 16384);
+}
+
+}  // namespace
+
 void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& visit) {
-  // Records per batch: the entries of the order are gathered, their slots
-  // read in ascending order, then handed out in the order's. Many at a time,
-  // so that slots scattered over the file come close enough to share reads.
-  constexpr size_t kBatchBytes = 4 << 20;
+  // The entries of the order are gathered a batch at a time, their slots
+  // read in ascending order, then handed out in the order's.
   LockScope lock(*this, LockScope::kRead);
   where = Where::kEof;
   if (!HasIndexOrder()) {
@@ -707,7 +716,7 @@ void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& v
     return;
   }
   const size_t size = data->RecordSize();
-  const size_t batch = std::clamp<size_t>(kBatchBytes / size, 64, 16384);
+  const size_t batch = ScanBatch(size);
   std::vector<int32_t> numbers;
   numbers.reserve(batch);
   auto records = std::make_unique_for_overwrite<uint8_t[]>(batch * size);
@@ -748,7 +757,7 @@ void TableCursor::Impl::ScanSlots(const std::function<void(const uint8_t* record
     return;
   }
   const size_t size = data->RecordSize();
-  const int32_t batch = static_cast<int32_t>(std::clamp<size_t>((4 << 20) / size, 64, 16384));
+  const auto batch = static_cast<int32_t>(ScanBatch(size));
   std::vector<int32_t> numbers;
   numbers.reserve(batch);
   auto records = std::make_unique_for_overwrite<uint8_t[]>(batch * size);
