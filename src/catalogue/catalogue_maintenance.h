@@ -8,7 +8,7 @@
 // (ignoring case) is skipped without any change and is not opened: a row
 // keeps the path, package, time stamp and parent of the file added first.
 // Each file costs one case-insensitive look-up on the "ByName" index; a new
-// class costs one insert, one read of its file and one update.
+// class costs one read of its file (up to its declaration) and one insert.
 //
 // A new class's script is read before its row is written, and the row is
 // written whole, parent included: a script that cannot be read, or a scan
