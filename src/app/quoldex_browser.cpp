@@ -7,6 +7,7 @@
 #include "app/preferences_dialog.h"
 #include "catalogue/system_packages.h"
 #include "data/createobject.h"
+#include "data/table_creation_lock.h"
 #include "tables/db_query.h"
 #include "tables/db_table.h"
 
@@ -114,11 +115,14 @@ void TfrmQuoldexBrowser::FormClose() {
 // ---- Start-up steps ----
 
 void TfrmQuoldexBrowser::CheckDataTables(const std::string& directory) {
+  CreateDataFolder(platform_, directory);
+  // Instances starting together on a new folder take turns here: the first
+  // builds the tables, the others then find them complete.
+  const data::TableCreationLock creation_lock(directory);
   tables::TDbTable probe;
   probe.SetDatabaseName(directory);
   probe.SetTableName(data::kObjectsTable);
   if (probe.Exists()) return;
-  platform_.CreateDir(directory);
   ShowStatus("Building data tables.");
   data::CreateDataTables(directory);
   ShowStatus("Built data tables.");

@@ -80,10 +80,11 @@ class TfrmQuoldexBrowser {
   // ---- Start-up steps (raising) ----
   // The data folder, ending in the separator; fixed for the object's life.
   const std::string& DataFolder() const { return data_folder_; }
-  // When `directory` holds no objects.dat (any letter case): creates the
-  // directory (one level; the result is ignored), shows "Building data
-  // tables.", CreateDataTables, shows "Built data tables.". Otherwise
-  // nothing, even when another table is missing.
+  // Creates `directory` and its missing parents (CreateDataFolder raises
+  // when it cannot). Then, under the folder's TableCreationLock, when it
+  // holds no objects.dat (any letter case): shows "Building data tables.",
+  // CreateDataTables, shows "Built data tables.". Otherwise nothing, even
+  // when another table is missing.
   void CheckDataTables(const std::string& directory);
   // PrepareDataSet on the eight data sets in their order, opening
   // dtblObjects, dsqlPackages, dtblPref, dtblSystemU and dtblMaps.
