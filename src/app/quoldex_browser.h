@@ -35,6 +35,7 @@
 #include "catalogue/catalogue_maintenance.h"
 #include "data/browser_data.h"
 #include "data/pref_record.h"
+#include "grep/grep_dialog.h"
 #include "platform/platform.h"
 #include "tree/class_finder.h"
 #include "tree/class_tree.h"
@@ -146,6 +147,14 @@ class TfrmQuoldexBrowser {
   void actAboutExecute();
   // Close: FormClose, then the on-closed callback.
   void actCloseExecute();
+  // Grep, Grep All, Grep Ancestors, Grep Package: ShowGrep with the
+  // selected class, SelectedPackage and the action's tag as the scope,
+  // modeless unless GrepModal, on top when GrepStayOnTop.
+  void actGrepAncestorExecute(ActionId id);
+  // The package the selected node stands for: a package node's caption;
+  // for another node the Package of the catalogued class of its caption;
+  // DefaultCompilePackage when nothing is selected or no class matches.
+  std::string SelectedPackage();
 
   // ---- Tree events (under the top-level handler) ----
   CommandOutcome TreeView1Click();
@@ -166,6 +175,8 @@ class TfrmQuoldexBrowser {
   ui::FolderPicker& BrowseDirectoryDlg1() { return BrowseDirectoryDlg1_; }
   ui::OpenDialog& odlgUnrealScript() { return odlgUnrealScript_; }
   ui::OpenDialog& odlgUnrealmap() { return odlgUnrealmap_; }
+  // The grep dialog, made with the window and living as long as it.
+  grep::TdlgGrep& dlgGrep() { return *dlgGrep_; }
 
  private:
   // Binds every action to its command.
@@ -187,6 +198,7 @@ class TfrmQuoldexBrowser {
   std::unique_ptr<tree::ClassFinder> finder_;
   std::unique_ptr<catalogue::CatalogueMaintenance> catalogue_;
   std::unique_ptr<PreferencesDialog> preferences_;
+  std::unique_ptr<grep::TdlgGrep> dlgGrep_;
   ActionList actions_;
   std::vector<std::function<void()>> commands_;  // by ActionId
   std::vector<MenuItem> main_menu_;
