@@ -9,6 +9,7 @@
 #include "data/createobject.h"
 #include "tables/db_query.h"
 #include "tables/db_table.h"
+#include "tools/help_and_print.h"
 
 namespace quoldex::app {
 
@@ -32,7 +33,7 @@ TfrmQuoldexBrowser::TfrmQuoldexBrowser(ui::Ui& ui, platform::Platform& platform,
   tree_ = std::make_unique<tree::ClassTree>(
       *data_, prefs_, ui_, platform_,
       tree::ClassTree::Callbacks{.enable_commands = [this] { EnableCommands(); },
-                                 .play_map = NotAvailable(actUnreal)});
+                                 .play_map = [this] { maps_->PlayMap(); }});
   finder_ = std::make_unique<tree::ClassFinder>(*tree_, *data_, ui_, platform_,
                                                 [this] { EnableCommands(); });
   catalogue_ = std::make_unique<catalogue::CatalogueMaintenance>(
@@ -40,6 +41,16 @@ TfrmQuoldexBrowser::TfrmQuoldexBrowser(ui::Ui& ui, platform::Platform& platform,
         tree_->ClearTree();
         tree_->BuildTree();
       });
+  export_ = std::make_unique<catalogue::ClassExport>(*catalogue_, prefs_, ui_, platform_, [this] {
+    tree_->ClearTree();
+    tree_->BuildTree();
+  });
+  compiler_ = std::make_unique<tools::PackageCompiler>(
+      *tree_, *data_, prefs_, ui_, platform_, [this](std::string_view package) {
+        return catalogue::IsSystemPackage(data_->dtblSystemU, package);
+      });
+  maps_ =
+      std::make_unique<tools::MapCommands>(*tree_, *data_, prefs_, odlgUnrealmap_, ui_, platform_);
   preferences_ =
       std::make_unique<PreferencesDialog>(prefs_, ui_, BrowseDirectoryDlg1_, odlgUnrealmap_);
   BindCommands();
@@ -58,9 +69,7 @@ void TfrmQuoldexBrowser::BindCommands() {
   auto bind = [this](ActionId id, std::function<void()> command) {
     commands_[static_cast<size_t>(id)] = std::move(command);
   };
-  for (ActionId id :
-       {actPrint, actCompile, actUnreal, actDefaultPackage, actAddMap, actDeleteMap, actDefaultMap,
-        actHelp, actGrepAncestor, actGrepAll, actGrepPackage, actGrep, actExportClass}) {
+  for (ActionId id : {actGrepAncestor, actGrepAll, actGrepPackage, actGrep}) {
     bind(id, NotAvailable(id));
   }
   bind(actShwProperties, [this] { finder_->actShwPropertiesExecute(); });
@@ -71,6 +80,17 @@ void TfrmQuoldexBrowser::BindCommands() {
   bind(actScanDirectories, [this] { catalogue_->actScanDirectoriesExecute(); });
   bind(actAddFile, [this] { catalogue_->actAddFileExecute(); });
   bind(actFind, [this] { finder_->actFindExecute(); });
+  bind(actPrint, [this] {
+    tools::PrintFile(platform_, tree_->GetClassFileName(tree_->TreeView1().Selected()));
+  });
+  bind(actCompile, [this] { compiler_->actCompileExecute(); });
+  bind(actDefaultPackage, [this] { compiler_->actDefaultPackageExecute(); });
+  bind(actUnreal, [this] { maps_->actUnrealExecute(); });
+  bind(actAddMap, [this] { maps_->actAddMapExecute(); });
+  bind(actDeleteMap, [this] { maps_->actDeleteMapExecute(); });
+  bind(actDefaultMap, [this] { maps_->actDefaultMapExecute(); });
+  bind(actHelp, [this] { tools::actHelpExecute(ui_, platform_); });
+  bind(actExportClass, [this] { export_->actExportClassExecute(); });
 }
 
 // ---- Window events ----

@@ -15,7 +15,7 @@
 // through the top-level error handler (command_handler.h): an error is
 // shown in a message box and ends that event or command only.
 //
-// Commands of later work (compiling, maps, grep, export, printing, help)
+// Commands of later work (grep)
 // are present with their settings and enabling; running one raises
 // "The "<caption>" command is not available yet.".
 //
@@ -33,9 +33,12 @@
 #include "app/command_handler.h"
 #include "app/window_placement.h"
 #include "catalogue/catalogue_maintenance.h"
+#include "catalogue/class_export.h"
 #include "data/browser_data.h"
 #include "data/pref_record.h"
 #include "platform/platform.h"
+#include "tools/map_commands.h"
+#include "tools/package_compiler.h"
 #include "tree/class_finder.h"
 #include "tree/class_tree.h"
 #include "ui/folder_picker.h"
@@ -162,6 +165,9 @@ class TfrmQuoldexBrowser {
   tree::ClassTree& Tree() { return *tree_; }
   tree::ClassFinder& Finder() { return *finder_; }
   catalogue::CatalogueMaintenance& Catalogue() { return *catalogue_; }
+  catalogue::ClassExport& Export() { return *export_; }
+  tools::PackageCompiler& Compiler() { return *compiler_; }
+  tools::MapCommands& Maps() { return *maps_; }
   ui::FolderPicker& BrowseDirectoryDlg1() { return BrowseDirectoryDlg1_; }
   ui::OpenDialog& odlgUnrealScript() { return odlgUnrealScript_; }
   ui::OpenDialog& odlgUnrealmap() { return odlgUnrealmap_; }
@@ -185,6 +191,9 @@ class TfrmQuoldexBrowser {
   std::unique_ptr<tree::ClassTree> tree_;
   std::unique_ptr<tree::ClassFinder> finder_;
   std::unique_ptr<catalogue::CatalogueMaintenance> catalogue_;
+  std::unique_ptr<catalogue::ClassExport> export_;
+  std::unique_ptr<tools::PackageCompiler> compiler_;
+  std::unique_ptr<tools::MapCommands> maps_;
   std::unique_ptr<PreferencesDialog> preferences_;
   ActionList actions_;
   std::vector<std::function<void()>> commands_;  // by ActionId

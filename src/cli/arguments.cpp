@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/tool_commands.h"
 #include "cli/tree_listing.h"
 
 namespace quoldex::cli {
@@ -172,6 +173,7 @@ std::variant<Invocation, int> ParseArguments(int argc, const char* const* argv, 
   app.require_subcommand(1, 1);
   app.fallthrough();
   AddCommands(app, values, invocation);
+  AddToolCommands(app, invocation);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
