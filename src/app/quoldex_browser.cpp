@@ -7,9 +7,10 @@
 #include "app/preferences_dialog.h"
 #include "catalogue/system_packages.h"
 #include "data/createobject.h"
+#include "platform/shell_document.h"
 #include "tables/db_query.h"
 #include "tables/db_table.h"
-#include "tools/help_and_print.h"
+#include "tools/help.h"
 
 namespace quoldex::app {
 
@@ -81,7 +82,7 @@ void TfrmQuoldexBrowser::BindCommands() {
   bind(actAddFile, [this] { catalogue_->actAddFileExecute(); });
   bind(actFind, [this] { finder_->actFindExecute(); });
   bind(actPrint, [this] {
-    tools::PrintFile(platform_, tree_->GetClassFileName(tree_->TreeView1().Selected()));
+    platform::PrintDocument(platform_, tree_->GetClassFileName(tree_->TreeView1().Selected()));
   });
   bind(actCompile, [this] { compiler_->actCompileExecute(); });
   bind(actDefaultPackage, [this] { compiler_->actDefaultPackageExecute(); });

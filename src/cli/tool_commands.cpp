@@ -8,7 +8,7 @@
 #include "cli/arguments.h"
 #include "cli/output.h"
 #include "text/ascii.h"
-#include "tools/help_and_print.h"
+#include "tools/help.h"
 #include "tools/tool_paths.h"
 
 namespace quoldex::cli {

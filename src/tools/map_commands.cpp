@@ -1,5 +1,6 @@
 #include "tools/map_commands.h"
 
+#include "platform/shell_document.h"
 #include "tables/engine_error.h"
 #include "tools/store_preference.h"
 #include "tools/tool_error.h"
@@ -11,9 +12,7 @@ void OpenWithHandler(platform::Platform& platform, const std::string& file) {
   if (!platform.FileExists(file)) {
     throw EToolError("Cannot open \"" + file + "\": the file does not exist.");
   }
-  if (!platform.ShellOpen(file, {})) {
-    throw EToolError("Cannot open \"" + file + "\": no program to open it could be started.");
-  }
+  platform::OpenDocument(platform, file);
 }
 
 MapCommands::MapCommands(tree::ClassTree& tree, data::BrowserData& data, data::PrefRecord& prefs,

@@ -67,8 +67,8 @@ class MapCommands {
   // ignoring case), else TestMap (possibly empty).
   std::string SelectedMapFile();
   // Opens SelectedMapFile() with the desktop's handler; nothing when it is
-  // empty. Raises EToolError naming the file when the file does not exist
-  // or no handler could be started.
+  // empty. Raises an error naming the file when the file does not exist or
+  // no handler could be started (OpenWithHandler).
   void PlayMap();
 
   // Removes every node under the "Maps" root and adds them again from
@@ -85,8 +85,8 @@ class MapCommands {
 };
 
 // Hands `file` to the desktop's handler for its type (the shell's "open").
-// Raises EToolError naming the file when it does not exist or no handler
-// could be started.
+// Raises EToolError naming the file when it does not exist, and
+// platform::EShellError when no handler could be started.
 void OpenWithHandler(platform::Platform& platform, const std::string& file);
 
 }  // namespace quoldex::tools

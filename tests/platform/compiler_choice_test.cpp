@@ -9,6 +9,7 @@
 #include "fakes/fake_compiler.h"
 #include "fakes/temp_dir.h"
 #include "platform/posix_platform.h"
+#include "platform/shell_document.h"
 
 namespace quoldex::platform {
 namespace {
@@ -83,6 +84,37 @@ TEST(MatchFileName, AnExactNameStaysOtherwiseTheFoldersSpellingIsFound) {
   // Only A-Z fold: an accented letter must match exactly.
   dir.Write("\xC9t\xE9.u", "x");
   EXPECT_EQ(platform.MatchFileName(dir.Path("\xE9t\xE9.u")), dir.Path("\xE9t\xE9.u"));
+}
+
+TEST(ShellDocument, OpenAndPrintSayWhenNothingCouldTakeTheFile) {
+  TempDir dir;
+  PosixShellCommands working;
+  const std::string recorder = dir.Write("recorder", "#!/bin/sh\nexit 0\n");
+  chmod(recorder.c_str(), 0755);
+  working.open = {recorder};
+  working.print = {{dir.Path("no-lp")}, {recorder}};
+  PosixPlatform desktop(working);
+  EXPECT_NO_THROW(OpenDocument(desktop, "/maps/DM-Deck16.unr"));
+  EXPECT_NO_THROW(PrintDocument(desktop, "/game/Classes/Actor.uc"));
+
+  PosixShellCommands missing;
+  missing.open = {dir.Path("no-opener")};
+  missing.print = {{dir.Path("no-lp")}, {"no-such-lpr-quoldex"}};
+  PosixPlatform bare(missing);
+  try {
+    OpenDocument(bare, "/maps/DM-Deck16.unr");
+    ADD_FAILURE() << "no error";
+  } catch (const EShellError& e) {
+    EXPECT_STREQ(e.what(),
+                 "Cannot open \"/maps/DM-Deck16.unr\": no program to open it could be started.");
+  }
+  try {
+    PrintDocument(bare, "/game/Classes/Actor.uc");
+    ADD_FAILURE() << "no error";
+  } catch (const EShellError& e) {
+    EXPECT_STREQ(e.what(),
+                 "Cannot print \"/game/Classes/Actor.uc\": no print command could be started.");
+  }
 }
 
 }  // namespace

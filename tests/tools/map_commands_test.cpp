@@ -4,7 +4,7 @@
 
 #include <gmock/gmock.h>
 
-#include "tools/help_and_print.h"
+#include "tools/help.h"
 #include "tools_test_env.h"
 
 namespace quoldex::tools::test {
@@ -144,20 +144,6 @@ TEST_F(MapsTest, HelpShowsTheReadMeBesideTheExecutableEachTimeInANewWindow) {
   for (const auto& window : ui_.log_viewers()) {
     EXPECT_EQ(window->Caption(), "UCC Log");
     EXPECT_EQ(window->Text(), "Quoldex\r\nreads classes.\r\n");
-  }
-}
-
-TEST_F(MapsTest, PrintHandsTheFileToThePrintCommandOrSaysItCannot) {
-  PrintFile(platform_, "/game/Engine/Classes/Actor.uc");
-  EXPECT_THAT(OpenedFiles(), ElementsAre("print /game/Engine/Classes/Actor.uc"));
-  platform_.SetShellResult(false);
-  try {
-    PrintFile(platform_, "/game/Engine/Classes/Actor.uc");
-    ADD_FAILURE() << "no error";
-  } catch (const std::exception& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "Cannot print \"/game/Engine/Classes/Actor.uc\": no print command could be "
-              "started.");
   }
 }
 

@@ -1,4 +1,4 @@
-// The Help and Print File commands of the main window.
+// The Help command of the main window.
 #pragma once
 
 #include <string>
@@ -15,10 +15,5 @@ inline constexpr const char* kReadmeFile = "readme.txt";
 // it in a new log viewer captioned "UCC Log"; otherwise does nothing and
 // says nothing.
 void actHelpExecute(ui::Ui& ui, platform::Platform& platform);
-
-// Print File's last step: hands `file`, a class's script file, to the
-// system's print command. Raises EToolError naming the file when no print
-// command could be started.
-void PrintFile(platform::Platform& platform, const std::string& file);
 
 }  // namespace quoldex::tools
