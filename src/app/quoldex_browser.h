@@ -15,10 +15,6 @@
 // through the top-level error handler (command_handler.h): an error is
 // shown in a message box and ends that event or command only.
 //
-// Commands of later work (compiling, maps, grep, export, printing, help)
-// are present with their settings and enabling; running one raises
-// "The "<caption>" command is not available yet.".
-//
 // One user-interface thread.
 #pragma once
 
@@ -33,10 +29,13 @@
 #include "app/command_handler.h"
 #include "app/window_placement.h"
 #include "catalogue/catalogue_maintenance.h"
+#include "catalogue/class_export.h"
 #include "data/browser_data.h"
 #include "data/pref_record.h"
 #include "grep/grep_dialog.h"
 #include "platform/platform.h"
+#include "tools/map_commands.h"
+#include "tools/package_compiler.h"
 #include "tree/class_finder.h"
 #include "tree/class_tree.h"
 #include "ui/folder_picker.h"
@@ -172,6 +171,9 @@ class TfrmQuoldexBrowser {
   tree::ClassTree& Tree() { return *tree_; }
   tree::ClassFinder& Finder() { return *finder_; }
   catalogue::CatalogueMaintenance& Catalogue() { return *catalogue_; }
+  catalogue::ClassExport& Export() { return *export_; }
+  tools::PackageCompiler& Compiler() { return *compiler_; }
+  tools::MapCommands& Maps() { return *maps_; }
   ui::FolderPicker& BrowseDirectoryDlg1() { return BrowseDirectoryDlg1_; }
   ui::OpenDialog& odlgUnrealScript() { return odlgUnrealScript_; }
   ui::OpenDialog& odlgUnrealmap() { return odlgUnrealmap_; }
@@ -181,9 +183,6 @@ class TfrmQuoldexBrowser {
  private:
   // Binds every action to its command.
   void BindCommands();
-  // The command of an action whose work is not built yet: raises the
-  // "not available" error naming it.
-  std::function<void()> NotAvailable(ActionId id) const;
 
   ui::Ui& ui_;
   platform::Platform& platform_;
@@ -197,6 +196,9 @@ class TfrmQuoldexBrowser {
   std::unique_ptr<tree::ClassTree> tree_;
   std::unique_ptr<tree::ClassFinder> finder_;
   std::unique_ptr<catalogue::CatalogueMaintenance> catalogue_;
+  std::unique_ptr<catalogue::ClassExport> export_;
+  std::unique_ptr<tools::PackageCompiler> compiler_;
+  std::unique_ptr<tools::MapCommands> maps_;
   std::unique_ptr<PreferencesDialog> preferences_;
   std::unique_ptr<grep::TdlgGrep> dlgGrep_;
   ActionList actions_;

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/grep_command.h"
+#include "cli/tool_commands.h"
 #include "cli/tree_listing.h"
 
 namespace quoldex::cli {
@@ -178,6 +179,7 @@ std::variant<Invocation, int> ParseArguments(int argc, const char* const* argv, 
   app.fallthrough();
   AddCommands(app, values, invocation);
   AddGrepCommand(app, invocation);
+  AddToolCommands(app, invocation);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

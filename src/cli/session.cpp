@@ -6,7 +6,7 @@
 namespace quoldex::cli {
 
 int RunInvocation(const Invocation& invocation, std::ostream& out, std::ostream& err) {
-  ConsoleUi ui(err, invocation.verbose, invocation.yes);
+  ConsoleUi ui(out, err, invocation.verbose, invocation.yes);
   platform::PosixPlatform platform;
   app::TfrmQuoldexBrowser browser(ui, platform, invocation.data_folder);
   // A file a scan leaves out is worth a line even when status texts are not
