@@ -76,6 +76,15 @@ int CheckCommand(const std::string& folder, const std::vector<std::string>& tabl
       if (findings.empty()) out << name << ": sound\n";
       for (const std::string& finding : findings) out << name << ": " << finding << '\n';
       failed = failed || !findings.empty();
+    } catch (const tables::EDbEngineError& e) {
+      out << name << ": " << e.what();
+      if (e.ErrorCode() == tables::kErrHeaderCorrupt ||
+          e.ErrorCode() == tables::kErrIndexPagesCorrupt) {
+        out << " (a table left in the middle of a change is recovered when the program next "
+               "opens it; otherwise run repair)";
+      }
+      out << '\n';
+      failed = true;
     } catch (const tables::EDatabaseError& e) {
       out << name << ": " << e.what() << '\n';
       failed = true;
