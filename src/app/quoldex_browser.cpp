@@ -122,7 +122,7 @@ void TfrmQuoldexBrowser::FormClose() {
   if (closed_) return;
   closed_ = true;
   catalogue_->HeaderReader().ReleaseLineBuffer();
-  Run([this] { SaveWindowPosition(); });
+  if (!read_only_) Run([this] { SaveWindowPosition(); });
   for (tables::TDataSet* data_set : {static_cast<tables::TDataSet*>(&data_->dtblObjects),
                                      static_cast<tables::TDataSet*>(&data_->dsqlBase),
                                      static_cast<tables::TDataSet*>(&data_->dsqlPackages),
@@ -159,6 +159,26 @@ void TfrmQuoldexBrowser::OpenDataSets() {
   PrepareDataSet(data_->dtblSystemU, true);
   PrepareDataSet(data_->dsqlPackageLevel, false);
   PrepareDataSet(data_->dtblMaps, true);
+  NoteCatalogueState();
+}
+
+void TfrmQuoldexBrowser::NoteCatalogueState() {
+  notices_.clear();
+  read_only_ = false;
+  for (const tables::TDbTable* table :
+       {&data_->dtblObjects, &data_->dtblPref, &data_->dtblSystemU, &data_->dtblMaps}) {
+    if (!table->Recovered().empty()) {
+      notices_.push_back("Recovered " + table->TableName() +
+                         " (which a change had left unfinished): " +
+                         table->Recovered().back() + ".");
+    }
+    read_only_ = read_only_ || table->ReadOnlyByAccess();
+  }
+  if (read_only_) {
+    notices_.push_back("The catalogue in " + data_folder_ +
+                       " cannot be written: it is open read-only.");
+  }
+  for (const std::string& notice : notices_) ShowStatus(notice);
 }
 
 void TfrmQuoldexBrowser::PrepareDataSet(tables::TDataSet& data_set, bool open) {

@@ -96,6 +96,14 @@ class TfrmQuoldexBrowser {
   static void CloseDataSet(tables::TDataSet& data_set);
   // Sets the status text and handles pending messages.
   void ShowStatus(std::string_view text);
+  // What the last OpenDataSets had to say about the catalogue's files, one
+  // line each, also shown as status texts: a table recovered at open (a
+  // writer had died in the middle of a change), and that the catalogue is
+  // read-only (its files cannot be written). Empty when all is well.
+  const std::vector<std::string>& CatalogueNotices() const { return notices_; }
+  // True when the catalogue was opened read-only because its files cannot
+  // be written; saving the window position is then skipped.
+  bool CatalogueReadOnly() const { return read_only_; }
 
   // ---- Preferences ----
   // Runs the Preferences dialog; when it ends with OK, EnableCommands.
@@ -181,6 +189,9 @@ class TfrmQuoldexBrowser {
   grep::TdlgGrep& dlgGrep() { return *dlgGrep_; }
 
  private:
+  // Collects CatalogueNotices from the open tables.
+  void NoteCatalogueState();
+
   // Binds every action to its command.
   void BindCommands();
 
@@ -207,6 +218,8 @@ class TfrmQuoldexBrowser {
   std::vector<MenuItem> popup_menu_;
   std::vector<std::optional<ActionId>> tool_bar_;
   bool closed_ = false;
+  std::vector<std::string> notices_;
+  bool read_only_ = false;
   std::function<void()> on_closed_;
 };
 
