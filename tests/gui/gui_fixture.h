@@ -5,41 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QDialog>
 #include <QModelIndex>
-#include <QObject>
-#include <QPointer>
-#include <QTimer>
-#include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "fakes/temp_dir.h"
+#include "gui/dialog_script.h"
 #include "gui/main_window.h"
 
 class QLineEdit;
 
 namespace quoldex::gui {
-
-// Answers the modal dialogs of a test in turn: each queued answer runs
-// once, on the next modal dialog that opens, while that dialog runs.
-class DialogScript {
- public:
-  DialogScript();
-  // What the user does in the next modal dialog (press its buttons, type).
-  void Then(std::function<void(QWidget* dialog)> answer);
-  bool UsedUp() const { return answers_.empty(); }
-  int Answered() const { return answered_; }
-
- private:
-  void Look();
-
-  QTimer timer_;
-  std::deque<std::function<void(QWidget*)>> answers_;
-  QPointer<QWidget> last_;
-  int answered_ = 0;
-};
 
 // Presses the dialog's OK (or Yes) button.
 void PressOk(QWidget* dialog);

@@ -175,8 +175,9 @@ TEST_F(GuiTest, CommandsFollowTheSelectionAndThePopupHidesWhatDoesNotApply) {
   // A right click selects the class first, then the pop-up opens.
   const QModelIndex object = Find(*window, "Classes/Object");
   ClickRow(*window, object, Qt::RightButton);
-  QContextMenuEvent menu_key(QContextMenuEvent::Mouse,
-                             window->Tree()->visualRect(object).center());
+  const QPoint at = window->Tree()->visualRect(object).center();
+  QContextMenuEvent menu_key(QContextMenuEvent::Mouse, at,
+                             window->Tree()->viewport()->mapToGlobal(at));
   QApplication::sendEvent(window->Tree()->viewport(), &menu_key);
   EXPECT_EQ(window->Tree()->currentIndex(), object);
   ASSERT_TRUE(window->PopupMenu()->isVisible());
