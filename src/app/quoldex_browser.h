@@ -35,6 +35,7 @@
 #include "catalogue/catalogue_maintenance.h"
 #include "data/browser_data.h"
 #include "data/pref_record.h"
+#include "grep/grep_dialog.h"
 #include "platform/platform.h"
 #include "tree/class_finder.h"
 #include "tree/class_tree.h"
@@ -80,10 +81,11 @@ class TfrmQuoldexBrowser {
   // ---- Start-up steps (raising) ----
   // The data folder, ending in the separator; fixed for the object's life.
   const std::string& DataFolder() const { return data_folder_; }
-  // When `directory` holds no objects.dat (any letter case): creates the
-  // directory (one level; the result is ignored), shows "Building data
-  // tables.", CreateDataTables, shows "Built data tables.". Otherwise
-  // nothing, even when another table is missing.
+  // Creates `directory` and its missing parents (CreateDataFolder raises
+  // when it cannot). Then, under the folder's TableCreationLock, when it
+  // holds no objects.dat (any letter case): shows "Building data tables.",
+  // CreateDataTables, shows "Built data tables.". Otherwise nothing, even
+  // when another table is missing.
   void CheckDataTables(const std::string& directory);
   // PrepareDataSet on the eight data sets in their order, opening
   // dtblObjects, dsqlPackages, dtblPref, dtblSystemU and dtblMaps.
@@ -145,6 +147,14 @@ class TfrmQuoldexBrowser {
   void actAboutExecute();
   // Close: FormClose, then the on-closed callback.
   void actCloseExecute();
+  // Grep, Grep All, Grep Ancestors, Grep Package: ShowGrep with the
+  // selected class, SelectedPackage and the action's tag as the scope,
+  // modeless unless GrepModal, on top when GrepStayOnTop.
+  void actGrepAncestorExecute(ActionId id);
+  // The package the selected node stands for: a package node's caption;
+  // for another node the Package of the catalogued class of its caption;
+  // DefaultCompilePackage when nothing is selected or no class matches.
+  std::string SelectedPackage();
 
   // ---- Tree events (under the top-level handler) ----
   CommandOutcome TreeView1Click();
@@ -165,6 +175,8 @@ class TfrmQuoldexBrowser {
   ui::FolderPicker& BrowseDirectoryDlg1() { return BrowseDirectoryDlg1_; }
   ui::OpenDialog& odlgUnrealScript() { return odlgUnrealScript_; }
   ui::OpenDialog& odlgUnrealmap() { return odlgUnrealmap_; }
+  // The grep dialog, made with the window and living as long as it.
+  grep::TdlgGrep& dlgGrep() { return *dlgGrep_; }
 
  private:
   // Binds every action to its command.
@@ -186,6 +198,7 @@ class TfrmQuoldexBrowser {
   std::unique_ptr<tree::ClassFinder> finder_;
   std::unique_ptr<catalogue::CatalogueMaintenance> catalogue_;
   std::unique_ptr<PreferencesDialog> preferences_;
+  std::unique_ptr<grep::TdlgGrep> dlgGrep_;
   ActionList actions_;
   std::vector<std::function<void()>> commands_;  // by ActionId
   std::vector<MenuItem> main_menu_;

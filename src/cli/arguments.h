@@ -3,9 +3,9 @@
 //   quoldex-cli [--data DIR] [--verbose] [--yes] COMMAND [ARGS...]
 //
 // COMMAND is one of scan, add, tree, children, packages, package, find,
-// show, sql and prefs (commands.h, tree_listing.h); --help after the program
-// or after a command describes it. The global options may also follow the
-// command.
+// show, sql, prefs (commands.h, tree_listing.h) and grep (grep_command.h);
+// --help after the program or after a command describes it. The global
+// options may also follow the command.
 #pragma once
 
 #include <functional>

@@ -211,10 +211,10 @@ TEST_F(CommandsTest, ShortcutsLookInThePopUpMenuFirstWhileTheTreeHasTheFocus) {
 TEST_F(CommandsTest, CommandsStillToComeSayTheyAreNotAvailable) {
   Select(&Child(Classes(), "Object"));
   EXPECT_EQ(browser_->Execute(actPrint), CommandOutcome::kFailed);
-  EXPECT_EQ(browser_->Execute(actGrep), CommandOutcome::kFailed);
+  EXPECT_EQ(browser_->Execute(actHelp), CommandOutcome::kFailed);
   EXPECT_EQ(MessageTexts(),
             (std::vector<std::string>{"The \"Print File\" command is not available yet.",
-                                      "The \"Grep\" command is not available yet."}));
+                                      "The \"Help\" command is not available yet."}));
   EXPECT_EQ(ui_.messages()[0].message.kind, ui::MessageKind::kError);
   // A disabled action does not run at all.
   EXPECT_EQ(browser_->Execute(actDeleteMap), CommandOutcome::kDisabled);
