@@ -83,10 +83,11 @@ bool CommandAvailable(const std::string& command) {
   std::string_view folders = path != nullptr ? path : "";
   while (!folders.empty()) {
     const size_t colon = folders.find(':');
-    std::string folder(folders.substr(0, colon));
+    const std::string_view folder = folders.substr(0, colon);
     folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + command;
+    // An empty entry of PATH is the current folder.
+    std::string candidate(folder.empty() ? std::string_view(".") : folder);
+    candidate.append("/").append(command);
     struct stat st {};
     if (StatOf(candidate, st) && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
       return true;
