@@ -82,7 +82,11 @@ void TFileSearch::SetFileMask(std::string_view value) { mask_list_ = ParseFileMa
 void TFileSearch::SetFindString(std::string_view value) {
   if (value == find_string_) return;
   find_string_ = value;
-  searcher_.SetPattern(find_string_);
+  PrepareSearcher(find_string_);
+}
+
+void TFileSearch::PrepareSearcher(std::string_view pattern) {
+  if (searcher_.Pattern() != pattern) searcher_.SetPattern(pattern);
 }
 
 bool TFileSearch::MatchesMask(std::string_view name) const {
@@ -167,6 +171,7 @@ bool TFileSearch::PassesTests(int dir_fd, const std::string& dir, const struct s
   if (find_string_.empty()) return true;
   if (on_scan_file_) on_scan_file_(dir + data.name, cancel);
   if (!S_ISREG(st.st_mode)) return false;
+  PrepareSearcher(find_string_);  // a PosInFile may have run in between
   if (open_fd >= 0) return scanner_.FirstMatch(open_fd, data.size, searcher_) > 0;
   const ScopedFd file(OpenForReading(dir_fd, data.name.c_str()));
   return file.get() >= 0 && scanner_.FirstMatch(file.get(), data.size, searcher_) > 0;
@@ -174,13 +179,12 @@ bool TFileSearch::PassesTests(int dir_fd, const std::string& dir, const struct s
 
 int64_t TFileSearch::PosInFile(const std::string& file_name, std::string_view text) {
   if (file_name.empty() || text.empty()) return 0;
-  searcher_.SetPattern(text);
+  PrepareSearcher(text);
   int64_t position = 0;
   const ScopedFd file(OpenForReading(AT_FDCWD, file_name.c_str()));
   struct stat st;
   if (file.get() >= 0 && fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode))
     position = scanner_.FirstMatch(file.get(), static_cast<uint64_t>(st.st_size), searcher_);
-  searcher_.SetPattern(find_string_);
   return position;
 }
 

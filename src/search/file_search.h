@@ -93,7 +93,9 @@ class TFileSearch {
 
   // The 1-based byte position of the first case-insensitive occurrence of
   // `text` in the file, or 0 (also for an empty name or text and for a file
-  // that cannot be read). Leaves the searcher prepared for FindString again.
+  // that cannot be read). Later walks still search for FindString. The
+  // searcher is prepared for `text` only when it holds another pattern, so
+  // a run of calls with one text prepares it once.
   int64_t PosInFile(const std::string& file_name, std::string_view text);
 
   // True when `name` (lower-cased here) matches a mask of the list, tried in
@@ -104,6 +106,8 @@ class TFileSearch {
   // The recursive walk of one folder. `follow_link` lets the start folder be
   // given through a symbolic link; subfolders found by the walk never are.
   bool Walk(std::string dir, bool follow_link);
+  // Prepares the searcher for `pattern` unless it already holds it.
+  void PrepareSearcher(std::string_view pattern);
   // Runs the size, time, attribute and content tests on a file of the folder
   // open as `dir_fd` whose path is `dir`; `st` is the file's status and
   // `open_fd` the file already opened for reading, or -1. Raises OnScanFile,
