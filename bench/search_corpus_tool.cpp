@@ -1,7 +1,13 @@
-// search_corpus_tool DIR [RARE]: writes the generated grep corpus into DIR:
-// 20,000 UnrealScript-like files (40 packages of 500 classes, DIR/<package>/
-// Classes/<class>.uc), 3 to 17 KB each, about 200 MB in all. The same
-// arguments always give the same bytes.
+// search_corpus_tool DIR [RARE [FILES PER_PACKAGE [chain]]]: writes the
+// generated grep corpus into DIR: by default 20,000 UnrealScript-like files
+// (40 packages of 500 classes, DIR/<package>/Classes/<class>.uc), 3 to 17 KB
+// each, about 200 MB in all. The same arguments always give the same bytes.
+//
+// FILES and PER_PACKAGE size a catalogue instead: FILES classes in packages
+// of PER_PACKAGE (the last one takes the rest), every class name unique.
+// With "chain", each class but the first of its package extends the class
+// before it, so the last class of a package has every other one as an
+// ancestor.
 //
 // Every file ends with a "defaultproperties" block (a common pattern whose
 // only match is at the end). RARE (default bMoonBootsEquipped), in mixed
@@ -10,6 +16,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -90,21 +97,33 @@ int main(int argc, char** argv) {
   }
   const std::string out = argv[1];
   const std::string rare = argc > 2 ? argv[2] : "bMoonBootsEquipped";
+  const bool sized = argc > 4;
+  const int files = sized ? std::atoi(argv[3]) : 20000;
+  const int per_package = sized ? std::atoi(argv[4]) : 500;
+  const bool chain = argc > 5 && std::string(argv[5]) == "chain";
+  if (files <= 0 || per_package <= 0) {
+    std::fprintf(stderr, "FILES and PER_PACKAGE must be positive\n");
+    return 2;
+  }
   Generator gen(20260101);
   std::vector<std::string> pool;
   for (int i = 0; i < 4000; ++i) pool.push_back(gen.Block());
 
   mkdir(out.c_str(), 0755);
-  for (int p = 0; p < 40; ++p) {
+  const int packages = (files + per_package - 1) / per_package;
+  for (int p = 0; p < packages; ++p) {
     const std::string pkg = gen.Ident(1) + "Pack" + std::to_string(p);
     const std::string dir = out + "/" + pkg + "/Classes";
     mkdir((out + "/" + pkg).c_str(), 0755);
     mkdir(dir.c_str(), 0755);
-    for (int i = 0; i < 500; ++i) {
-      const std::string cls = gen.Ident(2) + std::to_string(i);
+    std::string previous;
+    for (int i = 0; i < per_package && p * per_package + i < files; ++i) {
+      const std::string cls = gen.Ident(2) + std::to_string(sized ? p * per_package + i : i);
+      const std::string parent = gen.Ident(2);
       std::string text = "//" + std::string(70, '=') + "\n// " + cls + ".\n//" +
-                         std::string(70, '=') + "\nclass " + cls + " extends " + gen.Ident(2) +
-                         "\n\tconfig(" + pkg + ");\n\n";
+                         std::string(70, '=') + "\nclass " + cls + " extends " +
+                         (chain && i > 0 ? previous : parent) + "\n\tconfig(" + pkg + ");\n\n";
+      previous = cls;
       const size_t target = static_cast<size_t>(gen.Range(3000, 17000));
       const bool with_rare = (p == 0 && i == 0) || gen.Chance(0.001);
       const size_t rare_at = target / static_cast<size_t>(gen.Range(2, 5));

@@ -30,7 +30,10 @@ void GrepCommand(app::TfrmQuoldexBrowser& browser, const GrepRequest& request, s
   // where a pending Ctrl+C presses Cancel.
   dialog.SetOnChange([&](uint32_t what) {
     if (!(what & grep::kGrepStatus)) return;
-    if (verbose && dialog.Searching()) console->Err() << dialog.StatusText() << '\n' << std::flush;
+    // Progress only: the summary is written once, at the end.
+    const std::string& text = dialog.StatusText();
+    if (verbose && (text.starts_with("Searching ") || text.starts_with("Found in ")))
+      console->Err() << text << '\n' << std::flush;
     if (dialog.Searching() && platform::IsEscapeDown()) dialog.bbtnCancelClick();
   });
   struct Detach {
@@ -67,7 +70,10 @@ void AddGrepCommand(CLI::App& app, Invocation& invocation) {
       "The status line (\"Search Complete, (N files searched, M files found.)\") ends\n"
       "the error output. Ctrl+C is Cancel: the rows found so far are written and the\n"
       "status line reads \"Search Canceled\".");
-  grep->add_option("TEXT", request->text, "Text to search files for")->required();
+  grep->add_option("TEXT", request->text, "Text to search files for (not empty)")
+      ->required()
+      ->check(CLI::Validator(
+          [](std::string& text) { return text.empty() ? "TEXT is empty" : std::string(); }, ""));
   CLI::Option* ancestors = grep->add_option("--ancestors", request->ancestors,
                                             "Search the files of the ancestors of CLASS");
   ancestors->type_name("CLASS");

@@ -219,8 +219,8 @@ class TdlgGrep {
   void fsGrepChDir(const std::string& name, bool& cancel);
   void fsGrepAddFile(const std::string& path, const search::FindData& data, bool& cancel);
 
-  // True when the run `run` must stop: Cancel was pressed, or a newer run
-  // started while this one was waiting for the user.
+  // True when the run whose code is executing must stop: Cancel was
+  // pressed, or a newer run started while this one waited for the user.
   bool StopRequested() const { return cancelled_ || Superseded(); }
   bool Superseded() const { return active_run_ != current_run_; }
   void SetStatus(std::string text);

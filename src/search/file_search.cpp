@@ -62,7 +62,11 @@ void TFileSearch::SetFileMask(std::string_view value) { mask_list_ = ParseFileMa
 void TFileSearch::SetFindString(std::string_view value) {
   if (value == find_string_) return;
   find_string_ = value;
-  searcher_.SetPattern(find_string_);
+  PrepareSearcher(find_string_);
+}
+
+void TFileSearch::PrepareSearcher(std::string_view pattern) {
+  if (searcher_.Pattern() != pattern) searcher_.SetPattern(pattern);
 }
 
 bool TFileSearch::MatchesMask(std::string_view name) const {
@@ -153,6 +157,7 @@ bool TFileSearch::PassesTests(int dir_fd, const std::string& dir, const struct s
   if (find_string_.empty()) return regular;
   if (on_scan_file_) on_scan_file_(dir + data.name, cancel);
   if (!regular) return false;
+  PrepareSearcher(find_string_);  // a PosInFile may have run in between
   if (!text.IsOpen() && text.Open(dir_fd, data.name.c_str()) != ScriptText::OpenResult::kOpened)
     return false;
   return scanner_.FirstMatch(text, searcher_) > 0;
@@ -160,12 +165,11 @@ bool TFileSearch::PassesTests(int dir_fd, const std::string& dir, const struct s
 
 int64_t TFileSearch::PosInFile(const std::string& file_name, std::string_view text) {
   if (file_name.empty() || text.empty()) return 0;
-  searcher_.SetPattern(text);
+  PrepareSearcher(text);
   int64_t position = 0;
   ScriptText script;
   if (script.Open(file_name) == ScriptText::OpenResult::kOpened)
     position = scanner_.FirstMatch(script, searcher_);
-  searcher_.SetPattern(find_string_);
   return position;
 }
 

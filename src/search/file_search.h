@@ -95,7 +95,9 @@ class TFileSearch {
   // The 1-based byte position of the first case-insensitive occurrence of
   // `text` in the file's text (ScriptText), or 0 (also for an empty name or
   // text and for a file that cannot be read or is not a regular file).
-  // Leaves the searcher prepared for FindString again.
+  // Later walks still search for FindString. The searcher is prepared for
+  // `text` only when it holds another pattern, so a run of calls with one
+  // text prepares it once.
   int64_t PosInFile(const std::string& file_name, std::string_view text);
 
   // How many pipes, devices and sockets the last Execute refused.
@@ -109,6 +111,8 @@ class TFileSearch {
   // The recursive walk of one folder. `follow_link` lets the start folder be
   // given through a symbolic link; subfolders found by the walk never are.
   bool Walk(std::string dir, bool follow_link);
+  // Prepares the searcher for `pattern` unless it already holds it.
+  void PrepareSearcher(std::string_view pattern);
   // Runs the size, time, attribute, regular-file and content tests on a
   // file of the folder open as `dir_fd` whose path is `dir`; `st` is the
   // file's status and `text` the file when already open (else it is opened

@@ -81,10 +81,19 @@ TEST_F(GrepCliTest, EachScopeWritesItsRowsAndTheSummaryLast) {
 
   EXPECT_EQ(Grep({"class", "--ancestors", "Nobody"}, summary), "");
   EXPECT_EQ(summary, "Search Complete, (0 files searched, 0 files found.)");
+
+  // --verbose adds the progress texts; the summary still comes once, last.
+  const CliResult verbose = cli_.Run({"--verbose", "grep", "native", "--package", "core"});
+  EXPECT_EQ(verbose.status, 0);
+  EXPECT_THAT(verbose.err,
+              HasSubstr("Searching " + Path("Core/Classes/Object.uc") + "\nFound in Object\n"));
+  EXPECT_EQ(LastLine(verbose.err), "Search Complete, (1 files searched, 1 files found.)");
+  EXPECT_EQ(verbose.err.find("Search Complete"), verbose.err.rfind("Search Complete"));
 }
 
 TEST_F(GrepCliTest, AMissingOrDoubleScopeIsAUsageError) {
   EXPECT_EQ(cli_.Run({"grep"}).status, 2);
+  EXPECT_EQ(cli_.Run({"grep", ""}).status, 2);  // Go stays disabled without a text
   EXPECT_EQ(cli_.Run({"grep", "x", "--package", "a", "--ancestors", "b"}).status, 2);
   EXPECT_EQ(cli_.Run({"grep", "x", "--mask", "*.uc"}).status, 2);
   const CliResult help = cli_.Run({"grep", "--help"});

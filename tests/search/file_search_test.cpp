@@ -412,6 +412,17 @@ TEST(FileSearchPosInFile, FindsTheFirstPositionAndRestoresFindString) {
   Recorder r(fs);
   EXPECT_TRUE(fs.Execute(t.path()));
   EXPECT_EQ(r.Adds(), std::vector<std::string>{t.Join("b.uc")});
+
+  // A PosInFile run by a handler in the middle of a walk does not change
+  // what the walk looks for.
+  std::vector<int64_t> positions;
+  fs.SetOnScanFile([&](const std::string& name, bool&) {
+    positions.push_back(fs.PosInFile(name, "class"));
+  });
+  r.events.clear();
+  EXPECT_TRUE(fs.Execute(t.path()));
+  EXPECT_EQ(positions, (std::vector<int64_t>{1, 1}));
+  EXPECT_EQ(r.Adds(), std::vector<std::string>{t.Join("b.uc")});
 }
 
 }  // namespace
