@@ -93,6 +93,8 @@ class MainWindow : public QMainWindow {
   // Follows the view's expansion into the model.
   void ViewExpanded(const QModelIndex& index);
   void ViewCollapsed(const QModelIndex& index);
+  // The view opens a node that is not loaded: the model expands it first.
+  void FetchNode(const QModelIndex& index);
 
   KeyboardState keyboard_;
   GuiPlatform platform_;
@@ -108,6 +110,10 @@ class MainWindow : public QMainWindow {
   // Set while the view is made to follow the model, so that the view's
   // signals are not sent back.
   bool following_model_ = false;
+  // The node the view last had expanded through FetchNode.
+  const tree::TreeNode* fetched_ = nullptr;
+  // The node FetchNode is expanding right now.
+  const tree::TreeNode* fetching_ = nullptr;
 };
 
 }  // namespace quoldex::gui
