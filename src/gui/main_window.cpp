@@ -11,6 +11,7 @@
 #include <QToolBar>
 
 #include "gui/class_tree_view.h"
+#include "gui/grep_dialog_view.h"
 #include "gui/image_list.h"
 #include "gui/log_viewer_window.h"
 #include "gui/tree_item_model.h"
@@ -50,11 +51,18 @@ MainWindow::MainWindow(std::optional<std::string> data_folder)
   BuildMenus();
   BuildToolBar();
   BuildTree();
+  grep_dialog_ = new GrepDialogView(
+      browser_->dlgGrep(), [this](const std::function<void()>& handler) {
+        browser_->Run(handler);
+        SyncActions();
+      },
+      this);
   SyncActions();
 }
 
 MainWindow::~MainWindow() {
-  // The view and its model go before the browser whose tree they follow.
+  // The views go before the models they show.
+  delete grep_dialog_;
   delete tree_view_;
   delete tree_model_;
 }
@@ -281,6 +289,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   ReportBounds();
   browser_->FormClose();
   for (LogViewerWindow* viewer : findChildren<LogViewerWindow*>()) viewer->close();
+  if (grep_dialog_) grep_dialog_->hide();
   event->accept();
 }
 
