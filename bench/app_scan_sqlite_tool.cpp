@@ -47,7 +47,7 @@ class SilentUi : public quoldex::ui::Ui {
   std::optional<size_t> ShowSearchDialog(quoldex::ui::SearchDialog&) override {
     return std::nullopt;
   }
-  void ShowLogViewer(const std::string&, const std::string&, const std::string&) override {}
+  void ShowLogViewer(std::shared_ptr<quoldex::ui::LogWindow>) override {}
 
  private:
   std::string status_;

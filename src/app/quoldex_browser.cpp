@@ -8,8 +8,10 @@
 #include "catalogue/system_packages.h"
 #include "data/createobject.h"
 #include "data/table_creation_lock.h"
+#include "platform/shell_document.h"
 #include "tables/db_query.h"
 #include "tables/db_table.h"
+#include "tools/help.h"
 
 namespace quoldex::app {
 
@@ -33,7 +35,7 @@ TfrmQuoldexBrowser::TfrmQuoldexBrowser(ui::Ui& ui, platform::Platform& platform,
   tree_ = std::make_unique<tree::ClassTree>(
       *data_, prefs_, ui_, platform_,
       tree::ClassTree::Callbacks{.enable_commands = [this] { EnableCommands(); },
-                                 .play_map = NotAvailable(actUnreal)});
+                                 .play_map = [this] { maps_->PlayMap(); }});
   finder_ = std::make_unique<tree::ClassFinder>(*tree_, *data_, ui_, platform_,
                                                 [this] { EnableCommands(); });
   catalogue_ = std::make_unique<catalogue::CatalogueMaintenance>(
@@ -41,6 +43,16 @@ TfrmQuoldexBrowser::TfrmQuoldexBrowser(ui::Ui& ui, platform::Platform& platform,
         tree_->ClearTree();
         tree_->BuildTree();
       });
+  export_ = std::make_unique<catalogue::ClassExport>(*catalogue_, prefs_, ui_, platform_, [this] {
+    tree_->ClearTree();
+    tree_->BuildTree();
+  });
+  compiler_ = std::make_unique<tools::PackageCompiler>(
+      *tree_, *data_, prefs_, ui_, platform_, [this](std::string_view package) {
+        return catalogue::IsSystemPackage(data_->dtblSystemU, package);
+      });
+  maps_ =
+      std::make_unique<tools::MapCommands>(*tree_, *data_, prefs_, odlgUnrealmap_, ui_, platform_);
   preferences_ =
       std::make_unique<PreferencesDialog>(prefs_, ui_, BrowseDirectoryDlg1_, odlgUnrealmap_);
   dlgGrep_ = std::make_unique<grep::TdlgGrep>(
@@ -55,21 +67,11 @@ TfrmQuoldexBrowser::TfrmQuoldexBrowser(ui::Ui& ui, platform::Platform& platform,
 
 TfrmQuoldexBrowser::~TfrmQuoldexBrowser() = default;
 
-std::function<void()> TfrmQuoldexBrowser::NotAvailable(ActionId id) const {
-  return [caption = actions_[id].caption] {
-    throw ECommandError("The \"" + caption + "\" command is not available yet.");
-  };
-}
-
 void TfrmQuoldexBrowser::BindCommands() {
   commands_.resize(kActionCount);
   auto bind = [this](ActionId id, std::function<void()> command) {
     commands_[static_cast<size_t>(id)] = std::move(command);
   };
-  for (ActionId id : {actPrint, actCompile, actUnreal, actDefaultPackage, actAddMap, actDeleteMap,
-                      actDefaultMap, actHelp, actExportClass}) {
-    bind(id, NotAvailable(id));
-  }
   for (ActionId id : {actGrepAncestor, actGrepAll, actGrepPackage, actGrep}) {
     bind(id, [this, id] { actGrepAncestorExecute(id); });
   }
@@ -81,6 +83,17 @@ void TfrmQuoldexBrowser::BindCommands() {
   bind(actScanDirectories, [this] { catalogue_->actScanDirectoriesExecute(); });
   bind(actAddFile, [this] { catalogue_->actAddFileExecute(); });
   bind(actFind, [this] { finder_->actFindExecute(); });
+  bind(actPrint, [this] {
+    platform::PrintDocument(platform_, tree_->GetClassFileName(tree_->TreeView1().Selected()));
+  });
+  bind(actCompile, [this] { compiler_->actCompileExecute(); });
+  bind(actDefaultPackage, [this] { compiler_->actDefaultPackageExecute(); });
+  bind(actUnreal, [this] { maps_->actUnrealExecute(); });
+  bind(actAddMap, [this] { maps_->actAddMapExecute(); });
+  bind(actDeleteMap, [this] { maps_->actDeleteMapExecute(); });
+  bind(actDefaultMap, [this] { maps_->actDefaultMapExecute(); });
+  bind(actHelp, [this] { tools::actHelpExecute(ui_, platform_); });
+  bind(actExportClass, [this] { export_->actExportClassExecute(); });
 }
 
 // ---- Window events ----
@@ -109,7 +122,7 @@ void TfrmQuoldexBrowser::FormClose() {
   if (closed_) return;
   closed_ = true;
   catalogue_->HeaderReader().ReleaseLineBuffer();
-  Run([this] { SaveWindowPosition(); });
+  if (!read_only_) Run([this] { SaveWindowPosition(); });
   for (tables::TDataSet* data_set : {static_cast<tables::TDataSet*>(&data_->dtblObjects),
                                      static_cast<tables::TDataSet*>(&data_->dsqlBase),
                                      static_cast<tables::TDataSet*>(&data_->dsqlPackages),
@@ -146,6 +159,26 @@ void TfrmQuoldexBrowser::OpenDataSets() {
   PrepareDataSet(data_->dtblSystemU, true);
   PrepareDataSet(data_->dsqlPackageLevel, false);
   PrepareDataSet(data_->dtblMaps, true);
+  NoteCatalogueState();
+}
+
+void TfrmQuoldexBrowser::NoteCatalogueState() {
+  notices_.clear();
+  read_only_ = false;
+  for (const tables::TDbTable* table :
+       {&data_->dtblObjects, &data_->dtblPref, &data_->dtblSystemU, &data_->dtblMaps}) {
+    if (!table->Recovered().empty()) {
+      notices_.push_back("Recovered " + table->TableName() +
+                         " (which a change had left unfinished): " +
+                         table->Recovered().back() + ".");
+    }
+    read_only_ = read_only_ || table->ReadOnlyByAccess();
+  }
+  if (read_only_) {
+    notices_.push_back("The catalogue in " + data_folder_ +
+                       " cannot be written: it is open read-only.");
+  }
+  for (const std::string& notice : notices_) ShowStatus(notice);
 }
 
 void TfrmQuoldexBrowser::PrepareDataSet(tables::TDataSet& data_set, bool open) {

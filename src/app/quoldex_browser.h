@@ -15,10 +15,6 @@
 // through the top-level error handler (command_handler.h): an error is
 // shown in a message box and ends that event or command only.
 //
-// Commands of later work (compiling, maps, grep, export, printing, help)
-// are present with their settings and enabling; running one raises
-// "The "<caption>" command is not available yet.".
-//
 // One user-interface thread.
 #pragma once
 
@@ -33,10 +29,13 @@
 #include "app/command_handler.h"
 #include "app/window_placement.h"
 #include "catalogue/catalogue_maintenance.h"
+#include "catalogue/class_export.h"
 #include "data/browser_data.h"
 #include "data/pref_record.h"
 #include "grep/grep_dialog.h"
 #include "platform/platform.h"
+#include "tools/map_commands.h"
+#include "tools/package_compiler.h"
 #include "tree/class_finder.h"
 #include "tree/class_tree.h"
 #include "ui/folder_picker.h"
@@ -97,6 +96,14 @@ class TfrmQuoldexBrowser {
   static void CloseDataSet(tables::TDataSet& data_set);
   // Sets the status text and handles pending messages.
   void ShowStatus(std::string_view text);
+  // What the last OpenDataSets had to say about the catalogue's files, one
+  // line each, also shown as status texts: a table recovered at open (a
+  // writer had died in the middle of a change), and that the catalogue is
+  // read-only (its files cannot be written). Empty when all is well.
+  const std::vector<std::string>& CatalogueNotices() const { return notices_; }
+  // True when the catalogue was opened read-only because its files cannot
+  // be written; saving the window position is then skipped.
+  bool CatalogueReadOnly() const { return read_only_; }
 
   // ---- Preferences ----
   // Runs the Preferences dialog; when it ends with OK, EnableCommands.
@@ -172,6 +179,9 @@ class TfrmQuoldexBrowser {
   tree::ClassTree& Tree() { return *tree_; }
   tree::ClassFinder& Finder() { return *finder_; }
   catalogue::CatalogueMaintenance& Catalogue() { return *catalogue_; }
+  catalogue::ClassExport& Export() { return *export_; }
+  tools::PackageCompiler& Compiler() { return *compiler_; }
+  tools::MapCommands& Maps() { return *maps_; }
   ui::FolderPicker& BrowseDirectoryDlg1() { return BrowseDirectoryDlg1_; }
   ui::OpenDialog& odlgUnrealScript() { return odlgUnrealScript_; }
   ui::OpenDialog& odlgUnrealmap() { return odlgUnrealmap_; }
@@ -179,11 +189,11 @@ class TfrmQuoldexBrowser {
   grep::TdlgGrep& dlgGrep() { return *dlgGrep_; }
 
  private:
+  // Collects CatalogueNotices from the open tables.
+  void NoteCatalogueState();
+
   // Binds every action to its command.
   void BindCommands();
-  // The command of an action whose work is not built yet: raises the
-  // "not available" error naming it.
-  std::function<void()> NotAvailable(ActionId id) const;
 
   ui::Ui& ui_;
   platform::Platform& platform_;
@@ -197,6 +207,9 @@ class TfrmQuoldexBrowser {
   std::unique_ptr<tree::ClassTree> tree_;
   std::unique_ptr<tree::ClassFinder> finder_;
   std::unique_ptr<catalogue::CatalogueMaintenance> catalogue_;
+  std::unique_ptr<catalogue::ClassExport> export_;
+  std::unique_ptr<tools::PackageCompiler> compiler_;
+  std::unique_ptr<tools::MapCommands> maps_;
   std::unique_ptr<PreferencesDialog> preferences_;
   std::unique_ptr<grep::TdlgGrep> dlgGrep_;
   ActionList actions_;
@@ -205,6 +218,8 @@ class TfrmQuoldexBrowser {
   std::vector<MenuItem> popup_menu_;
   std::vector<std::optional<ActionId>> tool_bar_;
   bool closed_ = false;
+  std::vector<std::string> notices_;
+  bool read_only_ = false;
   std::function<void()> on_closed_;
 };
 

@@ -138,6 +138,12 @@ void CatalogueMaintenance::AddClassFile(const std::string& folder, const std::st
     if (time != 0) objects_.FieldByName("FileTimeStamp").SetAsDateTime(time);
     objects_.FieldByName("Package").SetAsString(PackageFromPath(folder));
     objects_.Post();
+  } catch (const tables::EDbEngineError& error) {
+    // A table that cannot be written (a full disk, a read-only catalogue)
+    // would refuse every later row too: the scan stops with the message.
+    objects_.Cancel();
+    if (tables::IsStorageFailure(error.ErrorCode())) throw;
+    return;
   } catch (const tables::EDatabaseError&) {
     // Another instance catalogued the class meanwhile, or any other refusal
     // of the table: the file is skipped without a message.

@@ -6,6 +6,8 @@
 
 #include "cli/commands.h"
 #include "cli/grep_command.h"
+#include "cli/tool_commands.h"
+#include "cli/maintenance_commands.h"
 #include "cli/tree_listing.h"
 
 namespace quoldex::cli {
@@ -47,6 +49,32 @@ struct Values {
   TreeListingOptions tree;
   int depth = -1;
 };
+
+void AddMaintenanceCommands(CLI::App& app, Values& v, Invocation& invocation) {
+  CLI::App* check = app.add_subcommand(
+      "check",
+      "Check the tables (all five when none is named: objects pref systemu maps items):\n"
+      "\"TABLE: sound\", or a line per fault found (exit 1).");
+  check->add_option("TABLE", v.items, "Tables to check");
+  check->callback([&] {
+    invocation.maintenance = [tables = v.items](const std::string& folder, std::ostream& out,
+                                                std::ostream& err) {
+      return CheckCommand(folder, tables, out, err);
+    };
+  });
+  CLI::App* repair = app.add_subcommand(
+      "repair",
+      "Repair damaged tables (all five when none is named) from their records, after\n"
+      "copying their files into a new folder repair-DATE-TIME of the data folder; reports\n"
+      "what was mended and the records kept and dropped.");
+  repair->add_option("TABLE", v.items, "Tables to repair");
+  repair->callback([&] {
+    invocation.maintenance = [tables = v.items](const std::string& folder, std::ostream& out,
+                                                std::ostream& err) {
+      return RepairCommand(folder, tables, out, err);
+    };
+  });
+}
 
 void AddCommands(CLI::App& app, Values& v, Invocation& invocation) {
   using Browser = app::TfrmQuoldexBrowser;
@@ -178,6 +206,8 @@ std::variant<Invocation, int> ParseArguments(int argc, const char* const* argv, 
   app.fallthrough();
   AddCommands(app, values, invocation);
   AddGrepCommand(app, invocation);
+  AddToolCommands(app, invocation);
+  AddMaintenanceCommands(app, values, invocation);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

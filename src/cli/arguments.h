@@ -3,9 +3,11 @@
 //   quoldex-cli [--data DIR] [--verbose] [--yes] COMMAND [ARGS...]
 //
 // COMMAND is one of scan, add, tree, children, packages, package, find,
-// show, sql, prefs (commands.h, tree_listing.h) and grep (grep_command.h);
-// --help after the program or after a command describes it. The global
-// options may also follow the command.
+// show, sql and prefs (commands.h, tree_listing.h), grep (grep_command.h), or
+// one of the game-tool commands compile, default-package, export, maps,
+// add-map, delete-map, default-map, play, readme and print
+// (tool_commands.h); --help after the program or after a command describes
+// it. The global options may also follow the command.
 #pragma once
 
 #include <functional>
@@ -27,6 +29,9 @@ struct Invocation {
   // The command, run over the created and shown main window; it writes its
   // results to the stream.
   std::function<void(app::TfrmQuoldexBrowser& browser, std::ostream& out)> command;
+  // Instead of `command`: work on the data folder's tables without the
+  // browser (check, repair); returns the exit status.
+  std::function<int(const std::string& folder, std::ostream& out, std::ostream& err)> maintenance;
 };
 
 // Exit statuses.

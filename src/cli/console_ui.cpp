@@ -49,7 +49,10 @@ ui::Answer ConsoleUi::ShowMessage(const ui::Message& message) {
       err_ << message.text << '\n';
       break;
     case ui::MessageKind::kConfirmation:
-      if (verbose_) err_ << message.text << " [" << AnswerText(answer) << "]\n";
+      // A No says why a command did nothing; a Yes is only news when asked for.
+      if (verbose_ || answer == ui::Answer::kNo || answer == ui::Answer::kCancel) {
+        err_ << message.text << " [" << AnswerText(answer) << "]\n";
+      }
       break;
   }
   err_ << std::flush;
@@ -83,11 +86,16 @@ std::optional<size_t> ConsoleUi::ShowSearchDialog(ui::SearchDialog& dialog) {
   return std::nullopt;
 }
 
-void ConsoleUi::ShowLogViewer(const std::string& caption, const std::string& file_name,
-                              const std::string& text) {
-  err_ << caption << " (" << file_name << ")\n" << text;
-  if (!text.empty() && text.back() != '\n') err_ << '\n';
-  err_ << std::flush;
+void ConsoleUi::ShowLogViewer(std::shared_ptr<ui::LogWindow> window) {
+  if (verbose_) err_ << window->Caption() << '\n' << std::flush;
+  std::string_view text = window->Text();
+  while (!text.empty()) {
+    const size_t end = text.find("\r\n");
+    out_ << text.substr(0, end) << '\n';
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 2);
+  }
+  out_ << std::flush;
+  window->actCloseExecute();
 }
 
 }  // namespace quoldex::cli

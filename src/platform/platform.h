@@ -69,6 +69,17 @@ class Platform {
   // -1 for an unknown handle.
   virtual int WaitForProgram(ProgramHandle handle) = 0;
 
+  // The game's compiler of the System folder `system_dir` (ending in the
+  // separator), as StartProgram would run it: `program` is its full path
+  // and `problem` is empty when it can be started here. Otherwise
+  // `problem` says why not (none there, not executable, no runner for a
+  // Windows program) and `program` names the file looked for last.
+  struct CompilerChoice {
+    std::string program;
+    std::string problem;
+  };
+  virtual CompilerChoice FindCompiler(const std::string& system_dir) = 0;
+
   // --- Folders and files ----------------------------------------------------
 
   // Folder of the running executable, ending in the separator. Does not
@@ -82,6 +93,12 @@ class Platform {
   virtual bool CreateDir(const std::string& path) = 0;
   // True when `path` names an existing file that is not a directory.
   virtual bool FileExists(const std::string& path) = 0;
+  // `path` with its last component spelt as an existing entry of its folder
+  // spells it: `path` itself when that entry exists exactly so, else the
+  // first entry whose name equals it without regard to letter case (A-Z
+  // only), else `path` unchanged. File names are matched so on every
+  // system, whether its file system tells letter case apart or not.
+  virtual std::string MatchFileName(const std::string& path) = 0;
   virtual bool DirectoryExists(const std::string& path) = 0;
   // True when files can be created in the existing directory `path`.
   virtual bool IsDirectoryWritable(const std::string& path) = 0;

@@ -1,5 +1,6 @@
 #include "platform/posix_platform.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <signal.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 extern char** environ;
 
@@ -45,7 +47,53 @@ bool StatOf(const std::string& path, struct stat& st) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+// Why `path`, an existing file, cannot run as a program here; empty when it
+// can (a Windows program counts as runnable when `wine_available`).
+std::string ProgramProblem(const std::string& path, bool wine_available) {
+  switch (ClassifyProgram(path)) {
+    case ProgramKind::kNative:
+      return {};
+    case ProgramKind::kWindows:
+      return wine_available ? std::string() : "it is a Windows program and wine is not installed";
+    case ProgramKind::kNotRunnable:
+      break;
+  }
+  return ::access(path.c_str(), X_OK) == 0 ? "it is not a program this system can run"
+                                           : "it is not executable";
+}
+
 }  // namespace
+
+bool CommandAvailable(const std::string& command) {
+  if (command.empty()) return false;
+  if (command.find('/') != std::string::npos) {
+    return ClassifyProgram(command) == ProgramKind::kNative;
+  }
+  const char* path = std::getenv("PATH");
+  std::string_view folders = path != nullptr ? path : "";
+  while (!folders.empty()) {
+    const size_t colon = folders.find(':');
+    std::string folder(folders.substr(0, colon));
+    folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
+    if (folder.empty()) folder = ".";
+    const std::string candidate = folder + "/" + command;
+    struct stat st {};
+    if (StatOf(candidate, st) && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void SetEscapeDown(bool down) { g_escape_down.store(down); }
 bool IsEscapeDown() { return g_escape_down.load(); }
@@ -236,6 +284,17 @@ int PosixPlatform::WaitForProgram(ProgramHandle handle) {
   return result;
 }
 
+Platform::CompilerChoice PosixPlatform::FindCompiler(const std::string& system_dir) {
+  const std::string native = MatchFileName(system_dir + "ucc-bin");
+  if (FileExists(native) && ClassifyProgram(native) == ProgramKind::kNative) return {native, {}};
+  const std::string program = MatchFileName(system_dir + "ucc.exe");
+  if (!FileExists(program)) {
+    return {program, "neither ucc-bin nor ucc.exe is in the folder"};
+  }
+  const bool wine_available = !commands_.wine.empty() && CommandAvailable(commands_.wine[0]);
+  return {program, ProgramProblem(program, wine_available)};
+}
+
 std::string PosixPlatform::ExecutableDir() {
   std::string path(256, '\0');
   for (;;) {
@@ -266,6 +325,25 @@ bool PosixPlatform::CreateDir(const std::string& path) {
 bool PosixPlatform::FileExists(const std::string& path) {
   struct stat st {};
   return StatOf(path, st) && !S_ISDIR(st.st_mode);
+}
+
+std::string PosixPlatform::MatchFileName(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::lstat(path.c_str(), &st) == 0) return path;
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string_view name = std::string_view(path).substr(slash + 1);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return path;
+  std::string match = path;
+  while (const struct dirent* entry = ::readdir(dir)) {
+    if (EqualIgnoringCase(entry->d_name, name)) {
+      match = path.substr(0, slash + 1) + entry->d_name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return match;
 }
 
 bool PosixPlatform::DirectoryExists(const std::string& path) {

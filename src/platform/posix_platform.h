@@ -47,6 +47,11 @@ enum class ProgramKind {
 // not a program.
 ProgramKind ClassifyProgram(const std::string& path);
 
+// True when `command` names a program that can be started: a path to a
+// native executable, or a bare name found as an executable file in one of
+// the folders of PATH.
+bool CommandAvailable(const std::string& command);
+
 // Commands the platform runs for the shell operations; the defaults suit a
 // desktop Linux. Each is an argument vector to which the file is appended.
 struct PosixShellCommands {
@@ -75,11 +80,17 @@ class PosixPlatform : public Platform {
                                             const std::vector<std::string>& arguments) override;
   bool IsProgramRunning(ProgramHandle handle) override;
   int WaitForProgram(ProgramHandle handle) override;
+  // The native "ucc-bin" of the Linux releases first, then "ucc.exe": run
+  // directly when it is a native executable, under the wine command when
+  // it is a Windows program and that command is available. Names are
+  // matched without regard to letter case.
+  CompilerChoice FindCompiler(const std::string& system_dir) override;
 
   std::string ExecutableDir() override;
   std::string UserDataDir() override;
   bool CreateDir(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  std::string MatchFileName(const std::string& path) override;
   bool DirectoryExists(const std::string& path) override;
   bool IsDirectoryWritable(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;

@@ -341,4 +341,11 @@ void TDbTable::CancelRange() {
   CursorMoved();
 }
 
+const std::vector<std::string>& TDbTable::Recovered() const {
+  static const std::vector<std::string> kNothing;
+  return Active() ? Cursor().Recovered() : kNothing;
+}
+
+bool TDbTable::ReadOnlyByAccess() const { return Active() && Cursor().ReadOnlyByAccess(); }
+
 }  // namespace quoldex::tables

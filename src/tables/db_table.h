@@ -194,6 +194,15 @@ class TDbTable : public TDataSet {
   // else 10253), or, when closed, by opening it exclusively for the time.
   void EmptyTable();
 
+  // ---- State of the open table's files ----
+  // What opening the table recovered (TableCursor::Recovered); empty when
+  // closed or when nothing needed it.
+  const std::vector<std::string>& Recovered() const;
+  // True when the open table's files could not be opened for writing (a
+  // read-only folder or mount, files of another user): the table reads,
+  // and every change fails with 11013.
+  bool ReadOnlyByAccess() const;
+
   // ---- Searching the current index (open table) ----
   // Values for the index's leading fields (strings are converted to the
   // columns' kinds). Found: stands on the first match; else stays.

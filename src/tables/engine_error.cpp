@@ -1,6 +1,7 @@
 #include "tables/engine_error.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace quoldex::tables {
 namespace {
@@ -122,6 +123,32 @@ std::string EngineErrorText(int code, std::string_view f, std::string_view n,
 EDbEngineError::EDbEngineError(int code, std::string_view file, std::string_view name,
                                std::string_view name2)
     : EDatabaseError(MakeMessage(code, file, name, name2)), code_(code) {}
+
+EDbEngineError::EDbEngineError(int code, WholeMessage message)
+    : EDatabaseError(message.text), code_(code) {}
+
+EDbEngineError EDbEngineError::WithOsReason(int code, std::string_view file, int os_error) {
+  std::string reason = os_error == 0 ? "no bytes transferred" : std::strerror(os_error);
+  return EDbEngineError(code, WholeMessage{MakeMessage(code, file, {}, {}) + ": " + reason});
+}
+
+bool IsStorageFailure(int code) {
+  switch (code) {
+    case kErrRead:
+    case kErrWrite:
+    case kErrCannotDelete:
+    case kErrHeaderAccess:
+    case kErrUnlock:
+    case kErrLockFailure:
+    case kErrAccessDenied:
+    case kErrHandle:
+    case kErrInMemoryLength:
+    case kErrFileFull:
+      return true;
+    default:
+      return false;
+  }
+}
 
 int EngineCodeForOpenErrno(int err) {
   switch (err) {

@@ -103,11 +103,29 @@ class EDbEngineError : public EDatabaseError {
   EDbEngineError(int code, std::string_view file, std::string_view name = {},
                  std::string_view name2 = {});
 
+  // The error for a failed system call on a table file: the engine's text
+  // for `code` (9217, 9218, 10249, ...), then ": " and the system's reason
+  // for `os_error` (an errno value, e.g. "No space left on device"), which
+  // the cut to 127 characters leaves whole.
+  static EDbEngineError WithOsReason(int code, std::string_view file, int os_error);
+
   int ErrorCode() const { return code_; }
 
  private:
+  struct WholeMessage {
+    std::string text;
+  };
+  EDbEngineError(int code, WholeMessage message);
+
   int code_;
 };
+
+// Whether `code` says that the files of a table could not be read or
+// written, or that the table may not be changed (9217, 9218, 9220, 9221,
+// 10249, 11013, ...): the failures after which a run of changes must stop
+// instead of skipping the one item, because every later change would meet
+// them too.
+bool IsStorageFailure(int code);
 
 // Maps an errno value from opening a file to the engine code for it
 // (not found 11010, too many files 11012, access denied 11013, ...).

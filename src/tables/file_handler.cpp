@@ -19,7 +19,9 @@
 namespace quoldex::tables {
 namespace {
 
-bool SetLock(int fd, short type, uint64_t offset, uint64_t length) {
+// One attempt at a lock (or an unlock): 0 when done, else the errno of the
+// refusal (EAGAIN or EACCES: another handle holds a conflicting lock).
+int SetLock(int fd, short type, uint64_t offset, uint64_t length) {
   struct flock fl {};
   fl.l_type = type;
   fl.l_whence = SEEK_SET;
@@ -28,10 +30,12 @@ bool SetLock(int fd, short type, uint64_t offset, uint64_t length) {
   fl.l_pid = 0;
   while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
     if (errno == EINTR) continue;
-    return false;
+    return errno;
   }
-  return true;
+  return 0;
 }
+
+bool IsConflict(int err) { return err == EAGAIN || err == EACCES; }
 
 }  // namespace
 
@@ -132,6 +136,7 @@ void TFileHandler::OpenInMemory(bool exclusive, bool read_only) {
 void TFileHandler::Open(bool exclusive, bool read_only, bool write_through) {
   if (IsOpen()) Close();
   read_only_by_attribute_ = false;
+  read_only_by_access_ = false;
   if (in_memory_) return OpenInMemory(exclusive, read_only);
   struct stat st {};
   if (::stat(file_name_.c_str(), &st) != 0) FailOpen(errno);
@@ -145,26 +150,41 @@ void TFileHandler::Open(bool exclusive, bool read_only, bool write_through) {
   do {
     fd = ::open(file_name_.c_str(), flags);
   } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && !read_only && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    // A file that may be read but not written (a read-only mount, an
+    // immutable file, another user's file) is opened for reading.
+    flags = (flags & ~O_RDWR) | O_RDONLY;
+    do {
+      fd = ::open(file_name_.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    read_only = fd >= 0;
+    read_only_by_access_ = fd >= 0;
+  }
   if (fd < 0) FailOpen(errno);
   // The sharing lock needs a file opened for writing to take an exclusive
   // lock; a read-only exclusive open uses a read lock plus a probe.
-  bool ok;
+  int err;
   if (exclusive && !read_only) {
-    ok = SetLock(fd, F_WRLCK, kShareLockOffset, 1);
+    err = SetLock(fd, F_WRLCK, kShareLockOffset, 1);
   } else {
-    ok = SetLock(fd, F_RDLCK, kShareLockOffset, 1);
-    if (ok && exclusive) {
+    err = SetLock(fd, F_RDLCK, kShareLockOffset, 1);
+    if (err == 0 && exclusive) {
       struct flock probe {};
       probe.l_type = F_WRLCK;
       probe.l_whence = SEEK_SET;
       probe.l_start = static_cast<off_t>(kShareLockOffset);
       probe.l_len = 1;
-      ok = fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type == F_UNLCK;
+      if (fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+        err = errno;
+      } else if (probe.l_type != F_UNLCK) {
+        err = EAGAIN;
+      }
     }
   }
-  if (!ok) {
+  if (err != 0) {
     ::close(fd);
-    Fail(kErrAccessDenied);
+    if (IsConflict(err)) Fail(kErrAccessDenied);
+    throw EDbEngineError::WithOsReason(kErrLockFailure, error_name_, err);
   }
   fd_ = fd;
   exclusive_ = exclusive;
@@ -201,9 +221,10 @@ void TFileHandler::Create(bool write_through) {
     fd = ::open(file_name_.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) FailOpen(errno);
-  if (!SetLock(fd, F_WRLCK, kShareLockOffset, 1)) {
+  if (int err = SetLock(fd, F_WRLCK, kShareLockOffset, 1); err != 0) {
     ::close(fd);
-    Fail(kErrAccessDenied);
+    if (IsConflict(err)) Fail(kErrAccessDenied);
+    throw EDbEngineError::WithOsReason(kErrLockFailure, error_name_, err);
   }
   // An empty file is left as it is: truncating it changes nothing, and on
   // ext4 it would mark the file for a forced write-back at its first close
@@ -211,8 +232,9 @@ void TFileHandler::Create(bool write_through) {
   // every query result, a disk write and a discard.
   struct stat st;
   if ((::fstat(fd, &st) != 0 || st.st_size != 0) && ::ftruncate(fd, 0) != 0) {
+    const int err = errno;
     ::close(fd);
-    Fail(kErrWrite);
+    throw EDbEngineError::WithOsReason(kErrWrite, error_name_, err);
   }
   fd_ = fd;
   exclusive_ = true;
@@ -227,7 +249,9 @@ void TFileHandler::Delete() {
     memory_files::Remove(file_name_);
     return;
   }
-  if (::unlink(file_name_.c_str()) != 0 && errno != ENOENT) Fail(kErrCannotDelete);
+  if (::unlink(file_name_.c_str()) != 0 && errno != ENOENT) {
+    throw EDbEngineError::WithOsReason(kErrCannotDelete, error_name_, errno);
+  }
 }
 
 void TFileHandler::Rename(const std::string& new_name) {
@@ -237,7 +261,9 @@ void TFileHandler::Rename(const std::string& new_name) {
     file_name_ = new_name;
     return;
   }
-  if (::rename(file_name_.c_str(), new_name.c_str()) != 0) Fail(kErrCannotDelete);
+  if (::rename(file_name_.c_str(), new_name.c_str()) != 0) {
+    throw EDbEngineError::WithOsReason(kErrCannotDelete, error_name_, errno);
+  }
   file_name_ = new_name;
 }
 
@@ -253,32 +279,33 @@ void TFileHandler::Copy(const std::string& target) const {
   if (in < 0) FailOpen(errno);
   int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (out < 0) {
+    const int err = errno;
     ::close(in);
-    Fail(kErrWrite);
+    throw EDbEngineError::WithOsReason(kErrWrite, error_name_, err);
   }
   std::vector<char> buf(1 << 16);
-  bool ok = true;
+  int err = 0;
   for (;;) {
     ssize_t n = ::read(in, buf.data(), buf.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      ok = n == 0;
+      if (n < 0) err = errno;
       break;
     }
-    for (ssize_t done = 0; done < n;) {
+    for (ssize_t done = 0; done < n && err == 0;) {
       ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) {
-        ok = false;
+        err = w < 0 ? errno : ENOSPC;
         break;
       }
       done += w;
     }
-    if (!ok) break;
+    if (err != 0) break;
   }
   ::close(in);
-  if (::close(out) != 0) ok = false;
-  if (!ok) Fail(kErrWrite);
+  if (::close(out) != 0 && err == 0) err = errno;
+  if (err != 0) throw EDbEngineError::WithOsReason(kErrWrite, error_name_, err);
 }
 
 void TFileHandler::Read(uint64_t offset, void* buffer, size_t count) const {
@@ -291,7 +318,8 @@ void TFileHandler::Read(uint64_t offset, void* buffer, size_t count) const {
   while (count > 0) {
     ssize_t n = ::pread(fd_, p, count, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail(kErrRead);
+    if (n < 0) throw EDbEngineError::WithOsReason(kErrRead, error_name_, errno);
+    if (n == 0) Fail(kErrRead);
     p += n;
     offset += static_cast<uint64_t>(n);
     count -= static_cast<size_t>(n);
@@ -308,7 +336,7 @@ void TFileHandler::Write(uint64_t offset, const void* buffer, size_t count) {
   while (count > 0) {
     ssize_t n = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail(kErrWrite);
+    if (n <= 0) throw EDbEngineError::WithOsReason(kErrWrite, error_name_, n < 0 ? errno : 0);
     p += n;
     offset += static_cast<uint64_t>(n);
     count -= static_cast<size_t>(n);
@@ -317,7 +345,9 @@ void TFileHandler::Write(uint64_t offset, const void* buffer, size_t count) {
 
 void TFileHandler::Flush() {
   if (fd_ < 0) return;
-  if (::fdatasync(fd_) != 0 && errno != EINVAL) Fail(kErrWrite);
+  if (::fdatasync(fd_) != 0 && errno != EINVAL) {
+    throw EDbEngineError::WithOsReason(kErrWrite, error_name_, errno);
+  }
 }
 
 uint64_t TFileHandler::Size() const {
@@ -372,7 +402,10 @@ void TFileHandler::Truncate(uint64_t size) {
     if (!memory_->Resize(size)) Fail(kErrInMemoryLength);
     return;
   }
-  if (fd_ < 0 || ::ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail(kErrWrite);
+  if (fd_ < 0 || read_only_) Fail(kErrWrite);
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    throw EDbEngineError::WithOsReason(kErrWrite, error_name_, errno);
+  }
 }
 
 bool TFileHandler::Exists() const { return FileExists(file_name_, in_memory_); }
@@ -389,12 +422,18 @@ bool TFileHandler::Lock(uint64_t offset, uint64_t length, bool exclusive) {
   // A read-only descriptor cannot hold a write lock; a shared lock on it
   // still excludes writers, which is what a read-only handle needs.
   short type = (exclusive && !read_only_) ? F_WRLCK : F_RDLCK;
-  return SetLock(fd_, type, offset, length);
+  const int err = SetLock(fd_, type, offset, length);
+  if (err == 0) return true;
+  if (IsConflict(err)) return false;
+  throw EDbEngineError::WithOsReason(kErrLockFailure, error_name_, err);
 }
 
 void TFileHandler::Unlock(uint64_t offset, uint64_t length) {
   if (memory_) return memory_->Unlock(this, offset, length);
-  if (fd_ < 0 || !SetLock(fd_, F_UNLCK, offset, length)) Fail(kErrUnlock);
+  if (fd_ < 0) Fail(kErrUnlock);
+  if (int err = SetLock(fd_, F_UNLCK, offset, length); err != 0) {
+    throw EDbEngineError::WithOsReason(kErrUnlock, error_name_, err);
+  }
 }
 
 std::string ResolveFileNameCase(const std::string& dir, const std::string& name) {

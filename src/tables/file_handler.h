@@ -77,8 +77,11 @@ class TFileHandler {
   // Opens the existing file. read_only: open for reading; exclusive: no
   // sharing; write_through: every write reaches the device (O_DSYNC). A file
   // whose owner may not write it is opened read-only and marked
-  // read-only-by-attribute. Failure maps errno to the engine's open codes
-  // (11010 not found, 11013 denied or in use, ...).
+  // read-only-by-attribute (no locks needed). A file that cannot be opened
+  // for writing but can be read (a read-only mount, an immutable file,
+  // another user's file) is opened read-only and marked
+  // read-only-by-access; it takes its locks as usual. Failure maps errno to
+  // the engine's open codes (11010 not found, 11013 denied or in use, ...).
   virtual void Open(bool exclusive, bool read_only, bool write_through);
   virtual void Close();
   // Creates the file, replacing an existing one, and leaves it open
@@ -91,11 +94,13 @@ class TFileHandler {
   // Copies the file's bytes to `target` (full path, in memory when this
   // file is), replacing it; 9218 on failure.
   virtual void Copy(const std::string& target) const;
-  // Reads exactly `count` bytes at `offset`; a short read raises 9217.
+  // Reads exactly `count` bytes at `offset`; a short read raises 9217 (with
+  // the system's reason when it gave one).
   virtual void Read(uint64_t offset, void* buffer, size_t count) const;
-  // Writes exactly `count` bytes at `offset`; a short write raises 9218.
+  // Writes exactly `count` bytes at `offset`; a failed or short write raises
+  // 9218 with the system's reason ("No space left on device", ...).
   virtual void Write(uint64_t offset, const void* buffer, size_t count);
-  // Makes written data durable (fdatasync); 9218 on failure.
+  // Makes written data durable (fdatasync); 9218 with the reason on failure.
   virtual void Flush();
 
   uint64_t Size() const;
@@ -114,14 +119,16 @@ class TFileHandler {
   // old), so that reading a table in place again costs no new mapping and
   // no page faults.
   FileView MapForReading(uint64_t length) const;
-  // Cuts or extends the file to `size` bytes; 9218 on failure.
+  // Cuts or extends the file to `size` bytes; 9218 (with the system's
+  // reason) on failure.
   void Truncate(uint64_t size);
   bool Exists() const;
   // Whether a regular file (in memory: an in-memory file) of that name exists.
   static bool FileExists(const std::string& path, bool in_memory = false);
 
   // One attempt at a byte-range lock; false when another handle holds a
-  // conflicting lock. `exclusive` false takes a shared lock.
+  // conflicting lock, 10249 with the system's reason when the system
+  // refuses it otherwise. `exclusive` false takes a shared lock.
   bool Lock(uint64_t offset, uint64_t length, bool exclusive = true);
   // Releases a range this handle locked; 10242 on failure.
   void Unlock(uint64_t offset, uint64_t length);
@@ -130,6 +137,7 @@ class TFileHandler {
   bool IsExclusive() const { return exclusive_; }
   bool IsReadOnly() const { return read_only_; }
   bool IsReadOnlyByAttribute() const { return read_only_by_attribute_; }
+  bool IsReadOnlyByAccess() const { return read_only_by_access_; }
   bool IsWriteThrough() const { return write_through_; }
 
  private:
@@ -145,6 +153,7 @@ class TFileHandler {
   bool exclusive_ = false;
   bool read_only_ = false;
   bool read_only_by_attribute_ = false;
+  bool read_only_by_access_ = false;
   bool write_through_ = false;
 };
 

@@ -188,6 +188,12 @@ void TIndexFile::ParseHeader(const std::array<uint8_t, 4096>& image, uint64_t fi
   header_[kModifiedByte] = 0;
 }
 
+bool TIndexFile::UpdateMarked() const {
+  uint8_t mark = 0;
+  TFileHandler::Read(ih::kUpdateInProgress, &mark, 1);
+  return mark != 0;
+}
+
 void TIndexFile::ReadHeader() {
   uint64_t size = Size();
   if (size < ih::kSize) throw EDbEngineError(kErrHeaderCorrupt, ErrorName());

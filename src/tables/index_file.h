@@ -107,6 +107,8 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // (10253). The header is written.
   void EmptyAll();
 
+  // Whether the file holds the update mark now (one read of one byte).
+  bool UpdateMarked() const;
   int32_t ChangeCounter() const { return counter_; }
   bool HeaderModified() const { return header_[kModifiedByte] != 0; }
   int32_t NextPageOffset() const { return next_page_; }

@@ -16,6 +16,7 @@
 #include "tables/table_integrity.h"
 #include "tables/table_keys.h"
 #include "tables/table_locate.h"
+#include "tables/table_recovery.h"
 
 namespace quoldex::tables {
 namespace {
@@ -61,7 +62,12 @@ class TableCursor::Impl::LockScope {
         taken_(kind == kRead ? c.locks->AcquireReadLock() : c.locks->AcquireWriteLock()) {
     if (!taken_) return;
     try {
-      c_.DetectChanges();
+      if (kind == kWrite) {
+        c_.RecoverUnderWriteLock();
+        c_.DetectChanges();
+      } else {
+        c_.DetectChangesRecovering();
+      }
     } catch (...) {
       Release();
       throw;
@@ -152,9 +158,7 @@ class TableCursor::Impl::Changes {
   void Undo() noexcept {
     try {
       if (c_.locks->Enabled()) {
-        c_.index->ReadHeader();
-        c_.data->ReadHeader();
-        c_.data->DiscardCache();
+        c_.AbandonUnwritten();
         return;
       }
       for (auto it = log_.rbegin(); it != log_.rend(); ++it) {
@@ -210,6 +214,58 @@ class OpenReadLock {
 
 void TableCursor::Impl::OpenFiles() {
   file_name = DataFileName(settings);
+  try {
+    OpenFilesOnce();
+    return;
+  } catch (const EDbEngineError& e) {
+    // A change that never finished shows as a header that disagrees with
+    // the file (8961) or as the update mark (8965).
+    const int code = e.ErrorCode();
+    if ((code != kErrHeaderCorrupt && code != kErrIndexPagesCorrupt) || settings.read_only ||
+        settings.in_memory) {
+      throw;
+    }
+    DropFiles();
+    std::vector<std::string> mended;
+    try {
+      mended = RecoverTable(file_name, IndexFileNameFor(file_name), settings.lock_retry_count,
+                            settings.lock_wait_time);
+    } catch (const EDbEngineError& failed) {
+      // Files that cannot be written cannot be recovered: the damage stays
+      // the error to report.
+      if (failed.ErrorCode() == kErrAccessDenied) throw e;
+      throw;
+    }
+    if (mended.empty() && code == kErrHeaderCorrupt) throw;
+    for (std::string& line : mended) recovered.push_back(std::move(line));
+  }
+  OpenFilesOnce();
+}
+
+void TableCursor::Impl::DropFiles() noexcept {
+  locks.reset();
+  // Closed as operating-system files only: the files' own Close would write
+  // their modified headers.
+  try {
+    if (index) {
+      index->DiscardCache();
+      index->TFileHandler::Close();
+    }
+  } catch (...) {
+  }
+  try {
+    if (data) {
+      data->DiscardCache();
+      data->TFileHandler::Close();
+    }
+  } catch (...) {
+  }
+  index.reset();
+  data.reset();
+  indexes.clear();
+}
+
+void TableCursor::Impl::OpenFilesOnce() {
   const std::string index_name = IndexFileNameFor(file_name, settings.in_memory);
   std::optional<OpenReadLock> open_lock;
   if (!settings.exclusive) open_lock.emplace(file_name, index_name, settings);
@@ -224,6 +280,7 @@ void TableCursor::Impl::OpenFiles() {
   data->CheckFileLength();
   open_lock.reset();
   read_only = data->IsReadOnly() || index->IsReadOnly();
+  read_only_by_access = data->IsReadOnlyByAccess() || index->IsReadOnlyByAccess();
   locks = std::make_unique<TableLocks>(*data, *index,
                                        !settings.exclusive && !data->IsReadOnlyByAttribute(),
                                        settings.lock_retry_count, settings.lock_wait_time);
@@ -238,6 +295,12 @@ void TableCursor::Impl::OpenFiles() {
 }
 
 void TableCursor::Impl::CloseFiles() {
+  if (stale) {
+    // Nothing held in memory may reach the files after a failed write.
+    Cancel();
+    DropFiles();
+    return;
+  }
   Cancel();
   if (locks) locks->ReleaseAll();
   locks.reset();
@@ -262,11 +325,20 @@ void TableCursor::Impl::RequireWritable() const {
 }
 
 bool TableCursor::Impl::CountersMoved() const {
-  return index->StoredCounter() != index->ChangeCounter() ||
+  return stale || index->StoredCounter() != index->ChangeCounter() ||
          data->StoredCounter() != data->Header().ChangeCounter();
 }
 
 void TableCursor::Impl::DetectChanges() {
+  if (stale) {
+    // A failed write left this handle's caches unlike the files: start
+    // again from the files.
+    index->ReadHeader();
+    data->ReadHeader();
+    data->DiscardCache();
+    stale = false;
+    return;
+  }
   if (!CountersMoved()) return;
   if (index->TestChanged()) {
     data->ReadHeader();
@@ -274,6 +346,32 @@ void TableCursor::Impl::DetectChanges() {
   } else if (data->TestChanged()) {
     data->DiscardCache();
   }
+}
+
+void TableCursor::Impl::DetectChangesRecovering() {
+  try {
+    DetectChanges();
+    return;
+  } catch (const EDbEngineError& e) {
+    if (e.ErrorCode() != kErrIndexPagesCorrupt || read_only || !locks->HoldsReadLock() ||
+        !index->UpdateMarked()) {
+      throw;
+    }
+  }
+  // Under the read lock no writer is at work: the mark is a dead writer's.
+  // The write lock (taken in place of the read lock) lets this handle
+  // recover the table; then it reads on under the read lock again.
+  locks->AcquireWriteLock();
+  try {
+    RecoverUnderWriteLock();
+  } catch (...) {
+    locks->ReleaseWriteLock();
+    locks->AcquireReadLock();
+    throw;
+  }
+  locks->ReleaseWriteLock();
+  locks->AcquireReadLock();
+  DetectChanges();
 }
 
 void TableCursor::Impl::BeforeRead() {
@@ -325,7 +423,7 @@ auto TableCursor::Impl::Reading(Step&& step) -> decltype(step()) {
   } catch (const CacheMiss&) {
     // The miss holds the read lock and found the counters moved.
   }
-  DetectChanges();
+  DetectChangesRecovering();
   return step();
 }
 
@@ -821,19 +919,60 @@ void TableCursor::Impl::Post() {
   }
 }
 
+void TableCursor::Impl::RecoverUnderWriteLock() {
+  if (read_only || !index->UpdateMarked()) return;
+  // The mark is set only under the write lock and cleared before it goes:
+  // holding the lock, a mark means a writer that died mid-change (or this
+  // handle's own write that failed).
+  std::vector<std::string> mended = RecoverTableFiles(*data, *index);
+  for (std::string& line : mended) recovered.push_back(std::move(line));
+  stale = true;
+}
+
+void TableCursor::Impl::AbandonUnwritten() noexcept {
+  try {
+    data->DiscardCache();
+    index->DiscardCache();
+  } catch (...) {
+  }
+  stale = true;
+  marked = false;
+}
+
+void TableCursor::Impl::BeforeWrite() {
+  if (marked || !locks || !locks->Enabled() || !locks->HoldsWriteLock()) return;
+  // Set on disk before the first byte of a shared change goes out (index
+  // pages written early to make room in the page cache included); a writer
+  // killed between its writes leaves it set, and the next writer or open
+  // recovers the table. The index header, written last from an image
+  // without the mark, clears it.
+  marked = true;
+  static constexpr uint8_t kMark = 1;
+  index->TFileHandler::Write(index_header::kUpdateInProgress, &kMark, 1);
+}
+
 void TableCursor::Impl::FlushShared(bool index_header) {
   if (!locks->Enabled()) return;  // exclusive: writes wait for room or Close
-  if (index_header) {
-    // Records, data header, index pages and index header go out in several
-    // writes; a writer killed between them would leave a table that opens
-    // but whose indexes disagree with its records. The mark makes such a
-    // table refused at open (8965) until repaired; the index header, written
-    // last from an image without the mark, clears it.
-    static constexpr uint8_t kMark = 1;
-    index->Write(index_header::kUpdateInProgress, &kMark, 1);
+  try {
+    WriteShared(index_header);
+  } catch (...) {
+    // What did not reach the files is dropped, so that nothing of this
+    // change goes out later by another flush: the files hold the state
+    // before it, or the update mark that makes the next writer (or the next
+    // open) recover them.
+    AbandonUnwritten();
+    throw;
   }
+}
+
+void TableCursor::Impl::WriteShared(bool index_header) {
+  // Records, data header, index pages and index header go out in several
+  // writes; a writer killed between them would leave a table whose indexes
+  // disagree with its records. The update mark (BeforeWrite) brackets them.
+  if (index_header) BeforeWrite();
   data->FlushBuffers(true);
   index->FlushBuffers(index_header);
+  if (index_header) marked = false;
 }
 
 void TableCursor::Impl::PostInsert() {
@@ -1220,6 +1359,10 @@ void TableCursor::CloseDiscarding() {
 }
 
 bool TableCursor::IsOpen() const { return impl_ != nullptr; }
+
+const std::vector<std::string>& TableCursor::Recovered() const { return Opened().recovered; }
+bool TableCursor::IsReadOnly() const { return Opened().read_only; }
+bool TableCursor::ReadOnlyByAccess() const { return Opened().read_only_by_access; }
 
 TableCursor::Impl& TableCursor::Opened() const {
   if (!impl_) throw EDbEngineError(kErrHandle, settings_.directory + settings_.table_name);

@@ -100,11 +100,18 @@ class TableCursor {
   static RestructureOutcome Restructure(const TableSettings& settings,
                                         const TableDefinition& definition);
   // Rebuilds a damaged table's headers and every index from its record
-  // slots: a partly written last slot is dropped, every complete record
-  // keeps its record ID, the deleted chain is rebuilt. Opens exclusively. A
-  // table that needs no repair is left byte for byte as it was. Returns what
-  // was found and mended (empty when nothing).
-  static std::vector<std::string> Repair(const TableSettings& settings);
+  // slots (table_recovery.h): a partly written last slot is dropped, every
+  // complete record keeps its record ID, the deleted chain is rebuilt. The
+  // table is first opened read-only and checked; a table that opens and
+  // passes the integrity check is left byte for byte as it was. Otherwise,
+  // before anything changes, copies of its data and index files are put
+  // into `backup_directory` (ending in '/') when it is not empty; then the
+  // table is rebuilt under its write lock (11013 while another handle has
+  // it open exclusively) and checked again. Returns what was found
+  // ("found: ..."), mended ("mended: ...", the last "mended: kept N
+  // records, dropped M") and left ("not mended: ..."); empty when sound.
+  static std::vector<std::string> Repair(const TableSettings& settings,
+                                         const std::string& backup_directory = {});
 
   explicit TableCursor(TableSettings settings);
   ~TableCursor();  // closes; errors are lost
@@ -127,6 +134,19 @@ class TableCursor {
   // closed as Close does, so that its files stay whole.
   void CloseDiscarding();
   bool IsOpen() const;
+
+  // What this handle recovered: a table left mid-change by a writer that
+  // died (or a data file cut inside its last slot) is rebuilt from its
+  // record slots when it is opened, or when this handle next takes the
+  // write lock, keeping every complete record with its record ID (see
+  // table_recovery.h); one line per thing mended, empty when nothing was.
+  // A table opened read-only is never recovered.
+  const std::vector<std::string>& Recovered() const;
+  // True when the table cannot be changed through this handle: opened
+  // read-only, or its files could not be opened for writing (then
+  // ReadOnlyByAccess() too). Every change then fails with 11013.
+  bool IsReadOnly() const;
+  bool ReadOnlyByAccess() const;
 
   // The data file name as opened (with its directory), used in messages.
   const std::string& FileName() const;

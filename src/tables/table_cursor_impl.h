@@ -44,7 +44,12 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   explicit Impl(const TableSettings& s) : settings(s) {}
 
   // ---- Files and locks ----
+  // Opens the files; a table left mid-change (table_recovery.h) is
+  // recovered under the write lock first, unless opened read-only.
   void OpenFiles();
+  void OpenFilesOnce();
+  // Forgets the files without writing anything (after a failed open).
+  void DropFiles() noexcept;
   void CloseFiles();
   void RequireWritable() const;
   // True when a file's change counter differs from the one this handle
@@ -53,11 +58,16 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // Refreshes caches and headers from the change counters (the caller holds
   // a read or write lock).
   void DetectChanges();
+  // DetectChanges under the read lock; a dead writer's update mark found
+  // there is recovered under the write lock first (unless read-only).
+  void DetectChangesRecovering();
   // Runs a positioning step by the reading rule above.
   template <typename Step>
   auto Reading(Step&& step) -> decltype(step());
   // ReadHook: a read from disk during an unlocked step.
   void BeforeRead() override;
+  // ReadHook: before a write to the index file (sets the update mark).
+  void BeforeWrite() override;
   // ShelfGate: may kept images serve a miss now?
   bool ShelfUsable() override;
   // Leaves the step: disarms and releases a lock the step took.
@@ -128,8 +138,15 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   void Delete();
   void EmptyTable();
   void AppendAll(std::vector<uint8_t> records, int order_index);
-  // The flush rule of a shared table after a change.
+  // The flush rule of a shared table after a change. When a write fails,
+  // the handle's caches are dropped (AbandonUnwritten) and the error raised.
   void FlushShared(bool index_header);
+  void WriteShared(bool index_header);
+  // Forgets every change not yet written and makes the next lock read the
+  // headers again.
+  void AbandonUnwritten() noexcept;
+  // Holding the write lock: recovers the table when the update mark is set.
+  void RecoverUnderWriteLock();
 
   const TableSettings& settings;
   std::string file_name;
@@ -138,6 +155,12 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   bool step_locked = false;      // this step took the read lock
   bool unlocked_checks = false;  // the counters can be read without the lock
   bool read_only = false;
+  bool read_only_by_access = false;  // the files could not be opened for writing
+  bool stale = false;   // the caches may differ from the files: reload at the next lock
+  bool marked = false;  // this handle set the update mark of its change in progress
+  // What recoveries by this handle mended (at open, or under a write lock
+  // after another writer died), one line each.
+  std::vector<std::string> recovered;
   std::unique_ptr<GuardedDataFile> data;
   std::unique_ptr<GuardedIndexFile> index;
   std::unique_ptr<TableLocks> locks;

@@ -49,6 +49,11 @@ void GuardedIndexFile::Read(uint64_t offset, void* buffer, size_t count) const {
   TIndexFile::Read(offset, buffer, count);
 }
 
+void GuardedIndexFile::Write(uint64_t offset, const void* buffer, size_t count) {
+  if (hook_ != nullptr) hook_->BeforeWrite();
+  TIndexFile::Write(offset, buffer, count);
+}
+
 void GuardedIndexFile::Close() {
   view_.Unmap();
   TIndexFile::Close();

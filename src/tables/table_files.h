@@ -49,6 +49,8 @@ class ReadHook {
   virtual ~ReadHook() = default;
   // Runs before a read from disk (not before StoredCounter).
   virtual void BeforeRead() = 0;
+  // Runs before a write to the index file.
+  virtual void BeforeWrite() {}
 };
 
 class GuardedDataFile : public TDataFile {
@@ -75,6 +77,7 @@ class GuardedIndexFile : public TIndexFile {
                    ReadHook* hook)
       : TIndexFile(std::move(file_name), std::move(error_name), std::move(fields)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
+  void Write(uint64_t offset, const void* buffer, size_t count) override;
   void Close() override;
   bool WatchCounter() { return view_.Map(*this); }
   int32_t StoredCounter() const;

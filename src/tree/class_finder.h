@@ -56,7 +56,7 @@ class ClassFinder {
   // Edit File: opens the selected node's class file (ESilentAbort when it
   // is not catalogued).
   void actEditExecute();
-  // Asks the shell to open `path`; the outcome is not reported.
+  // Asks the shell to open `path` (ClassTree::EditFile).
   void EditFile(const std::string& path) { tree_.EditFile(path); }
   // The text of the selected node when it is a class node, else "".
   std::string GetSelectedClassName() const;

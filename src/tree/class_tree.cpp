@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/shell_document.h"
 #include "text/ascii.h"
 #include "text/western.h"
 #include "tree/tree_errors.h"
@@ -175,6 +176,6 @@ std::string ClassTree::GetClassFileName(const TreeNode* node) {
   return data_.dtblObjectsFilename->AsString();
 }
 
-void ClassTree::EditFile(const std::string& path) { platform_.ShellOpen(path, {}); }
+void ClassTree::EditFile(const std::string& path) { platform::OpenDocument(platform_, path); }
 
 }  // namespace quoldex::tree

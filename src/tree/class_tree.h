@@ -134,7 +134,8 @@ class ClassTree {
   // Filename. ESilentAbort when `node` is null or no class has that name.
   std::string GetClassFileName(const TreeNode* node);
   // Asks the shell to open `path` with its associated program, without
-  // parameters; the outcome is not reported.
+  // parameters. Raises platform::EShellError naming the file when no
+  // program could be started; what that program does is not reported.
   void EditFile(const std::string& path);
 
  private:

@@ -9,11 +9,13 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ui/log_window.h"
 #include "ui/open_dialog.h"
 #include "ui/record_view.h"
 #include "ui/search_dialog.h"
@@ -66,10 +68,10 @@ class Ui {
   // A search dialog; the row highlighted when the user chose OK, or nothing
   // when cancelled.
   virtual std::optional<size_t> ShowSearchDialog(SearchDialog& dialog) = 0;
-  // Opens a new, independent log viewer window showing `text` (read from
-  // `file_name`) under `caption`, and returns at once.
-  virtual void ShowLogViewer(const std::string& caption, const std::string& file_name,
-                             const std::string& text) = 0;
+  // Shows `window`, a new and independent log viewer, and returns at once
+  // (modeless). The front end keeps the window while it is open and lets go
+  // of it when it is closed (LogWindow::Closed).
+  virtual void ShowLogViewer(std::shared_ptr<LogWindow> window) = 0;
 };
 
 // Sets the status text and then handles pending messages, so that the text

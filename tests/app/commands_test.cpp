@@ -208,22 +208,24 @@ TEST_F(CommandsTest, ShortcutsLookInThePopUpMenuFirstWhileTheTreeHasTheFocus) {
   EXPECT_EQ(browser_->ResolveShortcut("F12"), std::nullopt);
 }
 
-TEST_F(CommandsTest, CommandsStillToComeSayTheyAreNotAvailable) {
+TEST_F(CommandsTest, ToolCommandsRunFromTheirActions) {
   Select(&Child(Classes(), "Object"));
-  EXPECT_EQ(browser_->Execute(actPrint), CommandOutcome::kFailed);
-  EXPECT_EQ(browser_->Execute(actHelp), CommandOutcome::kFailed);
-  EXPECT_EQ(MessageTexts(),
-            (std::vector<std::string>{"The \"Print File\" command is not available yet.",
-                                      "The \"Help\" command is not available yet."}));
-  EXPECT_EQ(ui_.messages()[0].message.kind, ui::MessageKind::kError);
+  EXPECT_EQ(browser_->Execute(actPrint), CommandOutcome::kCompleted);
+  ASSERT_EQ(platform_.shell_calls().size(), 1u);
+  EXPECT_EQ(platform_.shell_calls()[0].verb, "print");
+  EXPECT_EQ(platform_.shell_calls()[0].file,
+            browser_->Tree().GetClassFileName(&Child(Classes(), "Object")));
+  EXPECT_TRUE(ui_.messages().empty());
   // A disabled action does not run at all.
   EXPECT_EQ(browser_->Execute(actDeleteMap), CommandOutcome::kDisabled);
-  EXPECT_EQ(ui_.messages().size(), 2u);
-  // Playing a map by double click is the same missing command.
+  EXPECT_TRUE(ui_.messages().empty());
+  // A double click on a map plays it; this map's file is not there.
   tree::TreeNode& map = Child(Maps(), "DM-Deck16.unr");
   Select(&map);
   EXPECT_EQ(browser_->TreeView1DblClick(&map, tree::MouseButton::kLeft), CommandOutcome::kFailed);
-  EXPECT_EQ(MessageTexts().back(), "The \"Play Map\" command is not available yet.");
+  EXPECT_EQ(MessageTexts().back(),
+            "Cannot open \"/ut/Maps/DM-Deck16.unr\": the file does not exist.");
+  EXPECT_EQ(ui_.messages().back().message.kind, ui::MessageKind::kError);
 }
 
 TEST_F(CommandsTest, AboutShowsTheVersionAndCloseEndsTheWindowOnce) {

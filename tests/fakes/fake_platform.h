@@ -60,6 +60,9 @@ class FakePlatform : public platform::Platform {
   void SetUserDataDir(std::string dir) { user_data_dir_ = std::move(dir); }
   void SetNow(TDateTime now) { now_ = now; }
   void SetProgramBehaviour(ProgramBehaviour behaviour) { behaviour_ = std::move(behaviour); }
+  // FindCompiler answers with system_dir + "ucc.exe" and this problem
+  // (empty unless set: the compiler can be started).
+  void SetCompilerProblem(std::string problem) { compiler_problem_ = std::move(problem); }
   // What ShellOpen and ShellPrint report (true unless set).
   void SetShellResult(bool ok) { shell_result_ = ok; }
   void FailRemove(std::string path) { failing_removes_.insert(std::move(path)); }
@@ -90,11 +93,15 @@ class FakePlatform : public platform::Platform {
                                             const std::vector<std::string>& arguments) override;
   bool IsProgramRunning(ProgramHandle handle) override;
   int WaitForProgram(ProgramHandle handle) override;
+  CompilerChoice FindCompiler(const std::string& system_dir) override {
+    return {system_dir + "ucc.exe", compiler_problem_};
+  }
   std::string ExecutableDir() override { return executable_dir_; }
   std::string UserDataDir() override { return user_data_dir_; }
   bool CreateDir(const std::string& path) override;
   bool FileExists(const std::string& path) override { return real_.FileExists(path); }
   bool DirectoryExists(const std::string& path) override { return real_.DirectoryExists(path); }
+  std::string MatchFileName(const std::string& path) override { return real_.MatchFileName(path); }
   bool IsDirectoryWritable(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
@@ -123,6 +130,7 @@ class FakePlatform : public platform::Platform {
   std::string user_data_dir_;
   ProgramBehaviour behaviour_;
   bool shell_result_ = true;
+  std::string compiler_problem_;
   std::set<std::string> failing_removes_;
   std::set<std::string> failing_renames_;
   std::set<std::string> unwritable_dirs_;

@@ -223,9 +223,8 @@ std::optional<size_t> FakeUi::ShowSearchDialog(ui::SearchDialog& dialog) {
   throw std::logic_error("FakeUi: search dialog left open by the script");
 }
 
-void FakeUi::ShowLogViewer(const std::string& caption, const std::string& file_name,
-                           const std::string& text) {
-  log_viewers_.push_back({caption, file_name, text});
+void FakeUi::ShowLogViewer(std::shared_ptr<ui::LogWindow> window) {
+  log_viewers_.push_back(std::move(window));
 }
 
 }  // namespace quoldex::testing

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,11 +94,6 @@ class FakeUi : public ui::Ui {
     std::vector<size_t> user_button_rows;  // the highlighted row at each press
     std::optional<size_t> result;
   };
-  struct ShownLog {
-    std::string caption;
-    std::string file_name;
-    std::string text;
-  };
 
   // --- The script -------------------------------------------------------------
   void QueueAnswer(ui::Answer answer) { answers_.push_back(answer); }
@@ -125,7 +121,8 @@ class FakeUi : public ui::Ui {
   const std::vector<ui::OpenDialog>& open_dialogs() const { return open_dialogs_; }
   const std::vector<ShownRecordView>& record_views() const { return shown_record_views_; }
   const std::vector<ShownSearch>& search_dialogs() const { return shown_searches_; }
-  const std::vector<ShownLog>& log_viewers() const { return log_viewers_; }
+  // Every log window shown, open or closed, in order (kept alive here).
+  const std::vector<std::shared_ptr<ui::LogWindow>>& log_viewers() const { return log_viewers_; }
 
   // --- ui::Ui -----------------------------------------------------------------
   void SetStatusText(std::string_view text) override;
@@ -136,8 +133,7 @@ class FakeUi : public ui::Ui {
   std::optional<std::vector<std::string>> ShowOpenDialog(const ui::OpenDialog& dialog) override;
   ui::DialogResult ShowRecordView(ui::RecordView& view) override;
   std::optional<size_t> ShowSearchDialog(ui::SearchDialog& dialog) override;
-  void ShowLogViewer(const std::string& caption, const std::string& file_name,
-                     const std::string& text) override;
+  void ShowLogViewer(std::shared_ptr<ui::LogWindow> window) override;
 
  private:
   std::string status_text_;
@@ -157,7 +153,7 @@ class FakeUi : public ui::Ui {
   std::vector<ui::OpenDialog> open_dialogs_;
   std::vector<ShownRecordView> shown_record_views_;
   std::vector<ShownSearch> shown_searches_;
-  std::vector<ShownLog> log_viewers_;
+  std::vector<std::shared_ptr<ui::LogWindow>> log_viewers_;
 };
 
 }  // namespace quoldex::testing

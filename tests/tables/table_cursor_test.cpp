@@ -105,11 +105,19 @@ TEST_F(CursorTest, OpenRefusesMissingAndDamagedFiles) {
   std::vector<uint8_t> bytes = ReadAll(DataPath());
   bytes.push_back(0);
   WriteAll(DataPath(), bytes);
+  // Read-only, the damage is refused; a writable open recovers it.
+  TableSettings read_only = Settings();
+  read_only.read_only = true;
+  TableCursor r(read_only);
+  EXPECT_EQ(EngineCode([&] { r.Open(); }), 8961);
+  EXPECT_FALSE(r.IsOpen());
   TableCursor c(Settings());
-  EXPECT_EQ(EngineCode([&] { c.Open(); }), 8961);
-  EXPECT_FALSE(c.IsOpen());
+  c.Open();
+  EXPECT_FALSE(c.Recovered().empty());
+  c.Close();
   std::filesystem::remove(IndexPath());
   EXPECT_EQ(EngineCode([&] { c.Open(); }), 11010);
+  EXPECT_FALSE(c.IsOpen());
 }
 
 // ---- Changing ----

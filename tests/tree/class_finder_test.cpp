@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/shell_document.h"
 #include "tree/object_search_source.h"
 #include "tree/tree_errors.h"
 #include "tree_test_env.h"
@@ -199,11 +200,21 @@ TEST_F(ClassFinderTest, EditFileOpensTheSelectedClassFile) {
   EXPECT_EQ(platform_.shell_calls()[0].file, FileOf("Scout"));
   EXPECT_TRUE(platform_.shell_calls()[0].parameters.empty());
 
+  // No program to open it: an error naming the file.
+  platform_.SetShellResult(false);
+  try {
+    finder_.actEditExecute();
+    ADD_FAILURE() << "no error";
+  } catch (const platform::EShellError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open \"" + FileOf("Scout") + "\": no program to open it could be started.");
+  }
+
   View().Select(&Classes());
   EXPECT_THROW(finder_.actEditExecute(), ESilentAbort);
   View().Select(nullptr);
   EXPECT_THROW(finder_.actEditExecute(), ESilentAbort);
-  EXPECT_EQ(platform_.shell_calls().size(), 1u);
+  EXPECT_EQ(platform_.shell_calls().size(), 2u);
 }
 
 TEST_F(ClassFinderTest, SelectedClassNameOnlyForClassNodes) {
