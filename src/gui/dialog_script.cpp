@@ -5,6 +5,14 @@
 
 namespace quoldex::gui {
 
+bool DialogScript::HideWatch::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Hide && watched == script_.last_) {
+    script_.last_ = nullptr;
+    watched->removeEventFilter(this);
+  }
+  return false;
+}
+
 DialogScript::DialogScript() {
   timer_.setInterval(5);
   QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
@@ -19,6 +27,8 @@ void DialogScript::Look() {
   QWidget* modal = QApplication::activeModalWidget();
   if (modal == nullptr || modal == last_ || answers_.empty() || !modal->isVisible()) return;
   last_ = modal;
+  // A dialog that hides and shows again (the grep dialog) is a new showing.
+  modal->installEventFilter(&hide_watch_);
   auto answer = std::move(answers_.front());
   answers_.pop_front();
   ++answered_;

@@ -23,12 +23,23 @@ class DialogScript {
   int Answered() const { return answered_; }
 
  private:
+  // Forgets the answered dialog once it hides.
+  class HideWatch : public QObject {
+   public:
+    explicit HideWatch(DialogScript& script) : script_(script) {}
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+   private:
+    DialogScript& script_;
+  };
+
   void Look();
 
   QTimer timer_;
   std::deque<std::function<void(QWidget*)>> answers_;
   QPointer<QWidget> last_;
   int answered_ = 0;
+  HideWatch hide_watch_{*this};
 };
 
 }  // namespace quoldex::gui

@@ -11,6 +11,7 @@
 #include <QToolBar>
 
 #include "gui/class_tree_view.h"
+#include "gui/grep_dialog_view.h"
 #include "gui/image_list.h"
 #include "gui/log_viewer_window.h"
 #include "gui/tree_item_model.h"
@@ -50,11 +51,18 @@ MainWindow::MainWindow(std::optional<std::string> data_folder)
   BuildMenus();
   BuildToolBar();
   BuildTree();
+  grep_dialog_ = new GrepDialogView(
+      browser_->dlgGrep(), [this](const std::function<void()>& handler) {
+        browser_->Run(handler);
+        SyncActions();
+      },
+      this);
   SyncActions();
 }
 
 MainWindow::~MainWindow() {
-  // The view and its model go before the browser whose tree they follow.
+  // The views go before the models they show.
+  delete grep_dialog_;
   delete tree_view_;
   delete tree_model_;
 }
@@ -147,6 +155,8 @@ void MainWindow::BuildTree() {
   connect(tree_model_, &TreeItemModel::ExpansionChanged, this,
           [this](const QModelIndex& index, bool expanded) {
             if (!index.isValid() || tree_view_->isExpanded(index) == expanded) return;
+            // The view is opening this node itself (FetchNode).
+            if (fetching_ != nullptr && TreeItemModel::Node(index) == fetching_) return;
             following_model_ = true;
             tree_view_->setExpanded(index, expanded);
             following_model_ = false;
@@ -165,6 +175,7 @@ void MainWindow::BuildTree() {
   connect(tree_model_, &TreeItemModel::RepaintRequested, this,
           [this] { tree_view_->viewport()->update(); });
 
+  connect(tree_model_, &TreeItemModel::FetchRequested, this, &MainWindow::FetchNode);
   connect(tree_view_, &QTreeView::expanded, this, &MainWindow::ViewExpanded);
   connect(tree_view_, &QTreeView::collapsed, this, &MainWindow::ViewCollapsed);
   connect(tree_view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -240,10 +251,23 @@ QAction* MainWindow::PopupItem(app::ActionId id) const {
 
 QString MainWindow::StatusText() const { return status_label_->text(); }
 
-void MainWindow::ViewExpanded(const QModelIndex& index) {
+void MainWindow::FetchNode(const QModelIndex& index) {
   tree::TreeNode* node = TreeItemModel::Node(index);
   if (following_model_ || node == nullptr || node->Expanded()) return;
+  fetched_ = node;
+  fetching_ = node;
   browser_->TreeView1Expand(*node);
+  fetching_ = nullptr;
+}
+
+void MainWindow::ViewExpanded(const QModelIndex& index) {
+  tree::TreeNode* node = TreeItemModel::Node(index);
+  if (following_model_ || node == nullptr) return;
+  const bool fetched = node == fetched_;
+  fetched_ = nullptr;
+  if (node->Expanded()) return;
+  // A node loaded on the way has had its expansion already.
+  if (!fetched) browser_->TreeView1Expand(*node);
   // The node may have lost its children (or refused): the view follows.
   if (!node->Expanded()) {
     following_model_ = true;
@@ -265,6 +289,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   ReportBounds();
   browser_->FormClose();
   for (LogViewerWindow* viewer : findChildren<LogViewerWindow*>()) viewer->close();
+  if (grep_dialog_) grep_dialog_->hide();
   event->accept();
 }
 

@@ -33,6 +33,7 @@ class QToolBar;
 namespace quoldex::gui {
 
 class ClassTreeView;
+class GrepDialogView;
 class TreeItemModel;
 
 class MainWindow : public QMainWindow {
@@ -54,6 +55,7 @@ class MainWindow : public QMainWindow {
   // The action's toolbar button and main-menu entry.
   QAction* ActionFor(app::ActionId id) const { return actions_[static_cast<size_t>(id)]; }
   QMenu* PopupMenu() const { return popup_menu_; }
+  GrepDialogView* GrepDialog() const { return grep_dialog_; }
   // The pop-up menu's item for `id`, or null when it has none.
   QAction* PopupItem(app::ActionId id) const;
   QString StatusText() const;
@@ -93,6 +95,8 @@ class MainWindow : public QMainWindow {
   // Follows the view's expansion into the model.
   void ViewExpanded(const QModelIndex& index);
   void ViewCollapsed(const QModelIndex& index);
+  // The view opens a node that is not loaded: the model expands it first.
+  void FetchNode(const QModelIndex& index);
 
   KeyboardState keyboard_;
   GuiPlatform platform_;
@@ -105,9 +109,14 @@ class MainWindow : public QMainWindow {
   ClassTreeView* tree_view_ = nullptr;
   TreeItemModel* tree_model_ = nullptr;
   QLabel* status_label_ = nullptr;
+  GrepDialogView* grep_dialog_ = nullptr;
   // Set while the view is made to follow the model, so that the view's
   // signals are not sent back.
   bool following_model_ = false;
+  // The node the view last had expanded through FetchNode.
+  const tree::TreeNode* fetched_ = nullptr;
+  // The node FetchNode is expanding right now.
+  const tree::TreeNode* fetching_ = nullptr;
 };
 
 }  // namespace quoldex::gui

@@ -126,6 +126,15 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const {
   }
 }
 
+bool TreeItemModel::canFetchMore(const QModelIndex& parent) const {
+  const tree::TreeNode* node = Node(parent);
+  return node != nullptr && node->NodeData() == tree::kNotLoaded && node->HasChildren();
+}
+
+void TreeItemModel::fetchMore(const QModelIndex& parent) {
+  if (canFetchMore(parent)) emit FetchRequested(parent);
+}
+
 // ---- Following the tree model ----
 
 void TreeItemModel::NodeAdded(const tree::TreeNode& node) {

@@ -43,8 +43,16 @@ class TreeItemModel : public QAbstractItemModel, private tree::TreeViewObserver 
   int columnCount(const QModelIndex& parent = {}) const override;
   bool hasChildren(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
+  // A class or package node that is not loaded yet can fetch its rows: the
+  // view asks while it opens the node, before it lays out its rows, so a
+  // large level is added in one piece to a node not yet drawn open.
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
 
  signals:
+  // The view is opening the node of `index`, which is not loaded yet: the
+  // receiver has the tree model expand it (which loads its level).
+  void FetchRequested(const QModelIndex& index);
   // The tree model expanded or collapsed `index`'s node: the view follows.
   void ExpansionChanged(const QModelIndex& index, bool expanded);
   // The tree model selected a node (an invalid index: none).
