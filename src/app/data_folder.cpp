@@ -1,5 +1,7 @@
 #include "app/data_folder.h"
 
+#include "app/command_handler.h"
+
 namespace quoldex::app {
 namespace {
 
@@ -14,7 +16,20 @@ void CreateFolders(platform::Platform& platform, const std::string& path) {
   }
 }
 
+// `folder` as the user would write it: without a trailing separator.
+std::string NameOf(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
 }  // namespace
+
+void CreateDataFolder(platform::Platform& platform, const std::string& folder) {
+  if (platform.DirectoryExists(folder)) return;
+  CreateFolders(platform, WithSeparator(folder));
+  if (!platform.DirectoryExists(folder))
+    throw ECommandError("Cannot create the data folder " + NameOf(folder) + ".");
+}
 
 std::string WithSeparator(std::string folder) {
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();

@@ -16,6 +16,11 @@ namespace quoldex::app {
 // folder known, "Data/" in the current folder is the last resort.
 std::string ChooseDataFolder(platform::Platform& platform);
 
+// Creates `folder` and each of its missing parents. Raises ECommandError
+// "Cannot create the data folder <folder>." when it does not exist
+// afterwards (a parent is a file, or may not be written).
+void CreateDataFolder(platform::Platform& platform, const std::string& folder);
+
 // `folder` ending in exactly one separator ("" stays "").
 std::string WithSeparator(std::string folder);
 

@@ -7,6 +7,7 @@
 #include "app/preferences_dialog.h"
 #include "catalogue/system_packages.h"
 #include "data/createobject.h"
+#include "data/table_creation_lock.h"
 #include "platform/shell_document.h"
 #include "tables/db_query.h"
 #include "tables/db_table.h"
@@ -54,16 +55,17 @@ TfrmQuoldexBrowser::TfrmQuoldexBrowser(ui::Ui& ui, platform::Platform& platform,
       std::make_unique<tools::MapCommands>(*tree_, *data_, prefs_, odlgUnrealmap_, ui_, platform_);
   preferences_ =
       std::make_unique<PreferencesDialog>(prefs_, ui_, BrowseDirectoryDlg1_, odlgUnrealmap_);
+  dlgGrep_ = std::make_unique<grep::TdlgGrep>(
+      ui_, *data_, prefs_, BrowseDirectoryDlg1_,
+      grep::TdlgGrep::Callbacks{
+          .prepare_data_set = [this](tables::TDataSet& data_set,
+                                     bool open) { PrepareDataSet(data_set, open); },
+          .locate_class = [this](const std::string& name) { finder_->LocateClass(name); },
+          .edit_file = [this](const std::string& file) { finder_->EditFile(file); }});
   BindCommands();
 }
 
 TfrmQuoldexBrowser::~TfrmQuoldexBrowser() = default;
-
-std::function<void()> TfrmQuoldexBrowser::NotAvailable(ActionId id) const {
-  return [caption = actions_[id].caption] {
-    throw ECommandError("The \"" + caption + "\" command is not available yet.");
-  };
-}
 
 void TfrmQuoldexBrowser::BindCommands() {
   commands_.resize(kActionCount);
@@ -71,7 +73,7 @@ void TfrmQuoldexBrowser::BindCommands() {
     commands_[static_cast<size_t>(id)] = std::move(command);
   };
   for (ActionId id : {actGrepAncestor, actGrepAll, actGrepPackage, actGrep}) {
-    bind(id, NotAvailable(id));
+    bind(id, [this, id] { actGrepAncestorExecute(id); });
   }
   bind(actShwProperties, [this] { finder_->actShwPropertiesExecute(); });
   bind(actEdit, [this] { finder_->actEditExecute(); });
@@ -135,11 +137,14 @@ void TfrmQuoldexBrowser::FormClose() {
 // ---- Start-up steps ----
 
 void TfrmQuoldexBrowser::CheckDataTables(const std::string& directory) {
+  CreateDataFolder(platform_, directory);
+  // Instances starting together on a new folder take turns here: the first
+  // builds the tables, the others then find them complete.
+  const data::TableCreationLock creation_lock(directory);
   tables::TDbTable probe;
   probe.SetDatabaseName(directory);
   probe.SetTableName(data::kObjectsTable);
   if (probe.Exists()) return;
-  platform_.CreateDir(directory);
   ShowStatus("Building data tables.");
   data::CreateDataTables(directory);
   ShowStatus("Built data tables.");
@@ -249,6 +254,21 @@ void TfrmQuoldexBrowser::actAboutExecute() {
 void TfrmQuoldexBrowser::actCloseExecute() {
   FormClose();
   if (on_closed_) on_closed_();
+}
+
+void TfrmQuoldexBrowser::actGrepAncestorExecute(ActionId id) {
+  const grep::TGrepOptions options{.goModeless = !prefs_.GrepModal(),
+                                   .goStayOnTop = prefs_.GrepStayOnTop()};
+  dlgGrep_->ShowGrep(finder_->GetSelectedClassName(), SelectedPackage(), actions_[id].tag, options);
+}
+
+std::string TfrmQuoldexBrowser::SelectedPackage() {
+  const tree::TreeNode* node = tree_->TreeView1().Selected();
+  if (node == nullptr) return prefs_.DefaultCompilePackage();
+  if (node->NodeKind() == "P") return node->Text();
+  if (data_->dtblObjects.Locate("ObjectName", node->Text(), {.case_insensitive = true}))
+    return data_->dtblObjectsPackage->AsString();
+  return prefs_.DefaultCompilePackage();
 }
 
 // ---- Tree events ----

@@ -15,10 +15,6 @@
 // through the top-level error handler (command_handler.h): an error is
 // shown in a message box and ends that event or command only.
 //
-// Commands of later work (grep)
-// are present with their settings and enabling; running one raises
-// "The "<caption>" command is not available yet.".
-//
 // One user-interface thread.
 #pragma once
 
@@ -36,6 +32,7 @@
 #include "catalogue/class_export.h"
 #include "data/browser_data.h"
 #include "data/pref_record.h"
+#include "grep/grep_dialog.h"
 #include "platform/platform.h"
 #include "tools/map_commands.h"
 #include "tools/package_compiler.h"
@@ -83,10 +80,11 @@ class TfrmQuoldexBrowser {
   // ---- Start-up steps (raising) ----
   // The data folder, ending in the separator; fixed for the object's life.
   const std::string& DataFolder() const { return data_folder_; }
-  // When `directory` holds no objects.dat (any letter case): creates the
-  // directory (one level; the result is ignored), shows "Building data
-  // tables.", CreateDataTables, shows "Built data tables.". Otherwise
-  // nothing, even when another table is missing.
+  // Creates `directory` and its missing parents (CreateDataFolder raises
+  // when it cannot). Then, under the folder's TableCreationLock, when it
+  // holds no objects.dat (any letter case): shows "Building data tables.",
+  // CreateDataTables, shows "Built data tables.". Otherwise nothing, even
+  // when another table is missing.
   void CheckDataTables(const std::string& directory);
   // PrepareDataSet on the eight data sets in their order, opening
   // dtblObjects, dsqlPackages, dtblPref, dtblSystemU and dtblMaps.
@@ -148,6 +146,14 @@ class TfrmQuoldexBrowser {
   void actAboutExecute();
   // Close: FormClose, then the on-closed callback.
   void actCloseExecute();
+  // Grep, Grep All, Grep Ancestors, Grep Package: ShowGrep with the
+  // selected class, SelectedPackage and the action's tag as the scope,
+  // modeless unless GrepModal, on top when GrepStayOnTop.
+  void actGrepAncestorExecute(ActionId id);
+  // The package the selected node stands for: a package node's caption;
+  // for another node the Package of the catalogued class of its caption;
+  // DefaultCompilePackage when nothing is selected or no class matches.
+  std::string SelectedPackage();
 
   // ---- Tree events (under the top-level handler) ----
   CommandOutcome TreeView1Click();
@@ -171,13 +177,12 @@ class TfrmQuoldexBrowser {
   ui::FolderPicker& BrowseDirectoryDlg1() { return BrowseDirectoryDlg1_; }
   ui::OpenDialog& odlgUnrealScript() { return odlgUnrealScript_; }
   ui::OpenDialog& odlgUnrealmap() { return odlgUnrealmap_; }
+  // The grep dialog, made with the window and living as long as it.
+  grep::TdlgGrep& dlgGrep() { return *dlgGrep_; }
 
  private:
   // Binds every action to its command.
   void BindCommands();
-  // The command of an action whose work is not built yet: raises the
-  // "not available" error naming it.
-  std::function<void()> NotAvailable(ActionId id) const;
 
   ui::Ui& ui_;
   platform::Platform& platform_;
@@ -195,6 +200,7 @@ class TfrmQuoldexBrowser {
   std::unique_ptr<tools::PackageCompiler> compiler_;
   std::unique_ptr<tools::MapCommands> maps_;
   std::unique_ptr<PreferencesDialog> preferences_;
+  std::unique_ptr<grep::TdlgGrep> dlgGrep_;
   ActionList actions_;
   std::vector<std::function<void()>> commands_;  // by ActionId
   std::vector<MenuItem> main_menu_;

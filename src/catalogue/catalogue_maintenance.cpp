@@ -1,12 +1,12 @@
 #include "catalogue/catalogue_maintenance.h"
 
 #include <optional>
-#include <span>
+#include <string>
 #include <utility>
 
-#include "text/ascii.h"
 #include "catalogue/package_path.h"
 #include "tables/engine_error.h"
+#include "text/ascii.h"
 
 namespace quoldex::catalogue {
 namespace {
@@ -38,9 +38,7 @@ CatalogueMaintenance::CatalogueMaintenance(tables::TDbTable& dtblObjects,
       ui_(ui),
       platform_(platform),
       rebuild_tree_(std::move(rebuild_tree)),
-      header_reader_(ui, [this](int32_t object_id, const std::string& parent_name) {
-        WriteParent(object_id, parent_name);
-      }) {
+      header_reader_(ui) {
   file_search1_.SetFileMask("*.uc");
   file_search1_.SetRecurseDirs(true);
   file_search1_.SetAttributes(63);
@@ -63,6 +61,11 @@ void CatalogueMaintenance::actScanDirectoriesExecute() {
 
 void CatalogueMaintenance::ScanFolder(const std::string& folder) {
   file_search1_.Execute(folder);
+  if (const int skipped = file_search1_.NonRegularFiles(); skipped > 0) {
+    Notice("Skipped " + std::to_string(skipped) +
+           (skipped == 1 ? " file that is not a regular file."
+                         : " files that are not regular files."));
+  }
   platform_.Beep();
   rebuild_tree_();
   ui_.SetStatusText("Done.");
@@ -106,41 +109,45 @@ void CatalogueMaintenance::AddClassFile(const std::string& folder, const std::st
                                         search::TDateTime time) {
   ui::ShowStatus(ui_, "Searching " + file_name);
   const std::string class_name = ClassNameOf(file_name);
-  if (objects_.Locate("ObjectName", class_name, {.case_insensitive = true})) return;
+  if (class_name.empty()) return;  // the required name would refuse the row
+  // The column keeps a name's first characters and the ByName index admits
+  // them once, ignoring case: a class catalogued under them is skipped.
+  const auto name_width = static_cast<size_t>(objects_.FieldByName("ObjectName").Size());
+  if (objects_.Locate("ObjectName", class_name.substr(0, name_width), {.case_insensitive = true}))
+    return;
+  const std::string path = folder + file_name;
+  const int path_width = objects_.FieldByName("Filename").Size();
+  if (path.size() > static_cast<size_t>(path_width)) {
+    // A cut path would name a file that does not exist.
+    Notice("Skipped " + path + ": the path is longer than " + std::to_string(path_width) +
+           " characters.");
+    return;
+  }
+  std::optional<std::string> parent;
+  try {
+    parent = header_reader_.ReadClassHeader(path);
+  } catch (const ENotRegularFile&) {
+    Notice("Skipped " + path + ": not a regular file.");
+    return;
+  }
   objects_.Insert();
   try {
     objects_.FieldByName("ObjectName").SetAsString(class_name);
-    objects_.FieldByName("InheritsFrom").SetAsString(".");
-    objects_.FieldByName("Filename").SetAsString(folder + file_name);
+    objects_.FieldByName("InheritsFrom").SetAsString(parent.value_or("."));
+    objects_.FieldByName("Filename").SetAsString(path);
     if (time != 0) objects_.FieldByName("FileTimeStamp").SetAsDateTime(time);
     objects_.FieldByName("Package").SetAsString(PackageFromPath(folder));
     objects_.Post();
   } catch (const tables::EDatabaseError&) {
-    // An empty name, a name taken in its first 35 characters, or any other
-    // refusal of the table: the file is skipped without a message.
+    // Another instance catalogued the class meanwhile, or any other refusal
+    // of the table: the file is skipped without a message.
     objects_.Cancel();
-    return;
   }
-  const auto object_id = static_cast<int32_t>(objects_.FieldByName("ObjectId").AsInteger());
-  header_reader_.ReadClassHeader(folder + file_name, object_id);
 }
 
-void CatalogueMaintenance::WriteParent(int32_t object_id, const std::string& parent_name) {
-  tables::TField& id = objects_.FieldByName("ObjectId");
-  // Just after AddClassFile's post the row is the current one; a look-up
-  // by key is needed only when the reader runs on its own.
-  if (objects_.IsEmpty() || id.AsInteger() != object_id) {
-    const tables::FieldValue key = tables::FieldValue::Integer(object_id);
-    if (!objects_.Locate("ObjectId", std::span<const tables::FieldValue>(&key, 1), {})) return;
-  }
-  objects_.Edit();
-  try {
-    objects_.FieldByName("InheritsFrom").SetAsString(parent_name);
-    objects_.Post();
-  } catch (...) {
-    objects_.Cancel();
-    throw;
-  }
+void CatalogueMaintenance::Notice(const std::string& text) {
+  ui::ShowStatus(ui_, text);
+  if (on_notice_) on_notice_(text);
 }
 
 std::string CatalogueMaintenance::SystemBaseFolder() const { return FolderOf(prefs_.SystemDir()); }

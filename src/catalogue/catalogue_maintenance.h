@@ -8,7 +8,18 @@
 // (ignoring case) is skipped without any change and is not opened: a row
 // keeps the path, package, time stamp and parent of the file added first.
 // Each file costs one case-insensitive look-up on the "ByName" index; a new
-// class costs one insert, one read of its file and one update.
+// class costs one read of its file (up to its declaration) and one insert.
+//
+// A new class's script is read before its row is written, and the row is
+// written whole, parent included: a script that cannot be read, or a scan
+// stopped while one is read, leaves no row behind, so a later scan
+// catalogues the class once its script can be read.
+//
+// Files that are never catalogued are named in a notice (the status text,
+// and the notice handler when one is set): a script whose full path is too
+// long for the catalogue's Filename column, a picked file that is a pipe,
+// device or socket, and, at the end of a scan, the number of such files the
+// walk passed over.
 //
 // The main window owns the table, the preference record, the folder picker
 // and the open dialog (they outlive this object) and rebuilds the tree
@@ -37,6 +48,8 @@ class CatalogueMaintenance {
  public:
   // ClearTree then BuildTree of the class tree.
   using RebuildTree = std::function<void()>;
+  // Receives each notice's text.
+  using NoticeHandler = std::function<void(const std::string& text)>;
 
   // `dtblObjects` is the open objects table whose current index is "ByName".
   // Configures FileSearch1: FileMask "*.uc", RecurseDirs, Attributes 63,
@@ -56,8 +69,10 @@ class CatalogueMaintenance {
 
   // Walks `folder` with FileSearch1 (each script file through
   // FileSearch1AddFile), then, whether the walk ended or was cancelled by
-  // Escape: beeps, rebuilds the tree and sets the status text "Done."
-  // without handling messages. A folder that does not exist walks nothing.
+  // Escape: gives the notice "Skipped N files that are not regular files."
+  // when the walk passed over any, beeps, rebuilds the tree and sets the
+  // status text "Done." without handling messages. A folder that does not
+  // exist walks nothing.
   void ScanFolder(const std::string& folder);
 
   // Add Files: sets odlgUnrealScript up for one file ("Add Unrealscript
@@ -82,13 +97,18 @@ class CatalogueMaintenance {
   void FileSearch1AddFile(const std::string& folder, const search::FindData& data, bool& cancel);
 
   // Shows "Searching <file_name>". The class name is `file_name` up to its
-  // first ".uc" found ignoring case (empty without one). When no row has
-  // that name (ignoring case, whole value), appends the row: ObjectName,
-  // InheritsFrom ".", Filename folder + file_name, FileTimeStamp the
-  // regional text of `time` (left empty when `time` is 0), Package from the
-  // folder. A row the table refuses (an empty name; a name whose first 35
-  // characters are catalogued already) is cancelled and the file skipped
-  // silently; a posted row then gets its parent from the file's header.
+  // first ".uc" found ignoring case (empty without one). An empty name, or
+  // one whose first 35 characters name a catalogued class (ignoring case),
+  // is skipped silently: the table would refuse its row. A full path longer
+  // than the Filename column (250) is skipped with the notice "Skipped
+  // <path>: the path is longer than 250 characters." Otherwise the header
+  // reader reads the script (a pipe, device or socket is skipped with the
+  // notice "Skipped <path>: not a regular file."; any other failure to read
+  // propagates, adding nothing) and the row is appended: ObjectName,
+  // InheritsFrom the parent read (or "." when the script declares no
+  // class), Filename folder + file_name, FileTimeStamp the regional text of
+  // `time` (left empty when `time` is 0), Package from the folder. A row the
+  // table refuses all the same is cancelled and the file skipped silently.
   // `folder` ends in the separator.
   void AddClassFile(const std::string& folder, const std::string& file_name,
                     search::TDateTime time);
@@ -97,13 +117,13 @@ class CatalogueMaintenance {
   search::TFileSearch& FileSearch1() { return file_search1_; }
   // The header reader whose line buffer the main window releases at close.
   ClassHeaderReader& HeaderReader() { return header_reader_; }
+  // Where notices go besides the status text (the command-line program
+  // writes them to its error stream).
+  void SetOnNotice(NoticeHandler handler) { on_notice_ = std::move(handler); }
 
  private:
-  // The parent writer of the header reader: the row with `object_id` (the
-  // current row after AddClassFile's post, else looked up by key) gets
-  // `parent_name` as its InheritsFrom, cut by the column, and is posted.
-  // Writes nothing when no such row exists.
-  void WriteParent(int32_t object_id, const std::string& parent_name);
+  // Shows `text` as the status text and hands it to the notice handler.
+  void Notice(const std::string& text);
   // SystemDir up to and including its last separator ("" when it has none).
   std::string SystemBaseFolder() const;
 
@@ -114,6 +134,7 @@ class CatalogueMaintenance {
   ui::Ui& ui_;
   platform::Platform& platform_;
   RebuildTree rebuild_tree_;
+  NoticeHandler on_notice_;
   search::TFileSearch file_search1_;
   ClassHeaderReader header_reader_;
 };

@@ -1,63 +1,64 @@
-// ClassHeaderReader: finds the parent class in a script file's declaration
-// ("class Name extends Parent;", older scripts "expands") and hands the
-// parent's name, in lower case, to a writer that stores it for the class's
-// catalogue row.
+// ClassHeaderReader: finds the parent class named by a script file's class
+// declaration ("class Name extends Parent;", older scripts "expands"), the
+// declaration the game's compiler reads.
 //
-// The writer receives "<none>" for a declaration that names no parent (a
-// root class) and is not called at all when no usable declaration is found
-// (the row then keeps what it had). Names are passed whole; the column they
-// are stored in cuts them to its width. Errors of the writer propagate.
+// The script's text is read as ScriptText gives it (search/script_text.h):
+// a UTF-8 byte-order mark is no text, a UTF-16 script with a mark is read as
+// its text, a NUL byte ends the text. In it:
+//   - comments ("//" to the end of the line, "/*" to the next "*/") count as
+//     blanks, and a line whose first character is "#" (a directive such as
+//     #exec) is passed over whole;
+//   - the declaration is the first word "class" (any letter case, a whole
+//     word) that begins a line, once comments count as blanks, followed by
+//     the class's name (letters, digits, "_"); a "class" without a name
+//     after it is no declaration and the search goes on;
+//   - any white space (blanks, tabs, line breaks, comments) may separate
+//     "class", the name, the keyword "extends" or "expands" (any letter case)
+//     and the parent;
+//   - the parent runs up to the first character 0-32, "/" or ";" and is
+//     given lower-cased (A-Z only), at most its first 255 characters. A
+//     declaration without the keyword, or whose keyword is followed by no
+//     name ("class Foo extends;"), gives "<none>": a root class.
 //
-// The reader owns one line buffer, created on first use and reused for
-// every file until ReleaseLineBuffer.
+// The reader owns one text buffer, created on first use and reused for every
+// file until ReleaseLineBuffer. Reading costs that buffer whatever the
+// file's size, and stops at the declaration.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "platform/text_file.h"
 #include "ui/ui.h"
 
 namespace quoldex::catalogue {
 
+// The file is a folder, pipe, device or socket: no script is read from it.
+class ENotRegularFile : public platform::EFOpenError {
+ public:
+  using EFOpenError::EFOpenError;
+};
+
 class ClassHeaderReader {
  public:
-  // Stores `parent_name` as the parent of the row with `object_id`.
-  using ParentWriter = std::function<void(int32_t object_id, const std::string& parent_name)>;
+  explicit ClassHeaderReader(ui::Ui& ui);
 
-  ClassHeaderReader(ui::Ui& ui, ParentWriter writer);
+  // Shows "Examining <file_name>" (handling messages), then reads the file
+  // as above. The parent name (see above); nothing when the text holds no
+  // declaration. Throws ENotRegularFile for a file that is no regular file
+  // and platform::EFOpenError ("Cannot open file <file_name>") for one that
+  // cannot be opened or read.
+  std::optional<std::string> ReadClassHeader(const std::string& file_name);
 
-  // Shows "Examining <file_name>", reads the file and examines each line
-  // that has a line after it, the following line serving as its
-  // continuation, until CheckHeaderLine ends the search. A file of fewer
-  // than two lines is never examined. Throws platform::EFOpenError
-  // ("Cannot open file <file_name>") when the file cannot be read.
-  void ReadClassHeader(const std::string& file_name, int32_t object_id);
-
-  // Tests one line: false (search on) when the line, trimmed of characters
-  // 0-32 and lower-cased, is empty, starts with "//" or does not start with
-  // "class". Otherwise passes that line, one blank and `next_line` as the
-  // file holds it to StoreParentName and returns its result.
-  bool CheckHeaderLine(std::string_view line, std::string_view next_line, int32_t object_id);
-
-  // Takes the name after the first "extends " of `declaration` (or, when
-  // there is none, after the first "expands "), case-sensitively, up to the
-  // first backspace, tab, blank, "/" or ";" (a terminator). No keyword gives
-  // "<none>". A non-empty name is written lower-cased. True (search ends)
-  // when a terminator was met or a name was written.
-  bool StoreParentName(std::string_view declaration, int32_t object_id);
-
-  // Frees the line buffer; the next read creates it again.
-  void ReleaseLineBuffer() { lines_.reset(); }
-  bool HasLineBuffer() const { return lines_ != nullptr; }
+  // Frees the text buffer; the next read creates it again.
+  void ReleaseLineBuffer() { buffer_.reset(); }
+  bool HasLineBuffer() const { return buffer_ != nullptr; }
 
  private:
   ui::Ui& ui_;
-  ParentWriter writer_;
-  std::unique_ptr<std::vector<std::string>> lines_;
+  std::unique_ptr<std::vector<char>> buffer_;
 };
 
 }  // namespace quoldex::catalogue

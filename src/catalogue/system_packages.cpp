@@ -1,5 +1,7 @@
 #include "catalogue/system_packages.h"
 
+#include "tables/engine_error.h"
+
 namespace quoldex::catalogue {
 
 void dtblSystemUAfterOpen(tables::TDataSet& data_set) {
@@ -10,6 +12,11 @@ void dtblSystemUAfterOpen(tables::TDataSet& data_set) {
     try {
       package.SetAsString(name);
       data_set.Post();
+    } catch (const tables::EDbEngineError& error) {
+      data_set.Cancel();
+      // Another instance opening the empty table at the same time added
+      // this name first.
+      if (error.ErrorCode() != tables::kErrDuplicateKey) throw;
     } catch (...) {
       data_set.Cancel();
       throw;

@@ -20,8 +20,9 @@ inline constexpr std::array<std::string_view, 16> kDefaultSystemPackages = {
 // the row the open table stands on has an empty `Package` (so the table has
 // no rows, a row cannot be posted without a name), appends the default
 // names, one posted row each, in order. A table that holds any row is left
-// as it is. A refused row is cancelled and its error propagates; the rows
-// posted before it stay.
+// as it is. A name that is there already (another instance filling the
+// table at the same time) is passed over; any other refused row is
+// cancelled and its error propagates, the rows posted before it staying.
 void dtblSystemUAfterOpen(tables::TDataSet& data_set);
 
 // True when the open systemu table holds a row whose `Package` equals

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/grep_command.h"
 #include "cli/tool_commands.h"
 #include "cli/tree_listing.h"
 
@@ -19,8 +20,8 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Data folder: \"Data/\" beside the executable whatever the current folder (when that\n"
     "folder cannot be written and holds no Data/ yet, the per-user data folder), or --data\n"
-    "DIR. The first run creates the folder (one level: its parent must exist) and the\n"
-    "tables in it.\n"
+    "DIR. The first run creates the folder (and its missing parents) and the tables in\n"
+    "it.\n"
     "Output: one item a line on standard output, fields separated by a tab (a tab, line\n"
     "feed or carriage return inside a value is written \\t, \\n or \\r). An error writes its\n"
     "message to standard error and exits 1; a usage error exits 2. No dialog is ever\n"
@@ -33,6 +34,9 @@ const CLI::Validator kAssignment(
       return SplitAssignment(value) ? std::string() : "expected NAME=VALUE, got \"" + value + "\"";
     },
     "");
+
+const CLI::Validator kNotEmpty(
+    [](std::string& value) { return value.empty() ? "a folder is needed, not \"\"" : ""; }, "");
 
 // Values the parser fills; the chosen command's callback turns them into
 // the invocation's command.
@@ -167,12 +171,14 @@ std::variant<Invocation, int> ParseArguments(int argc, const char* const* argv, 
   app.set_version_flag("--version", app::TfrmQuoldexBrowser::kVersionLine);
   app.add_option("--data", data_folder,
                  "The data folder to use instead of the one beside the executable")
-      ->type_name("DIR");
+      ->type_name("DIR")
+      ->check(kNotEmpty);
   app.add_flag("-v,--verbose", invocation.verbose, "Write status texts to standard error");
   app.add_flag("-y,--yes", invocation.yes, "Answer Yes to every question");
   app.require_subcommand(1, 1);
   app.fallthrough();
   AddCommands(app, values, invocation);
+  AddGrepCommand(app, invocation);
   AddToolCommands(app, invocation);
   try {
     app.parse(argc, argv);
@@ -180,7 +186,7 @@ std::variant<Invocation, int> ParseArguments(int argc, const char* const* argv, 
     const int status = app.exit(error, out, err);
     return status == 0 ? kExitOk : kExitUsage;
   }
-  if (!data_folder.empty()) invocation.data_folder = data_folder;
+  if (app.count("--data") > 0) invocation.data_folder = data_folder;
   return invocation;
 }
 

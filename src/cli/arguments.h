@@ -3,11 +3,11 @@
 //   quoldex-cli [--data DIR] [--verbose] [--yes] COMMAND [ARGS...]
 //
 // COMMAND is one of scan, add, tree, children, packages, package, find,
-// show, sql and prefs (commands.h, tree_listing.h), or one of the game-tool
-// commands compile, default-package, export, maps, add-map, delete-map,
-// default-map, play, readme and print (tool_commands.h); --help after the program
-// or after a command describes it. The global options may also follow the
-// command.
+// show, sql, prefs (commands.h, tree_listing.h), grep (grep_command.h), or
+// one of the game-tool commands compile, default-package, export, maps,
+// add-map, delete-map, default-map, play, readme and print
+// (tool_commands.h); --help after the program or after a command describes
+// it. The global options may also follow the command.
 #pragma once
 
 #include <functional>

@@ -1,10 +1,9 @@
 #include "cli/commands.h"
 
-#include <signal.h>
-
 #include <filesystem>
 #include <system_error>
 
+#include "cli/interrupt_scope.h"
 #include "cli/output.h"
 #include "platform/posix_platform.h"
 #include "tables/db_query.h"
@@ -33,26 +32,6 @@ void CheckPath(const std::string& path, bool folder) {
   }
   if (error) throw app::ECommandError(path + ": " + error.message());
 }
-
-// While it lives, Ctrl+C is the Escape key held down; afterwards the
-// interrupt does again what it did before, and Escape is up.
-class InterruptAsEscapeScope {
- public:
-  InterruptAsEscapeScope() {
-    sigaction(SIGINT, nullptr, &previous_);
-    platform::SetEscapeDown(false);
-    platform::InstallInterruptAsEscape();
-  }
-  ~InterruptAsEscapeScope() {
-    sigaction(SIGINT, &previous_, nullptr);
-    platform::SetEscapeDown(false);
-  }
-  InterruptAsEscapeScope(const InterruptAsEscapeScope&) = delete;
-  InterruptAsEscapeScope& operator=(const InterruptAsEscapeScope&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
 
 // Writes `field` of each row of the open `data_set`, from the first.
 void WriteColumn(tables::TDataSet& data_set, const tables::TField& field, std::ostream& out) {

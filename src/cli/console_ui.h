@@ -43,6 +43,10 @@ class ConsoleUi : public ui::Ui {
 
   // How many error boxes were shown so far.
   int ErrorsShown() const { return errors_shown_; }
+  // The error stream, and whether status texts go to it; for commands that
+  // report progress of their own.
+  std::ostream& Err() const { return err_; }
+  bool Verbose() const { return verbose_; }
 
  private:
   // Notes, when verbose, that a dialog was not shown.

@@ -1,8 +1,8 @@
-// FileScanner: searches the content of an open file with a prepared
+// FileScanner: searches the text of an open script with a prepared
 // TTISearch, reading it into one buffer that is reused from file to file.
 //
-// A file that fits in one chunk costs a single read and no copy beyond it.
-// Larger files are read chunk by chunk, each chunk searched together with the
+// A text that fits in one chunk costs a single read and no copy beyond it.
+// Longer texts are read chunk by chunk, each chunk searched together with the
 // last (pattern length - 1) bytes of the one before, so matches across chunk
 // boundaries are found and memory stays bounded whatever the file's size.
 #pragma once
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "search/script_text.h"
 #include "search/ti_search.h"
 
 namespace quoldex::search {
@@ -21,11 +22,10 @@ class FileScanner {
 
   explicit FileScanner(size_t chunk_size = kDefaultChunkSize) : chunk_size_(chunk_size) {}
 
-  // The 1-based byte position (counted from `fd`'s current offset) of the
-  // first match of `searcher`'s pattern within the next `length` bytes of
-  // `fd`, or 0 when there is none, the file ends first without one, or a read
-  // fails. `searcher` is left holding the results of the last chunk searched.
-  int64_t FirstMatch(int fd, uint64_t length, TTISearch& searcher);
+  // The 1-based byte position, within what is left of `text`, of the first
+  // match of `searcher`'s pattern, or 0 when there is none or a read fails.
+  // `searcher` is left holding the results of the last chunk searched.
+  int64_t FirstMatch(ScriptText& text, TTISearch& searcher);
 
  private:
   size_t chunk_size_;

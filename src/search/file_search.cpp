@@ -31,26 +31,6 @@ DirHandle OpenDir(const std::string& path, bool follow_link) {
   return DirHandle(d);
 }
 
-// Opens a file for reading without ever blocking on a pipe or a device.
-int OpenForReading(int dir_fd, const char* name) {
-  return openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-}
-
-// Owns a file descriptor (or none, -1).
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 bool IsDotOrDotDot(const char* name) {
   return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
@@ -99,6 +79,7 @@ bool TFileSearch::Execute(std::string_view directory) {
   // One trailing separator is dropped, but the root folder stays "/".
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   struct stat st;
+  non_regular_files_ = 0;
   if (dir.empty() || stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return Walk(std::move(dir), true);
 }
@@ -141,13 +122,16 @@ bool TFileSearch::Walk(std::string dir, bool follow_link) {
       // A regular file whose content will be searched is opened now and
       // described through the open file: one look-up of its name, not two.
       // It is still read only after OnScanFile.
-      const bool open_now = !have_stat && type == DT_REG && !find_string_.empty();
-      const ScopedFd file(open_now ? OpenForReading(dir_fd, name) : -1);
-      if (file.get() >= 0 && fstat(file.get(), &st) == 0) have_stat = true;
+      ScriptText text;
+      if (!have_stat && type == DT_REG && !find_string_.empty() &&
+          text.Open(dir_fd, name) == ScriptText::OpenResult::kOpened) {
+        st = text.Status();
+        have_stat = true;
+      }
       if (!have_stat && fstatat(dir_fd, name, &st, 0) != 0) continue;  // vanished, dangling link
       if (S_ISDIR(st.st_mode)) continue;  // a link to a folder is not followed
       const FindData data = MakeFindData(name, st);
-      if (PassesTests(dir_fd, dir, st, data, file.get(), cancel) && on_add_file_)
+      if (PassesTests(dir_fd, dir, st, data, text, cancel) && on_add_file_)
         on_add_file_(dir, data, cancel);
       if (cancel) return false;
     }
@@ -159,27 +143,28 @@ bool TFileSearch::Walk(std::string dir, bool follow_link) {
 }
 
 bool TFileSearch::PassesTests(int dir_fd, const std::string& dir, const struct stat& st,
-                              const FindData& data, int open_fd, bool& cancel) {
+                              const FindData& data, ScriptText& text, bool& cancel) {
   const int64_t low_size = static_cast<uint32_t>(data.size);
   if (low_size < min_file_size_ || low_size > max_file_size_) return false;
   if (data.last_write_time < first_time_ || data.last_write_time > last_time_) return false;
   if ((data.attributes & excluded_attributes_) != 0) return false;
-  if (find_string_.empty()) return true;
+  const bool regular = S_ISREG(st.st_mode);
+  if (!regular) ++non_regular_files_;
+  if (find_string_.empty()) return regular;
   if (on_scan_file_) on_scan_file_(dir + data.name, cancel);
-  if (!S_ISREG(st.st_mode)) return false;
-  if (open_fd >= 0) return scanner_.FirstMatch(open_fd, data.size, searcher_) > 0;
-  const ScopedFd file(OpenForReading(dir_fd, data.name.c_str()));
-  return file.get() >= 0 && scanner_.FirstMatch(file.get(), data.size, searcher_) > 0;
+  if (!regular) return false;
+  if (!text.IsOpen() && text.Open(dir_fd, data.name.c_str()) != ScriptText::OpenResult::kOpened)
+    return false;
+  return scanner_.FirstMatch(text, searcher_) > 0;
 }
 
 int64_t TFileSearch::PosInFile(const std::string& file_name, std::string_view text) {
   if (file_name.empty() || text.empty()) return 0;
   searcher_.SetPattern(text);
   int64_t position = 0;
-  const ScopedFd file(OpenForReading(AT_FDCWD, file_name.c_str()));
-  struct stat st;
-  if (file.get() >= 0 && fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode))
-    position = scanner_.FirstMatch(file.get(), static_cast<uint64_t>(st.st_size), searcher_);
+  ScriptText script;
+  if (script.Open(file_name) == ScriptText::OpenResult::kOpened)
+    position = scanner_.FirstMatch(script, searcher_);
   searcher_.SetPattern(find_string_);
   return position;
 }

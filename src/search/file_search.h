@@ -23,6 +23,7 @@
 #include "search/file_scanner.h"
 #include "search/file_time.h"
 #include "search/find_data.h"
+#include "search/script_text.h"
 #include "search/ti_search.h"
 
 namespace quoldex::search {
@@ -92,9 +93,13 @@ class TFileSearch {
   bool Execute(std::string_view directory);
 
   // The 1-based byte position of the first case-insensitive occurrence of
-  // `text` in the file, or 0 (also for an empty name or text and for a file
-  // that cannot be read). Leaves the searcher prepared for FindString again.
+  // `text` in the file's text (ScriptText), or 0 (also for an empty name or
+  // text and for a file that cannot be read or is not a regular file).
+  // Leaves the searcher prepared for FindString again.
   int64_t PosInFile(const std::string& file_name, std::string_view text);
+
+  // How many pipes, devices and sockets the last Execute refused.
+  int NonRegularFiles() const { return non_regular_files_; }
 
   // True when `name` (lower-cased here) matches a mask of the list, tried in
   // list order; an empty name matches.
@@ -104,12 +109,13 @@ class TFileSearch {
   // The recursive walk of one folder. `follow_link` lets the start folder be
   // given through a symbolic link; subfolders found by the walk never are.
   bool Walk(std::string dir, bool follow_link);
-  // Runs the size, time, attribute and content tests on a file of the folder
-  // open as `dir_fd` whose path is `dir`; `st` is the file's status and
-  // `open_fd` the file already opened for reading, or -1. Raises OnScanFile,
-  // which may set `cancel`.
+  // Runs the size, time, attribute, regular-file and content tests on a
+  // file of the folder open as `dir_fd` whose path is `dir`; `st` is the
+  // file's status and `text` the file when already open (else it is opened
+  // here when its content is to be read). Raises OnScanFile, which may set
+  // `cancel`.
   bool PassesTests(int dir_fd, const std::string& dir, const struct stat& st, const FindData& data,
-                   int open_fd, bool& cancel);
+                   ScriptText& text, bool& cancel);
 
   std::vector<std::string> mask_list_;
   uint32_t excluded_attributes_ = 0;
@@ -119,6 +125,7 @@ class TFileSearch {
   int32_t min_file_size_ = 0;
   int32_t max_file_size_ = 0;
   bool recurse_dirs_ = true;
+  int non_regular_files_ = 0;
   TTISearch searcher_;
   FileScanner scanner_;
   FileEvent on_ch_dir_;

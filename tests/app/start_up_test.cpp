@@ -1,13 +1,18 @@
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "browser_fixture.h"
 #include "catalogue/system_packages.h"
 #include "tables/db_datasource.h"
+#include "tables/multiprocess_test_util.h"
 
 namespace quoldex::app {
 namespace {
@@ -109,6 +114,69 @@ TEST_F(BrowserTest, AGivenDataFolderIsUsedWithASeparatorAdded) {
   EXPECT_EQ(browser.FormCreate(), CommandOutcome::kCompleted);
   EXPECT_TRUE(fs::exists(other.Path("Data/objects.DAT")));
   EXPECT_FALSE(fs::exists(exe_.Path("Data")));
+}
+
+TEST_F(BrowserTest, AGivenDataFolderIsCreatedWithItsMissingParentsOrNamedWhenItCannotBe) {
+  TempDir other;
+  TfrmQuoldexBrowser deep(ui_, platform_, other.Path("a/b/Data"));
+  EXPECT_EQ(deep.FormCreate(), CommandOutcome::kCompleted);
+  EXPECT_TRUE(fs::exists(other.Path("a/b/Data/objects.DAT")));
+
+  other.Write("file", "");
+  TfrmQuoldexBrowser below_a_file(ui_, platform_, other.Path("file/Data/"));
+  EXPECT_EQ(below_a_file.FormCreate(), CommandOutcome::kFailed);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Cannot create the data folder " +
+                                                     other.Path("file/Data") + "."});
+}
+
+// Instances started together on a new data folder: one builds the tables,
+// every one opens them.
+TEST_F(BrowserTest, FourFirstStartsTogetherBuildTheTablesOnceAndAllOpenThem) {
+  constexpr int kBuilt = 5;  // exit status of the child that built the tables
+  for (int trial = 0; trial < 5; ++trial) {
+    TempDir other;
+    const std::string folder = other.Path("Data");
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 4; ++i) {
+      children.push_back(tables::test::ForkChild([&] {
+        close(gate[1]);
+        char byte;
+        if (read(gate[0], &byte, 1) != 0) throw std::runtime_error("gate");  // opens at EOF
+        testing::FakeUi ui;
+        testing::FakePlatform platform;
+        TfrmQuoldexBrowser browser(ui, platform, folder);
+        if (browser.FormCreate() != CommandOutcome::kCompleted || !ui.messages().empty())
+          throw std::runtime_error(ui.messages().empty() ? "failed"
+                                                         : ui.messages()[0].message.text);
+        if (browser.Data().dtblSystemU.RecordCount() !=
+            static_cast<int64_t>(catalogue::kDefaultSystemPackages.size()))
+          throw std::runtime_error("system packages missing");
+        const std::vector<std::string>& texts = ui.status_texts();
+        const bool built =
+            std::find(texts.begin(), texts.end(), "Built data tables.") != texts.end();
+        browser.FormClose();
+        std::fflush(nullptr);
+        _exit(built ? kBuilt : 0);
+      }));
+    }
+    close(gate[0]);
+    close(gate[1]);  // all four start now
+    bool timed_out = false;
+    const std::vector<int> status =
+        tables::test::WaitForChildren(children, std::chrono::seconds(120), &timed_out);
+    ASSERT_FALSE(timed_out);
+    int builders = 0;
+    for (int st : status) {
+      ASSERT_TRUE(WIFEXITED(st)) << tables::test::DescribeStatus(st);
+      ASSERT_TRUE(WEXITSTATUS(st) == 0 || WEXITSTATUS(st) == kBuilt)
+          << "trial " << trial << ": " << tables::test::DescribeStatus(st);
+      builders += WEXITSTATUS(st) == kBuilt ? 1 : 0;
+    }
+    EXPECT_EQ(builders, 1) << "trial " << trial;
+    EXPECT_EQ(DataFiles(folder).size(), 10u);
+  }
 }
 
 TEST_F(BrowserTest, AMissingTableBesideTheClassTableFailsWithTheEnginesMessage) {

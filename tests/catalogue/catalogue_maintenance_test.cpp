@@ -1,12 +1,18 @@
 #include "catalogue/catalogue_maintenance.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,6 +21,7 @@
 #include "platform/posix_platform.h"
 #include "platform/text_file.h"
 #include "tables/db_datetime_text.h"
+#include "tables/multiprocess_test_util.h"
 
 namespace quoldex::catalogue {
 namespace {
@@ -48,7 +55,7 @@ TEST_F(CatalogueMaintenanceTest, ScanCataloguesEveryScriptWithItsParentAndPackag
   WriteScript("UT/Engine/Classes/Actor.UC", "//====\nClass Actor Expands Object\n  native;\n");
   WriteScript("UT/Engine/Classes/Pawn.uc", "class Pawn\n    extends Actor;\n");
   WriteScript("UT/MyMod/Classes/Deep.uc", "class Deep extends " + long_parent + ";\n\n");
-  WriteScript("UT/MyMod/Classes/Bare.uc", "class Bare extends Object;");  // one line: not examined
+  WriteScript("UT/MyMod/Classes/Bare.uc", "class Bare extends Object;");  // one line, no break
   WriteScript("UT/MyMod/Classes/Notes.txt", "class Notes extends Object;\n\n");
   WriteScript("UT/Loose.uc", "class Loose extends Actor;\n\n");
 
@@ -62,7 +69,7 @@ TEST_F(CatalogueMaintenanceTest, ScanCataloguesEveryScriptWithItsParentAndPackag
   EXPECT_EQ(ObjectField("Actor", "Filename"), root_.Path("UT/Engine/Classes/Actor.UC"));
   EXPECT_EQ(ObjectField("Pawn", "InheritsFrom"), "actor");
   EXPECT_EQ(ObjectField("Deep", "InheritsFrom"), "thisparentnameisfortycharacterslong");
-  EXPECT_EQ(ObjectField("Bare", "InheritsFrom"), ".");
+  EXPECT_EQ(ObjectField("Bare", "InheritsFrom"), "object");
   EXPECT_EQ(ObjectField("Loose", "Package"), "Unknown");
   EXPECT_FALSE(data_.dtblObjects.Locate("ObjectName", "Notes", {.case_insensitive = true}));
 
@@ -268,7 +275,7 @@ TEST_F(CatalogueMaintenanceTest, TheFirstFolderOfferedIsTheSystemFoldersParent) 
   EXPECT_EQ(ui_.open_dialogs().at(1).initial_dir, "/elsewhere/");
 }
 
-TEST_F(CatalogueMaintenanceTest, AnUnreadableScriptStopsTheScanAndKeepsItsRow) {
+TEST_F(CatalogueMaintenanceTest, AScriptThatCannotBeReadStopsTheScanAndLeavesNoRow) {
   const std::string gone = WriteScript("UT/Mod/Classes/Gone.uc", "class Gone extends Y;\n\n");
   WriteScript("UT/Mod/Classes/Sub/Later.uc", "class Later extends Y;\n\n");
   // The file disappears between being found and being read.
@@ -283,27 +290,136 @@ TEST_F(CatalogueMaintenanceTest, AnUnreadableScriptStopsTheScanAndKeepsItsRow) {
   } catch (const platform::EFOpenError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot open file " + gone);
   }
-
-  EXPECT_EQ(ObjectCount(), 1);
-  EXPECT_EQ(ObjectField("Gone", "InheritsFrom"), ".");
+  EXPECT_EQ(ObjectCount(), 0);
   EXPECT_EQ(rebuilds_, 0);
-  EXPECT_EQ(platform_.beeps(), 0);
   EXPECT_NE(ui_.StatusText(), "Done.");
+
+  // Once the script is back, the next scan catalogues it.
+  ui_.OnStatus(nullptr);
+  WriteScript("UT/Mod/Classes/Gone.uc", "class Gone extends Y;\n\n");
+  Scan(root_.Path("UT"));
+  EXPECT_EQ(ObjectCount(), 2);
+  EXPECT_EQ(ObjectField("Gone", "InheritsFrom"), "y");
 }
 
-TEST_F(CatalogueMaintenanceTest, TheParentWriterFindsItsRowByKey) {
-  maintenance_.AddChosenFiles({WriteScript("UT/A.uc", "class A;\n\n")});
-  maintenance_.AddChosenFiles({WriteScript("UT/B.uc", "class B;\n\n")});
-  const std::string a_id = ObjectField("A", "ObjectId");
-  data_.dtblObjects.Last();  // stands on B
+// Runs `work` in a child process, which has its own handles on the tables;
+// fails the test when the child fails or is still running after 60 s.
+void ExpectChildSucceeds(const std::function<void()>& work) {
+  const pid_t child = tables::test::ForkChild(work);
+  bool timed_out = false;
+  const std::vector<int> status =
+      tables::test::WaitForChildren({child}, std::chrono::seconds(60), &timed_out);
+  EXPECT_FALSE(timed_out);
+  EXPECT_TRUE(WIFEXITED(status[0]) && WEXITSTATUS(status[0]) == 0)
+      << tables::test::DescribeStatus(status[0]);
+}
 
-  const std::string reread = WriteScript("UT/A2.uc", "class A extends Base;\n\n");
-  maintenance_.HeaderReader().ReadClassHeader(reread, std::stoi(a_id));
-  // No row has this key: nothing is written anywhere.
-  maintenance_.HeaderReader().ReadClassHeader(reread, 99);
+TEST_F(CatalogueMaintenanceTest, AScriptItsUserMayNotReadLeavesNoRowUntilItMay) {
+  const std::string locked =
+      WriteScript("UT/Mod/Classes/Locked.uc", "class Locked extends Actor;\n");
+  const uid_t nobody = 65534;
+  const bool as_root = geteuid() == 0;
+  // Tests run as root in CI: the scan then runs as a user the file shuts out.
+  if (as_root) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root_.path())) {
+      ASSERT_EQ(chown(entry.path().c_str(), nobody, nobody), 0);
+    }
+    ASSERT_EQ(chown(root_.path().c_str(), nobody, nobody), 0);
+  }
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
 
-  EXPECT_EQ(ObjectField("A", "InheritsFrom"), "base");
-  EXPECT_EQ(ObjectField("B", "InheritsFrom"), "<none>");
+  ExpectChildSucceeds([&] {
+    if (as_root && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
+      throw std::runtime_error("cannot become nobody");
+    data::BrowserData data;
+    data.dtblObjects.SetDatabaseName(DataDir());
+    data.dtblObjects.Open();
+    CatalogueMaintenance maintenance(data.dtblObjects, prefs_, picker_, dialog_, ui_, platform_,
+                                     [] {});
+    try {
+      maintenance.ScanFolder(root_.Path("UT"));
+    } catch (const platform::EFOpenError& e) {
+      if (e.Path() == locked) return;
+    }
+    throw std::runtime_error("the scan did not stop at the locked script");
+  });
+
+  data_.dtblObjects.Close();
+  data_.dtblObjects.Open();
+  EXPECT_EQ(ObjectCount(), 0);
+  ASSERT_EQ(chmod(locked.c_str(), 0644), 0);
+  Scan(root_.Path("UT"));
+  EXPECT_EQ(ObjectField("Locked", "InheritsFrom"), "actor");
+}
+
+TEST_F(CatalogueMaintenanceTest, AScanKilledWhileReadingLeavesNoRowOfThatScript) {
+  WriteScript("UT/Mod/Classes/A.uc", "class A extends Actor;\n");
+  const std::string b = WriteScript("UT/Mod/Classes/B.uc", "class B extends Actor;\n");
+  ExpectChildSucceeds([&] {
+    data::BrowserData data;
+    data.dtblObjects.SetDatabaseName(DataDir());
+    data.dtblObjects.Open();
+    testing::FakeUi ui;
+    ui.OnStatus([&](const std::string& text) {
+      if (text == "Examining " + b) _exit(0);  // dies as a killed scan would
+    });
+    CatalogueMaintenance maintenance(data.dtblObjects, prefs_, picker_, dialog_, ui, platform_,
+                                     [] {});
+    maintenance.ScanFolder(root_.Path("UT"));
+    _exit(1);  // B was never read
+  });
+
+  data_.dtblObjects.Close();
+  data_.dtblObjects.Open();
+  EXPECT_FALSE(data_.dtblObjects.Locate("ObjectName", "B", {.case_insensitive = true}));
+  Scan(root_.Path("UT"));
+  EXPECT_EQ(ObjectField("B", "InheritsFrom"), "actor");
+  EXPECT_EQ(ObjectCount(), 2);
+}
+
+TEST_F(CatalogueMaintenanceTest, PipesAndDevicesAreSkippedWithoutBlockingAndCounted) {
+  const std::string dir = root_.Path("UT/Mod/Classes/");
+  WriteScript("UT/Mod/Classes/Sub/After.uc", "class After extends Actor;\n");
+  ASSERT_EQ(mkfifo((dir + "Pipe.uc").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("/dev/zero", (dir + "Zero.uc").c_str()), 0);
+  std::vector<std::string> notices;
+  maintenance_.SetOnNotice([&](const std::string& text) { notices.push_back(text); });
+
+  alarm(30);  // a scan that blocks or reads without end fails the test program
+  Scan(root_.Path("UT"));
+  maintenance_.AddChosenFiles({dir + "Pipe.uc"});  // picked on its own
+  alarm(0);
+
+  EXPECT_EQ(ObjectCount(), 1);
+  EXPECT_EQ(ObjectField("After", "InheritsFrom"), "actor");
+  EXPECT_EQ(notices, (std::vector<std::string>{"Skipped 2 files that are not regular files.",
+                                               "Skipped " + dir + "Pipe.uc: not a regular file."}));
+  EXPECT_EQ(StatusCount("Skipped 2 files"), 1);
+}
+
+TEST_F(CatalogueMaintenanceTest, AScriptWhosePathDoesNotFitIsNotCatalogued) {
+  // Folders that bring the full path of Fits.uc to 250 characters exactly
+  // and that of TooLong.uc to 260.
+  const std::string base = root_.Path("UT/");
+  const size_t fill = 250 - base.size() - std::string("/Classes/Fits.uc").size();
+  const std::string folder = "UT/" + std::string(fill / 2, 'a') + "/" +
+                             std::string(fill - fill / 2 - 1, 'b') + "/Classes/";
+  const std::string fits = WriteScript(folder + "Fits.uc", "class Fits extends Actor;\n");
+  const std::string too_long =
+      WriteScript(folder + "TooLong" + std::string(7, 'x') + ".uc", "class T extends Actor;\n");
+  ASSERT_EQ(fits.size(), 250u);
+  ASSERT_EQ(too_long.size(), 260u);
+  std::vector<std::string> notices;
+  maintenance_.SetOnNotice([&](const std::string& text) { notices.push_back(text); });
+
+  Scan(root_.Path("UT"));
+
+  EXPECT_EQ(ObjectCount(), 1);
+  EXPECT_EQ(ObjectField("Fits", "Filename"), fits);
+  EXPECT_EQ(notices, std::vector<std::string>{"Skipped " + too_long +
+                                              ": the path is longer than 250 characters."});
+  EXPECT_EQ(StatusCount("Skipped " + too_long), 1);
+  EXPECT_EQ(ui_.StatusText(), "Done.");
 }
 
 }  // namespace

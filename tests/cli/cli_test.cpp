@@ -200,8 +200,25 @@ TEST_F(CliTest, AnUnreadableScriptStopsTheScanWithItsMessage) {
   EXPECT_EQ(scan.status, 1);
   EXPECT_EQ(scan.err, "Cannot open file " + scripts_.path() + "P/Classes/Locked.uc\n");
   EXPECT_THAT(scan.out, IsEmpty());  // no "Done.": the scan stopped there
+  // No row is left behind: the class is catalogued once its file is readable.
   EXPECT_EQ(Ok({"sql", "select ObjectName, InheritsFrom from objects"}),
-            "ObjectName\tInheritsFrom\nLocked\t.\n");
+            "ObjectName\tInheritsFrom\n");
+  ASSERT_EQ(::chmod(scripts_.Path("P/Classes/Locked.uc").c_str(), 0644), 0);
+  EXPECT_EQ(Ok({"scan", scripts_.path()}), "Done.\n");
+  EXPECT_EQ(Ok({"sql", "select ObjectName, InheritsFrom from objects"}),
+            "ObjectName\tInheritsFrom\nLocked\tobject\n");
+}
+
+TEST_F(CliTest, AScriptWhosePathIsTooLongIsNamedOnStderrAndTheScanGoesOn) {
+  const std::string deep = "P/" + std::string(250, 'd') + "/Classes/";
+  WriteTree(scripts_.path(), {{deep + "Deep.uc", "class Deep extends Object;\n"},
+                              {"P/Classes/Near.uc", "class Near extends Object;\n"}});
+  CliResult scan = Cli({"scan", scripts_.path()});
+  EXPECT_EQ(scan.status, 0);
+  EXPECT_EQ(scan.out, "Done.\n");
+  EXPECT_EQ(scan.err, "Skipped " + scripts_.path() + deep +
+                          "Deep.uc: the path is longer than 250 characters.\n");
+  EXPECT_EQ(Ok({"sql", "select ObjectName from objects"}), "ObjectName\nNear\n");
 }
 
 TEST_F(CliTest, TheTreeListsWhatIsLoadedOrExpandsOnRequest) {
@@ -360,6 +377,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpDescribesEveryCommand) {
                                                {"tree", "--depth", "-1"},
                                                {"sql", "select * from objects", "--param", "P"},
                                                {"--nope", "packages"},
+                                               {"--data", "", "packages"},
                                                {"packages", "extra"}}) {
     CliResult result = Cli(args);
     EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args);

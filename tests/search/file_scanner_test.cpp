@@ -1,87 +1,81 @@
 #include "search/file_scanner.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <random>
 #include <string>
 
+#include "temp_tree.h"
 #include "text/western.h"
 
 namespace quoldex::search {
 namespace {
 
-// An anonymous in-memory file holding `content`, positioned at its start.
-class MemFile {
- public:
-  explicit MemFile(std::string_view content) : fd_(memfd_create("scan", MFD_CLOEXEC)) {
-    EXPECT_GE(fd_, 0);
-    EXPECT_EQ(write(fd_, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    lseek(fd_, 0, SEEK_SET);
-  }
-  ~MemFile() { close(fd_); }
-  int fd() const { return fd_; }
+using testing::TempDir;
+using testing::WriteFile;
 
- private:
-  int fd_;
-};
-
-int64_t Scan(FileScanner& scanner, std::string_view content, uint64_t length,
-             std::string_view pattern) {
+// Writes `content` to a script file and searches it for `pattern`.
+int64_t Scan(FileScanner& scanner, std::string_view content, std::string_view pattern) {
+  TempDir dir;
+  WriteFile(dir.Join("a.uc"), content);
+  ScriptText text;
+  EXPECT_EQ(text.Open(dir.Join("a.uc")), ScriptText::OpenResult::kOpened);
   TTISearch searcher;
   searcher.SetPattern(pattern);
-  MemFile file(content);
-  return scanner.FirstMatch(file.fd(), length, searcher);
+  return scanner.FirstMatch(text, searcher);
 }
 
 TEST(FileScanner, FindsMatchesAcrossChunkBoundaries) {
-  FileScanner scanner(4);
-  // Chunks hold 4 new bytes each: "abcd|efgh|ij".
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 10, "DEF"), 4);   // straddles the first boundary
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 10, "efgh"), 5);  // exactly the second chunk
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 10, "hij"), 8);   // ends the file
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 10, "abcdefghij"), 1);
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 10, "ja"), 0);
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 10, "abcdefghijk"), 0);
-  EXPECT_EQ(Scan(scanner, "", 0, "a"), 0);
+  FileScanner scanner(8);
+  // Chunks hold 8 new bytes each: "abcdefgh|ijklmnop|qr".
+  EXPECT_EQ(Scan(scanner, "abcdefghijklmnopqr", "GHI"), 7);       // straddles the first boundary
+  EXPECT_EQ(Scan(scanner, "abcdefghijklmnopqr", "ijklmnop"), 9);  // exactly the second chunk
+  EXPECT_EQ(Scan(scanner, "abcdefghijklmnopqr", "pqr"), 16);      // ends the file
+  EXPECT_EQ(Scan(scanner, "abcdefghijklmnopqr", "abcdefghijklmnopqr"), 1);
+  EXPECT_EQ(Scan(scanner, "abcdefghijklmnopqr", "ra"), 0);
+  EXPECT_EQ(Scan(scanner, "abcdefghij", "abcdefghijk"), 0);
+  EXPECT_EQ(Scan(scanner, "", "a"), 0);
 }
 
-TEST(FileScanner, ReadsOnlyTheGivenLengthAndStopsAtTheEnd) {
-  FileScanner scanner(4);
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 7, "fg"), 6);
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 7, "gh"), 0);     // past the length asked for
-  EXPECT_EQ(Scan(scanner, "abcdefghij", 1000, "ij"), 9);  // the file is shorter than said
-}
-
-TEST(FileScanner, AReadErrorFindsNothing) {
-  FileScanner scanner;
+TEST(FileScanner, ReadsNoMoreThanTheFileHeldWhenOpened) {
+  TempDir dir;
+  WriteFile(dir.Join("grow.uc"), "abcdefghij");
+  ScriptText text;
+  ASSERT_EQ(text.Open(dir.Join("grow.uc")), ScriptText::OpenResult::kOpened);
+  WriteFile(dir.Join("grow.uc"), "abcdefghijNEEDLE");  // rewritten in place, longer
+  FileScanner scanner(8);
   TTISearch searcher;
-  searcher.SetPattern("a");
-  const int dir = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  ASSERT_GE(dir, 0);
-  EXPECT_EQ(scanner.FirstMatch(dir, 4096, searcher), 0);
-  close(dir);
+  searcher.SetPattern("needle");
+  EXPECT_EQ(scanner.FirstMatch(text, searcher), 0);
 }
 
-// One scanner, reused over files of varied sizes and chunk sizes from 1 byte
-// up, gives the first match of a whole-text search every time.
+// One scanner, reused over files of varied sizes, chunk sizes and encodings,
+// gives the first match of a whole-text search every time.
 TEST(FileScanner, EqualsAWholeTextSearchForAnyChunkSize) {
   std::mt19937 rnd(7);
   auto pick = [&](size_t n) { return static_cast<size_t>(rnd() % n); };
-  for (size_t chunk : {1, 2, 3, 5, 8, 13, 64, 1 << 20}) {
+  TempDir dir;
+  const std::string file = dir.Join("f.uc");
+  for (size_t chunk : {8, 9, 13, 64, 1 << 20}) {
     FileScanner scanner(chunk);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 200; ++round) {
       std::string content(pick(200), ' ');
       for (char& c : content) c = "aAbB"[pick(4)];
       std::string pattern(1 + pick(6), ' ');
       for (char& c : pattern) c = "abAB"[pick(4)];
-      const size_t length = pick(2) ? content.size() : pick(content.size() + 1);
-      const size_t at = text::LowerCase(content.substr(0, length)).find(text::LowerCase(pattern));
+      const bool utf16 = pick(2) == 1;
+      std::string bytes = utf16 ? std::string("\xFF\xFE", 2) : std::string();
+      for (char c : content) utf16 ? (bytes += c, bytes += '\0') : bytes += c;
+      WriteFile(file, bytes);
+      ScriptText text;
+      ASSERT_EQ(text.Open(file), ScriptText::OpenResult::kOpened);
+      TTISearch searcher;
+      searcher.SetPattern(pattern);
+      const size_t at = text::LowerCase(content).find(text::LowerCase(pattern));
       const int64_t expected = at == std::string::npos ? 0 : static_cast<int64_t>(at) + 1;
-      ASSERT_EQ(Scan(scanner, content, length, pattern), expected)
-          << "chunk " << chunk << " round " << round;
+      ASSERT_EQ(scanner.FirstMatch(text, searcher), expected)
+          << "chunk " << chunk << " round " << round << " utf16 " << utf16;
     }
   }
 }
