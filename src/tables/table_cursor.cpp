@@ -920,7 +920,7 @@ void TableCursor::Impl::Post() {
 }
 
 void TableCursor::Impl::RecoverUnderWriteLock() {
-  if (read_only || !index->UpdateMarked()) return;
+  if (read_only || !index->StoredUpdateMark()) return;
   // The mark is set only under the write lock and cleared before it goes:
   // holding the lock, a mark means a writer that died mid-change (or this
   // handle's own write that failed).

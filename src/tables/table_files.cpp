@@ -19,8 +19,8 @@ int32_t CounterAtStart(const TFileHandler& file, const CounterView& view) {
 
 }  // namespace
 
-bool CounterView::Map(const TFileHandler& file) {
-  view_ = file.MapForReading(4);
+bool CounterView::Map(const TFileHandler& file, uint64_t length) {
+  view_ = file.MapForReading(length);
   return Mapped();
 }
 
@@ -30,6 +30,11 @@ int32_t CounterView::Counter() const {
   uint32_t word = std::atomic_ref<uint32_t>(*word_at).load(std::memory_order_acquire);
   if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
   return static_cast<int32_t>(word);
+}
+
+uint8_t CounterView::Byte(uint64_t offset) const {
+  auto* byte_at = const_cast<uint8_t*>(view_.Data() + offset);
+  return std::atomic_ref<uint8_t>(*byte_at).load(std::memory_order_acquire);
 }
 
 void GuardedDataFile::Read(uint64_t offset, void* buffer, size_t count) const {
@@ -60,6 +65,11 @@ void GuardedIndexFile::Close() {
 }
 
 int32_t GuardedIndexFile::StoredCounter() const { return CounterAtStart(*this, view_); }
+
+bool GuardedIndexFile::StoredUpdateMark() const {
+  if (view_.Mapped()) return view_.Byte(index_header::kUpdateInProgress) != 0;
+  return UpdateMarked();
+}
 
 std::string DirectoryOf(const std::string& file_name) {
   size_t slash = file_name.find_last_of('/');

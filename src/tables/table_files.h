@@ -14,6 +14,7 @@
 
 #include "tables/data_file.h"
 #include "tables/index_file.h"
+#include "tables/index_file_header.h"
 
 namespace quoldex::tables {
 
@@ -33,12 +34,16 @@ struct CacheMiss {};
 // another has it open.
 class CounterView {
  public:
-  // Maps the start of open `file`; false (nothing mapped) when it cannot.
-  bool Map(const TFileHandler& file);
+  // Maps the first `length` (at least 4) bytes of open `file`; false
+  // (nothing mapped) when it cannot.
+  bool Map(const TFileHandler& file, uint64_t length = 4);
   void Unmap() { view_ = FileView(); }
   bool Mapped() const { return static_cast<bool>(view_); }
   // The counter as the file holds it now. Requires Mapped().
   int32_t Counter() const;
+  // The byte at `offset` as the file holds it now. Requires Mapped() and
+  // `offset` below the length mapped.
+  uint8_t Byte(uint64_t offset) const;
 
  private:
   FileView view_;
@@ -79,8 +84,12 @@ class GuardedIndexFile : public TIndexFile {
   void Read(uint64_t offset, void* buffer, size_t count) const override;
   void Write(uint64_t offset, const void* buffer, size_t count) override;
   void Close() override;
-  bool WatchCounter() { return view_.Map(*this); }
+  // Watches the header page (the change counter and the update mark).
+  bool WatchCounter() { return view_.Map(*this, index_header::kSize); }
   int32_t StoredCounter() const;
+  // Whether the file holds the update mark now: through the mapping when
+  // the header page is watched, else by a read.
+  bool StoredUpdateMark() const;
 
  private:
   ReadHook* hook_;
