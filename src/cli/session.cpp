@@ -21,14 +21,12 @@ int RunInvocation(const Invocation& invocation, std::ostream& out, std::ostream&
   // A file a scan leaves out is worth a line even when status texts are not
   // written (when they are, the notice is one of them).
   if (!invocation.verbose) {
-    browser.Catalogue().SetOnNotice([&err](const std::string& text) { err << text << '
-'; });
+    browser.Catalogue().SetOnNotice([&err](const std::string& text) { err << text << '\n'; });
   }
   const bool created = browser.FormCreate() == app::CommandOutcome::kCompleted;
   // The state of the catalogue's files is news even without --verbose.
   if (!invocation.verbose) {
-    for (const std::string& notice : browser.CatalogueNotices()) err << notice << '
-';
+    for (const std::string& notice : browser.CatalogueNotices()) err << notice << '\n';
   }
   if (created && browser.FormShow() == app::CommandOutcome::kCompleted) {
     browser.Run([&] { invocation.command(browser, out); });
