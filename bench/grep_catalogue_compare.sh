@@ -88,7 +88,7 @@ read_list() { "$reader" --list "$list"; }
 
 echo "catalogue $corpus: $files files, $(du -sb "$corpus/scripts" | cut -f1 | awk '{printf "%d", $1 / 1e6}') MB; $runs rounds, medians"
 for pattern in "$rare" "$common"; do
-  ours_files=$(ours "$pattern" | cut -f2 | sort)
+  ours_files=$(ours "$pattern" 2>/dev/null | cut -f2 | sort)
   rg_files=$(rg_list "$pattern" | sort || true)
   [ "$ours_files" = "$rg_files" ] || echo "  note: ours and rg list different files for $pattern" >&2
   t_ours=() t_rg=() t_grep=() t_read=()
