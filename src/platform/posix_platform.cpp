@@ -85,8 +85,8 @@ bool CommandAvailable(const std::string& command) {
     const size_t colon = folders.find(':');
     std::string folder(folders.substr(0, colon));
     folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
-    if (folder.empty()) folder = ".";
-    const std::string candidate = folder + "/" + command;
+    std::string candidate = folder.empty() ? std::string(".") : std::move(folder);
+    candidate.append("/").append(command);
     struct stat st {};
     if (StatOf(candidate, st) && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
       return true;
@@ -338,7 +338,7 @@ std::string PosixPlatform::MatchFileName(const std::string& path) {
   std::string match = path;
   while (const struct dirent* entry = ::readdir(dir)) {
     if (EqualIgnoringCase(entry->d_name, name)) {
-      match = path.substr(0, slash + 1) + entry->d_name;
+      match.assign(path, 0, slash + 1).append(entry->d_name);
       break;
     }
   }
