@@ -339,7 +339,7 @@ std::string PosixPlatform::MatchFileName(const std::string& path) {
   std::string match = path;
   while (const struct dirent* entry = ::readdir(dir)) {
     if (EqualIgnoringCase(entry->d_name, name)) {
-      match = path.substr(0, slash + 1) + entry->d_name;
+      match.assign(path, 0, slash + 1).append(entry->d_name);
       break;
     }
   }
