@@ -282,14 +282,7 @@ void TfrmQuoldexBrowser::actGrepAncestorExecute(ActionId id) {
   dlgGrep_->ShowGrep(finder_->GetSelectedClassName(), SelectedPackage(), actions_[id].tag, options);
 }
 
-std::string TfrmQuoldexBrowser::SelectedPackage() {
-  const tree::TreeNode* node = tree_->TreeView1().Selected();
-  if (node == nullptr) return prefs_.DefaultCompilePackage();
-  if (node->NodeKind() == "P") return node->Text();
-  if (data_->dtblObjects.Locate("ObjectName", node->Text(), {.case_insensitive = true}))
-    return data_->dtblObjectsPackage->AsString();
-  return prefs_.DefaultCompilePackage();
-}
+std::string TfrmQuoldexBrowser::SelectedPackage() { return compiler_->SelectedPackage(); }
 
 // ---- Tree events ----
 

@@ -158,9 +158,8 @@ class TfrmQuoldexBrowser {
   // selected class, SelectedPackage and the action's tag as the scope,
   // modeless unless GrepModal, on top when GrepStayOnTop.
   void actGrepAncestorExecute(ActionId id);
-  // The package the selected node stands for: a package node's caption;
-  // for another node the Package of the catalogued class of its caption;
-  // DefaultCompilePackage when nothing is selected or no class matches.
+  // The package the selected node stands for, as Compile takes it
+  // (tools::PackageCompiler::SelectedPackage).
   std::string SelectedPackage();
 
   // ---- Tree events (under the top-level handler) ----
