@@ -1,22 +1,36 @@
 #include "gui/log_viewer_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QToolBar>
+#include <string>
 
 #include "gui/image_list.h"
 
 namespace quoldex::gui {
+namespace {
 
-LogViewerWindow::LogViewerWindow(const QString& caption, const QString& file_name,
-                                 const QString& text, QWidget* parent)
-    : QMainWindow(parent, Qt::Window), memo_(new QPlainTextEdit(this)), file_name_(file_name) {
+// The model keeps every line ended by CR LF; the text area by LF.
+QString ForDisplay(const std::string& text) {
+  return QString::fromStdString(text).replace("\r\n", "\n");
+}
+
+std::string ForModel(const QString& text) {
+  QString lines = text;
+  return lines.replace("\n", "\r\n").toStdString();
+}
+
+}  // namespace
+
+LogViewerWindow::LogViewerWindow(std::shared_ptr<ui::LogWindow> model, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), model_(std::move(model)), memo_(new QPlainTextEdit(this)) {
   setObjectName("frmLogViewer");
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowTitle(caption);
+  setWindowTitle(QString::fromStdString(model_->Caption()));
   setWindowIcon(AppIcon());
 
   auto* tools = new QToolBar(this);
@@ -24,42 +38,59 @@ LogViewerWindow::LogViewerWindow(const QString& caption, const QString& file_nam
   tools->setMovable(false);
   tools->setFloatable(false);
   tools->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  QAction* empty = tools->addAction(QString());
-  empty->setEnabled(false);
-  QAction* print = tools->addAction(Image(5), "Print File");
-  print->setObjectName("actPrint");
-  print->setToolTip("Print Class");
-  print->setStatusTip("Print Class");
-  print->setEnabled(false);
-  tools->addSeparator();
-  QAction* close_action = tools->addAction(Image(15), "Close");
-  close_action->setObjectName("actClose");
-  close_action->setToolTip("Close Program");
-  close_action->setStatusTip("Close Program");
-  connect(close_action, &QAction::triggered, this, &QWidget::close);
+  tools->setIconSize(QSize(16, 16));
+  tools->setFixedHeight(ui::LogWindow::kToolBarHeight);
+  for (const ui::LogWindow::ToolButton& button : model_->ToolBar()) {
+    if (button.kind == ui::LogWindow::ToolButton::Kind::kSeparator) {
+      tools->addSeparator();
+      continue;
+    }
+    QAction* action = tools->addAction(Image(button.image), QString());
+    action->setToolTip(QString::fromStdString(button.hint));
+    action->setStatusTip(QString::fromStdString(button.hint));
+    action->setEnabled(button.enabled);
+    if (button.closes) {
+      action->setObjectName("actClose");
+      connect(action, &QAction::triggered, this, [this] { model_->actCloseExecute(); });
+    }
+  }
   addToolBar(tools);
 
   memo_->setObjectName("Memo1");
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  memo_->setPlainText(text);
+  memo_->setPlainText(ForDisplay(model_->Text()));
+  connect(memo_, &QPlainTextEdit::textChanged, this,
+          [this] { model_->SetText(ForModel(memo_->toPlainText())); });
   setCentralWidget(memo_);
 
-  // A fixed border: the text area keeps its designed size.
-  memo_->setFixedSize(kClientWidth, kClientHeight - tools->sizeHint().height());
+  // A fixed border at the designed client size.
+  memo_->setFixedSize(ui::LogWindow::kClientWidth,
+                      ui::LogWindow::kClientHeight - ui::LogWindow::kToolBarHeight);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
     const QSize size = sizeHint();
-    move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
   }
+  model_->SetObserver(this);
 }
 
-LogViewerWindow* LogViewerWindow::Open(const QString& caption, const QString& file_name,
-                                       const QString& text, QWidget* parent) {
-  auto* window = new LogViewerWindow(caption, file_name, text, parent);
+LogViewerWindow::~LogViewerWindow() { model_->SetObserver(nullptr); }
+
+LogViewerWindow* LogViewerWindow::Open(std::shared_ptr<ui::LogWindow> model, QWidget* parent) {
+  auto* window = new LogViewerWindow(std::move(model), parent);
   window->show();
   return window;
+}
+
+void LogViewerWindow::closeEvent(QCloseEvent* event) {
+  model_->actCloseExecute();  // tells LogWindowClosed once
+  event->accept();
+}
+
+void LogViewerWindow::LogWindowClosed() {
+  // The close button: the window goes (freed on close). From the close
+  // box, Qt is closing it already.
+  if (isVisible()) close();
 }
 
 }  // namespace quoldex::gui

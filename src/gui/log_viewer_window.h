@@ -1,38 +1,42 @@
-// LogViewerWindow: one log viewer on screen (TfrmLogViewer): an independent
-// window with the caller's caption, a fixed size, centred on the screen
-// when first shown, a toolbar (an empty disabled button, a disabled print
-// button, a separator and a close button) and an editable text area
-// holding the file's text. Edits stay in the window: nothing is ever
-// written back. The window frees itself when it is closed.
+// LogViewerWindow: one log viewer (a ui::LogWindow, e.g. TfrmLogViewer) on
+// screen: an independent window with the model's caption, a fixed size
+// centred on the screen when first shown, the model's tool bar and an
+// editable text area. Edits go to the model's text and are never written
+// back to a file. Closing (the close button or the close box) goes through
+// the model; the window then frees itself and lets go of the model.
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
+
+#include "ui/log_window.h"
 
 class QPlainTextEdit;
 
 namespace quoldex::gui {
 
-class LogViewerWindow : public QMainWindow {
+class LogViewerWindow : public QMainWindow, private ui::LogWindowObserver {
   Q_OBJECT
  public:
-  static constexpr int kClientWidth = 632;
-  static constexpr int kClientHeight = 343;
-
-  // A window not yet shown; `parent` only keeps it on the application's
-  // side (it closes with it), it is still a window of its own.
-  LogViewerWindow(const QString& caption, const QString& file_name, const QString& text,
-                  QWidget* parent);
+  // A window not yet shown; `parent` only ties it to the application's
+  // main window (it closes with it); it is still a window of its own.
+  LogViewerWindow(std::shared_ptr<ui::LogWindow> model, QWidget* parent);
+  ~LogViewerWindow() override;
 
   // Creates such a window and shows it without waiting.
-  static LogViewerWindow* Open(const QString& caption, const QString& file_name,
-                               const QString& text, QWidget* parent);
+  static LogViewerWindow* Open(std::shared_ptr<ui::LogWindow> model, QWidget* parent);
 
   QPlainTextEdit* Memo() const { return memo_; }
-  const QString& FileName() const { return file_name_; }
+  ui::LogWindow& Model() const { return *model_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
+  void LogWindowClosed() override;
+
+  std::shared_ptr<ui::LogWindow> model_;
   QPlainTextEdit* memo_;
-  QString file_name_;
 };
 
 }  // namespace quoldex::gui

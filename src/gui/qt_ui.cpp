@@ -134,9 +134,8 @@ std::optional<size_t> QtUi::ShowSearchDialog(ui::SearchDialog& dialog) {
   return SearchDialogView::Run(dialog, DialogParent());
 }
 
-void QtUi::ShowLogViewer(const std::string& caption, const std::string& file_name,
-                         const std::string& text) {
-  LogViewerWindow::Open(Text(caption), Text(file_name), Text(text), window_.data());
+void QtUi::ShowLogViewer(std::shared_ptr<ui::LogWindow> window) {
+  LogViewerWindow::Open(std::move(window), window_.data());
 }
 
 }  // namespace quoldex::gui

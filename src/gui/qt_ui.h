@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QPointer>
+#include <memory>
 #include <string>
 
 #include "ui/ui.h"
@@ -36,8 +37,7 @@ class QtUi : public ui::Ui {
   std::optional<std::vector<std::string>> ShowOpenDialog(const ui::OpenDialog& dialog) override;
   ui::DialogResult ShowRecordView(ui::RecordView& view) override;
   std::optional<size_t> ShowSearchDialog(ui::SearchDialog& dialog) override;
-  void ShowLogViewer(const std::string& caption, const std::string& file_name,
-                     const std::string& text) override;
+  void ShowLogViewer(std::shared_ptr<ui::LogWindow> window) override;
 
   // The parent for a new modal dialog: the active modal dialog, else the
   // main window.

@@ -193,6 +193,10 @@ void TreeItemModel::NodeChanged(const tree::TreeNode& node) {
       endRemoveRows();
     }
   }
+  // A node the view does not know yet (its parent's rows not announced,
+  // or it is one of a level still loading) has nothing to redraw.
+  auto siblings = reported_rows_.find(node.Parent());
+  if (siblings == reported_rows_.end() || index.row() >= siblings->second) return;
   emit dataChanged(index, index);
   emit ExpansionChanged(index, node.Expanded());
 }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -17,9 +18,12 @@
 #include "gui/class_tree_view.h"
 #include "gui/dialog_script.h"
 #include "gui/folder_dialog.h"
+#include "gui/grep_dialog_view.h"
+#include "gui/log_viewer_window.h"
 #include "gui/main_window.h"
 #include "gui/search_dialog_view.h"
 #include "gui/tree_item_model.h"
+#include "tools/log_viewer.h"
 
 namespace {
 
@@ -70,8 +74,8 @@ QModelIndex Row(QAbstractItemModel* model, const QModelIndex& parent, const QStr
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s SCRIPT_FOLDER OUTPUT_FOLDER\n", argv[0]);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s SCRIPT_FOLDER OUTPUT_FOLDER [LOG_FILE]\n", argv[0]);
     return 2;
   }
   const QString scripts = QDir(argv[1]).absolutePath();
@@ -123,6 +127,19 @@ int main(int argc, char** argv) {
     PressButtonBox(dialog, false);
   });
   window.ExecuteAction(ActionId::actFind);
+
+  // Grep (modeless by default): a search over every class.
+  window.ExecuteAction(ActionId::actGrep);
+  GrepDialogView* grep = window.GrepDialog();
+  QTest::keyClicks(grep->SearchFor(), "pawn");
+  grep->GoButton()->click();
+  Save(grep, out, "grep");
+  grep->CloseButton()->click();
+
+  if (argc == 4) {
+    window.Browser().Run([&] { quoldex::tools::ShowLogFile(window.Browser().GetUi(), "UCC Log", argv[3]); });
+    for (LogViewerWindow* log : window.findChildren<LogViewerWindow*>()) Save(log, out, "log-window");
+  }
 
   window.close();
   return 0;
