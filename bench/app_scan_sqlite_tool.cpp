@@ -79,7 +79,6 @@ class Database {
     if (rc != SQLITE_DONE) Fail("step");
     return rows;
   }
-  int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
   [[noreturn]] void Fail(const std::string& what) const {
     throw std::runtime_error(what + ": " + sqlite3_errmsg(db_));
   }
@@ -153,16 +152,10 @@ int main(int argc, char** argv) {
         "COLLATE NOCASE");
     sqlite3_stmt* insert = db.Prepare(
         "INSERT INTO objects(ObjectName, InheritsFrom, Filename, FileTimeStamp, Package) "
-        "VALUES (?1, '.', ?2, ?3, ?4)");
-    sqlite3_stmt* update = db.Prepare("UPDATE objects SET InheritsFrom = ?1 WHERE ObjectId = ?2");
+        "VALUES (?1, ?5, ?2, ?3, ?4)");
 
     SilentUi ui;
-    quoldex::catalogue::ClassHeaderReader reader(ui,
-                                                 [&](int32_t object_id, const std::string& parent) {
-                                                   BindText(update, 1, parent, 35);
-                                                   sqlite3_bind_int64(update, 2, object_id);
-                                                   db.RunToEnd(update);
-                                                 });
+    quoldex::catalogue::ClassHeaderReader reader(ui);
 
     quoldex::search::TFileSearch search;
     search.SetFileMask("*.uc");
@@ -183,12 +176,10 @@ int main(int argc, char** argv) {
           BindText(insert, 2, folder + data.name, 250);
           BindText(insert, 3, stamp, 10);
           BindText(insert, 4, quoldex::catalogue::PackageFromPath(folder), 20);
-          if (sqlite3_step(insert) != SQLITE_DONE) {  // a name taken in its first 35 characters
-            sqlite3_reset(insert);
-            return;
-          }
+          // The script is read before its row is written, and the row is written whole.
+          BindText(insert, 5, reader.ReadClassHeader(folder + data.name).value_or("."), 35);
+          sqlite3_step(insert);  // a name taken in its first 35 characters is refused
           sqlite3_reset(insert);
-          reader.ReadClassHeader(folder + data.name, static_cast<int32_t>(db.LastInsertId()));
         });
     search.Execute(argv[2]);
 
@@ -206,7 +197,6 @@ int main(int argc, char** argv) {
     sqlite3_finalize(count);
     sqlite3_finalize(find);
     sqlite3_finalize(insert);
-    sqlite3_finalize(update);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "data/browser_data.h"
@@ -44,7 +45,7 @@ class NoUi : public quoldex::ui::Ui {
   std::optional<size_t> ShowSearchDialog(quoldex::ui::SearchDialog&) override {
     return std::nullopt;
   }
-  void ShowLogViewer(const std::string&, const std::string&, const std::string&) override {}
+  void ShowLogViewer(std::shared_ptr<quoldex::ui::LogWindow>) override {}
 
  private:
   std::string status_;
