@@ -1,6 +1,7 @@
 #include "cli/cli_process.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +85,25 @@ int WaitFor(pid_t pid) {
   if (::waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WEXITSTATUS(status);
+}
+
+std::string InterruptWhenSeen(pid_t pid, int err_fd, const std::string& marker) {
+  std::string err;
+  char buffer[4096];
+  while (err.find(marker) == std::string::npos) {
+    const ssize_t n = ::read(err_fd, buffer, sizeof buffer);
+    if (n <= 0) {
+      ::close(err_fd);
+      return {};
+    }
+    err.append(buffer, static_cast<size_t>(n));
+  }
+  ::kill(pid, SIGINT);
+  for (ssize_t n; (n = ::read(err_fd, buffer, sizeof buffer)) > 0;) {
+    err.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(err_fd);
+  return err;
 }
 
 void WriteTree(const std::string& root,

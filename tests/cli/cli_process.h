@@ -42,6 +42,13 @@ class CliCopy {
 // Waits for `pid`; its exit status as CliResult::status gives it.
 int WaitFor(pid_t pid);
 
+// Reads the standard error of a child started by CliCopy::Start until it
+// holds `marker`, sends the child SIGINT (Ctrl+C), reads on to the end,
+// closes `err_fd` and returns all that was read. A child that keeps writing
+// to an unread pipe stands still, so the interrupt arrives mid-run. Empty
+// (and no interrupt) when the pipe ends before the marker shows.
+std::string InterruptWhenSeen(pid_t pid, int err_fd, const std::string& marker);
+
 // Writes `files` (path relative to `root` -> content) below `root`,
 // creating folders as needed.
 void WriteTree(const std::string& root,

@@ -406,20 +406,8 @@ TEST_F(CliTest, CtrlCDuringAScanEndsItEarlyAsEscapeDoes) {
   int err_fd = -1;
   const std::string out_file = scripts_.Path("out.txt");
   const pid_t pid = cli_.Start({"--verbose", "scan", scripts_.path()}, out_file, err_fd);
-  // The status texts fill the pipe while nobody reads it, so the scan stands
-  // still soon after it began, until the interrupt has arrived.
-  std::string err;
-  char buffer[4096];
-  while (err.find("Examining") == std::string::npos) {
-    const ssize_t n = ::read(err_fd, buffer, sizeof buffer);
-    ASSERT_GT(n, 0) << err;
-    err.append(buffer, static_cast<size_t>(n));
-  }
-  ASSERT_EQ(::kill(pid, SIGINT), 0);
-  for (ssize_t n; (n = ::read(err_fd, buffer, sizeof buffer)) > 0;) {
-    err.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(err_fd);
+  const std::string err = InterruptWhenSeen(pid, err_fd, "Examining");
+  ASSERT_FALSE(err.empty()) << "the run ended before it showed \"Examining\"";
   EXPECT_EQ(WaitFor(pid), 0);
   EXPECT_THAT(err, Not(HasSubstr("Error")));
 

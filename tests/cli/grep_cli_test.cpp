@@ -113,20 +113,8 @@ TEST_F(GrepCliTest, CtrlCIsCancelAndKeepsTheRowsFoundSoFar) {
   int err_fd = -1;
   const std::string out_file = scripts_.Path("out.txt");
   const pid_t pid = cli_.Start({"--verbose", "grep", "extends"}, out_file, err_fd);
-  // The progress texts fill the pipe while nobody reads it, so the search
-  // stands still soon after it began, until the interrupt has arrived.
-  std::string err;
-  char buffer[4096];
-  while (err.find("Searching ") == std::string::npos) {
-    const ssize_t n = ::read(err_fd, buffer, sizeof buffer);
-    ASSERT_GT(n, 0) << err;
-    err.append(buffer, static_cast<size_t>(n));
-  }
-  ASSERT_EQ(::kill(pid, SIGINT), 0);
-  for (ssize_t n; (n = ::read(err_fd, buffer, sizeof buffer)) > 0;) {
-    err.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(err_fd);
+  const std::string err = InterruptWhenSeen(pid, err_fd, "Searching ");
+  ASSERT_FALSE(err.empty()) << "the run ended before it showed \"Searching \"";
   EXPECT_EQ(WaitFor(pid), 0);
   EXPECT_EQ(LastLine(err), "Search Canceled");
   EXPECT_THAT(err, Not(HasSubstr("Search Complete")));
