@@ -130,7 +130,7 @@ void TFileHandler::Copy(const std::string& target) const {
   std::vector<char> buffer(1 << 16);
   for (uint64_t offset = 0;;) {
     const IoResult got = from->Read(offset, buffer.data(), buffer.size());
-    if (got.error != 0) throw EDbEngineError::WithOsReason(kErrWrite, error_name_, got.error);
+    if (got.error != 0) throw EDbEngineError::WithOsReason(kErrRead, error_name_, got.error);
     if (got.bytes == 0) break;
     const IoResult put = to->Write(offset, buffer.data(), got.bytes);
     if (put.bytes < got.bytes) FailWrite(put.error);

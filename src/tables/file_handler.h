@@ -65,7 +65,8 @@ class TFileHandler {
   // Renames the closed file to `new_name` (full path); 9220 on failure.
   virtual void Rename(const std::string& new_name);
   // Copies the file's bytes to `target` (full path, in memory when this
-  // file is), replacing it; 9218 on failure.
+  // file is), replacing it; 9217 when reading fails, 9218 when writing
+  // does.
   virtual void Copy(const std::string& target) const;
   // Reads exactly `count` bytes at `offset`; a short read raises 9217 (with
   // the system's reason when it gave one).

@@ -235,16 +235,23 @@ FileView PosixFile::MapForReading(uint64_t length) {
 }
 
 // Takes the sharing lock of a new handle on `fd`: 0, kShareConflict, or the
-// system's error. A descriptor opened for reading cannot take an exclusive
-// lock; an exclusive read-only open takes a shared one and probes that no
-// other handle holds the byte.
+// system's error. A descriptor opened for writing holds an exclusive open
+// with a write lock on the sharing byte. One opened for reading cannot
+// take a write lock: an exclusive read-only open holds read locks on the
+// sharing byte and the byte after it and makes sure no other handle holds
+// the sharing byte; a shared open holds a read lock on the sharing byte and
+// makes sure no such exclusive reader holds the byte after it. (Two such
+// opens racing may both be refused, never both let in.)
 int TakeShareLock(int fd, bool exclusive, bool read_only) {
   int err;
   if (exclusive && !read_only) {
     err = SetLock(fd, F_WRLCK, kShareLockOffset, 1);
+  } else if (exclusive) {
+    err = SetLock(fd, F_RDLCK, kShareLockOffset, 2);
+    if (err == 0) err = ProbeExclusive(fd, kShareLockOffset);
   } else {
     err = SetLock(fd, F_RDLCK, kShareLockOffset, 1);
-    if (err == 0 && exclusive) err = ProbeExclusive(fd, kShareLockOffset);
+    if (err == 0) err = ProbeExclusive(fd, kShareLockOffset + 1);
   }
   return err == kLockHeld ? kShareConflict : err;
 }

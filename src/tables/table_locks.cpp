@@ -83,8 +83,16 @@ bool TableLocks::AcquireWriteLock() {
   ReleaseReadLock();
   if (!TryRepeatedly(data_, kUpdateByte, 1, kProtocolTries, kProtocolPauseMs, true))
     throw EDbEngineError(kErrLockFailure, data_.ErrorName());
-  if (!TryRepeatedly(index_, kIndexRegion, kIndexRegionLength, kProtocolTries, kProtocolPauseMs,
-                     false)) {
+  bool index_locked = false;
+  try {
+    index_locked = TryRepeatedly(index_, kIndexRegion, kIndexRegionLength, kProtocolTries,
+                                 kProtocolPauseMs, false);
+  } catch (...) {
+    // The system refused the index part outright: the data part goes too.
+    data_.Unlock(kUpdateByte, 1);
+    throw;
+  }
+  if (!index_locked) {
     data_.Unlock(kUpdateByte, 1);
     throw EDbEngineError(kErrLockFailure, data_.ErrorName());
   }

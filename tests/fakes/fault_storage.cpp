@@ -189,6 +189,15 @@ void FaultStorage::MarkDurable(const std::string& folder) {
   for (const std::string& name : memory_files::NamesIn(folder)) MakeDurable(folder + name);
 }
 
+void FaultStorage::Forget(const std::string& folder) {
+  for (const std::string& name : memory_files::NamesIn(folder)) memory_files::Remove(folder + name);
+  std::lock_guard lock(section_);
+  for (auto it = durable_.lower_bound(folder);
+       it != durable_.end() && it->first.compare(0, folder.size(), folder) == 0;) {
+    it = durable_.erase(it);
+  }
+}
+
 void FaultStorage::RestorePower(const std::function<bool(const std::string&)>& keeps_unflushed) {
   std::map<std::string, std::shared_ptr<std::vector<uint8_t>>> images;
   {

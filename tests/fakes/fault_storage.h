@@ -60,6 +60,8 @@ class FaultStorage : public Storage {
   // Whether the fault set by FailCall has struck.
   bool Struck() const;
 
+  // Removes every file in `folder` and forgets their durable images.
+  void Forget(const std::string& folder);
   // Treats every file now in `folder` as durable as it is.
   void MarkDurable(const std::string& folder);
   // The n-th call of `kind` from now is the last the machine makes.
