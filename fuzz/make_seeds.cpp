@@ -1,6 +1,7 @@
 // Writes the seed corpus of the table-files target into the folder given:
-// objects and items tables as the engine makes them, sound, cut inside
-// their last slot and empty, each as one input (table_pair.h).
+// objects and pref tables as the engine makes them, sound, cut inside their
+// last slot, left marked mid-change and empty, each as one input
+// (table_pair.h).
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -8,6 +9,7 @@
 #include "data/createobject.h"
 #include "fuzz_support.h"
 #include "table_pair.h"
+#include "tables/index_file_header.h"
 
 namespace {
 
@@ -25,6 +27,12 @@ void WriteTable(const std::string& out_dir, const std::string& name, const std::
   Write(out_dir, name, data, index);
   // A writer that died inside its last slot.
   Write(out_dir, name + "-cut", data.substr(0, data.size() - 40), index);
+  // A writer that died in the middle of a change, its update mark still set.
+  std::string marked = index;
+  if (marked.size() > quoldex::tables::index_header::kUpdateInProgress) {
+    marked[quoldex::tables::index_header::kUpdateInProgress] = 1;
+    Write(out_dir, name + "-marked", data, marked);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // A damaged objects table: the input becomes its data and index file (see
 // table_pair.h). The table is opened (recovering it when it was left
 // mid-change), every index walked both ways, a class located by name and by
-// key, the integrity check run; then the table is repaired, and a repair
+// key, the integrity check run, a class added and one edited and one
+// deleted (each may be refused); then the table is repaired, and a repair
 // that reports nothing left unmended must leave a table that opens and
 // passes the check. Engine errors are answers; a crash, a sanitizer report,
 // any other exception or a repaired table that is still unsound is a fault.
@@ -65,6 +66,36 @@ void Walk(TableCursor& cursor) {
   IgnoringEngineErrors([&] { cursor.CheckIntegrity(); });
 }
 
+// The changes a scan and the tree make: append and post a class, rename
+// one, delete one. Each runs on its own, as a failed one leaves the rest
+// possible.
+void Change(TableCursor& cursor) {
+  const int name = cursor.FieldNumber("ObjectName");
+  const int parent = cursor.FieldNumber("InheritsFrom");
+  const int file = cursor.FieldNumber("Filename");
+  if (name == 0 || parent == 0 || file == 0) return;
+  cursor.SetIndex(0);
+  IgnoringEngineErrors([&] {
+    cursor.Append();
+    cursor.SetField(name, FieldValue::String("FuzzAdded"));
+    cursor.SetField(parent, FieldValue::String("object"));
+    cursor.SetField(file, FieldValue::String("/fuzz/FuzzAdded.uc"));
+    cursor.Post();
+  });
+  if (cursor.State() != tables::CursorState::kBrowse) cursor.Cancel();
+  IgnoringEngineErrors([&] {
+    if (!cursor.First()) return;
+    cursor.Edit();
+    cursor.SetField(name, FieldValue::String("FuzzEdited"));
+    cursor.Post();
+  });
+  if (cursor.State() != tables::CursorState::kBrowse) cursor.Cancel();
+  IgnoringEngineErrors([&] {
+    if (cursor.Last()) cursor.Delete();
+  });
+  IgnoringEngineErrors([&] { cursor.CheckIntegrity(); });
+}
+
 bool AllMended(const std::vector<std::string>& report) {
   for (const std::string& line : report)
     if (line.rfind("not mended", 0) == 0) return false;
@@ -87,6 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     tables::TableCursor cursor(settings);
     cursor.Open();
     Walk(cursor);
+    Change(cursor);
     cursor.Close();
   });
 
