@@ -252,7 +252,9 @@ QAction* MainWindow::PopupItem(app::ActionId id) const {
   return nullptr;
 }
 
-QString MainWindow::StatusText() const { return status_label_->text(); }
+QString MainWindow::StatusText() const { return QString::fromStdString(ui_.StatusText()); }
+
+QString MainWindow::ShownStatusText() const { return status_label_->text(); }
 
 void MainWindow::FetchNode(const QModelIndex& index) {
   tree::TreeNode* node = TreeItemModel::Node(index);
