@@ -97,6 +97,8 @@ struct Operation {
   // cannot break. A change of a shared table is not: it would cost a
   // flush of the disk per post.
   bool ordered = true;
+  // Whether the table holds the seed rows when the operation starts.
+  bool seeded = true;
 };
 
 // Whether some handle still holds the table's write lock or a read lock
@@ -134,7 +136,9 @@ class FaultMatrixTest : public ::testing::Test {
     {
       TableCursor c(s);
       c.Open();
-      for (int i = 0; i < kSeedRows; ++i) AddObject(c, SeedName(i), "Parent" + std::to_string(i));
+      for (int i = 0; i < (op.seeded ? kSeedRows : 0); ++i) {
+        AddObject(c, SeedName(i), "Parent" + std::to_string(i));
+      }
     }
     if (op.prepare) op.prepare(s);
     expected = Expected{};
@@ -308,6 +312,11 @@ class FaultMatrixTest : public ::testing::Test {
   int runs_ = 0;
 };
 
+Operation Unseeded(Operation op) {
+  op.seeded = false;
+  return op;
+}
+
 // A change of a table opened shared (see Operation::ordered).
 Operation Shared(Operation op) {
   op.ordered = false;
@@ -363,8 +372,9 @@ TEST_F(FaultMatrixTest, Delete) {
              }}));
 }
 
+// The store of a query's rows into its empty result table.
 TEST_F(FaultMatrixTest, BulkStore) {
-  RunMatrix({"bulk store", [](const TableSettings& s, Expected& expected) {
+  RunMatrix(Unseeded({"bulk store", [](const TableSettings& s, Expected& expected) {
                TableSettings alone = s;
                alone.exclusive = true;
                TableCursor c(alone);
@@ -375,6 +385,8 @@ TEST_F(FaultMatrixTest, BulkStore) {
                  const std::string name = "Bulk" + std::to_string(i);
                  c.SetField(kObjectName, FieldValue::String(name), image.data());
                  c.SetField(kInheritsFrom, FieldValue::String("Seed0"), image.data());
+                 c.SetField(kFilename, FieldValue::String("/src/" + name + ".uc"), image.data());
+                 c.SetField(kPackage, FieldValue::String("core"), image.data());
                  images.insert(images.end(), image.begin(), image.end());
                  expected.maybe.insert(name);
                }
@@ -385,7 +397,7 @@ TEST_F(FaultMatrixTest, BulkStore) {
                  expected.maybe.erase(name);
                  expected.present[name] = "Seed0";
                }
-             }});
+             }}));
 }
 
 // A handle that holds the table alone writes its changes at Close.
