@@ -84,8 +84,9 @@ TEST_F(CreateDataTablesFaultTest, EveryFailedCallLeavesTablesTheNextStartComplet
           raised = true;
           EXPECT_TRUE(tables::IsStorageFailure(e.ErrorCode())) << e.what();
         }
+        const bool struck = storage_.Struck();
         storage_.FailCall(IoKind::kCount, 0, fault);
-        if (!storage_.Struck() && raised) ADD_FAILURE() << "raised without a fault";
+        if (!struck && raised) ADD_FAILURE() << "raised without a fault";
         ++cases;
         failed += raised;
         ExpectWholeAfterRestart(folder, std::string(testing::IoKindName(kind)) + " call " +
