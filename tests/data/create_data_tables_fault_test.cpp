@@ -1,7 +1,6 @@
-// Creating the five tables with each call to the storage failed in turn,
-// and with the power cut after each write: the next start (creating what
-// is missing again, without faults) leaves five tables that open and pass
-// the integrity check.
+// Creating the five tables with each call to the storage failed in turn:
+// the next start (creating what is missing again, without faults) leaves
+// five tables that open and pass the integrity check.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -94,23 +93,6 @@ TEST_F(CreateDataTablesFaultTest, EveryFailedCallLeavesTablesTheNextStartComplet
                                             testing::FaultKindName(fault));
         if (HasFailure()) return;
       }
-    }
-  }
-  // Power cuts after each write and flush, forgetting what was not flushed.
-  for (IoKind kind : {IoKind::kWrite, IoKind::kFlush, IoKind::kRename}) {
-    for (int n = 1; n <= counts[kind]; ++n) {
-      const std::string folder = NextFolder();
-      storage_.CutPowerAfter(kind, n);
-      try {
-        CreateDataTables(folder);
-      } catch (const EDbEngineError&) {
-      }
-      storage_.RestorePower();
-      ++cases;
-      ExpectWholeAfterRestart(folder, std::string("power cut after ") +
-                                          testing::IoKindName(kind) + " call " +
-                                          std::to_string(n));
-      if (HasFailure()) return;
     }
   }
   std::printf("[fault matrix] create the five tables: %d cases, %d ended in an error\n", cases,
