@@ -266,8 +266,9 @@ void TableCursor::Impl::OpenMarkedForReading() {
     throw EDbEngineError::WithReason(kErrIndexPagesCorrupt, file_name,
                                      "left mid-change; it opens once recovered with write access");
   }
-  recovered.push_back("left mid-change by a writer that stopped; its records and indexes agree, "
-                      "so it is read as it is");
+  recovered.push_back(
+      "left mid-change by a writer that stopped; its records and indexes agree, "
+      "so it is read as it is");
 }
 
 void TableCursor::Impl::DropFiles() noexcept {

@@ -60,18 +60,17 @@ TEST_F(CreateDataTablesFaultTest, EveryFailedCallLeavesTablesTheNextStartComplet
   const std::string clean = NextFolder();
   CreateDataTables(clean);
   std::map<IoKind, int> counts;
-  for (IoKind kind : {IoKind::kRead, IoKind::kWrite, IoKind::kFlush, IoKind::kSetEnd,
-                      IoKind::kLock, IoKind::kRename}) {
+  for (IoKind kind : {IoKind::kRead, IoKind::kWrite, IoKind::kFlush, IoKind::kSetEnd, IoKind::kLock,
+                      IoKind::kRename}) {
     counts[kind] = storage_.Calls(kind);
   }
   ExpectWholeAfterRestart(clean, "without faults");
   int cases = 0, failed = 0;
   for (const auto& [kind, count] : counts) {
     const std::vector<FaultKind> faults =
-        kind == IoKind::kWrite
-            ? std::vector<FaultKind>{FaultKind::kNoSpace, FaultKind::kIoError,
-                                     FaultKind::kShortWrite}
-            : std::vector<FaultKind>{FaultKind::kIoError};
+        kind == IoKind::kWrite ? std::vector<FaultKind>{FaultKind::kNoSpace, FaultKind::kIoError,
+                                                        FaultKind::kShortWrite}
+                               : std::vector<FaultKind>{FaultKind::kIoError};
     for (int n = 1; n <= count; ++n) {
       for (FaultKind fault : faults) {
         const std::string folder = NextFolder();

@@ -114,7 +114,6 @@ bool AnyLockHeld(const TableSettings& s) {
   return !free;
 }
 
-
 class FaultMatrixTest : public ::testing::Test {
  protected:
   TableSettings SettingsFor(int run) const {
@@ -186,7 +185,8 @@ class FaultMatrixTest : public ::testing::Test {
       EXPECT_TRUE(any) << *names.begin() << " lost";
     }
     for (const auto& [name, parent] : found) {
-      EXPECT_TRUE(expected.present.count(name) || expected.maybe.count(name)) << name << " appeared";
+      EXPECT_TRUE(expected.present.count(name) || expected.maybe.count(name))
+          << name << " appeared";
     }
   }
 
@@ -235,8 +235,8 @@ class FaultMatrixTest : public ::testing::Test {
     int cases = 0;
     for (const auto& [kind, count] : counts) {
       std::vector<FaultKind> faults = {FaultKind::kIoError};
-      if (kind == IoKind::kWrite) faults = {FaultKind::kNoSpace, FaultKind::kIoError,
-                                            FaultKind::kShortWrite};
+      if (kind == IoKind::kWrite)
+        faults = {FaultKind::kNoSpace, FaultKind::kIoError, FaultKind::kShortWrite};
       if (kind == IoKind::kFlush || kind == IoKind::kSetEnd) {
         faults = {FaultKind::kNoSpace, FaultKind::kIoError};
       }
@@ -266,7 +266,8 @@ class FaultMatrixTest : public ::testing::Test {
     std::vector<std::pair<const char*, std::function<bool(const std::string&)>>> modes = {
         {"forget unflushed", {}}};
     if (op.ordered) {
-      modes.emplace_back("keep data file", [](const std::string& p) { return p.ends_with(".DAT"); });
+      modes.emplace_back("keep data file",
+                         [](const std::string& p) { return p.ends_with(".DAT"); });
       modes.emplace_back("keep index file",
                          [](const std::string& p) { return p.ends_with(".IDX"); });
     }
@@ -274,8 +275,8 @@ class FaultMatrixTest : public ::testing::Test {
       for (int n = 1; n <= counts[kind]; ++n) {
         for (const auto& [mode, keeps] : modes) {
           const std::string what = std::string(op.name) + ": power cut after " +
-                                   testing::IoKindName(kind) + " call " + std::to_string(n) +
-                                   ", " + mode;
+                                   testing::IoKindName(kind) + " call " + std::to_string(n) + ", " +
+                                   mode;
           SCOPED_TRACE(what);
           s = Prepare(op, expected);
           // Rows the operation makes certain are certain only once flushed:
@@ -328,79 +329,80 @@ Operation Shared(Operation op) {
 
 TEST_F(FaultMatrixTest, AppendAndPost) {
   RunMatrix(Shared({"append and post", [](const TableSettings& s, Expected& expected) {
-               TableCursor c(s);
-               c.Open();
-               for (int i = 0; i < 3; ++i) {
-                 const std::string name = "New" + std::to_string(i);
-                 expected.maybe.insert(name);
-                 Checked(s, c, [&] { AddObject(c, name, "Seed1"); });
-                 expected.maybe.erase(name);
-                 expected.present[name] = "Seed1";
-               }
-             }}));
+                      TableCursor c(s);
+                      c.Open();
+                      for (int i = 0; i < 3; ++i) {
+                        const std::string name = "New" + std::to_string(i);
+                        expected.maybe.insert(name);
+                        Checked(s, c, [&] { AddObject(c, name, "Seed1"); });
+                        expected.maybe.erase(name);
+                        expected.present[name] = "Seed1";
+                      }
+                    }}));
 }
 
 TEST_F(FaultMatrixTest, EditAndPost) {
   RunMatrix(Shared({"edit and post", [](const TableSettings& s, Expected& expected) {
-               TableCursor c(s);
-               c.Open();
-               c.SetIndex(kByName);
-               for (int i : {2, 7}) {
-                 ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
-                 // A renamed row moves in every index.
-                 const std::string new_name = i == 7 ? "Renamed7" : SeedName(i);
-                 expected.Changing(SeedName(i), new_name);
-                 c.Edit();
-                 c.SetField(kInheritsFrom, FieldValue::String("Edited"));
-                 c.SetField(kObjectName, FieldValue::String(new_name));
-                 Checked(s, c, [&] { c.Post(); });
-                 expected.Changed(SeedName(i), new_name, "Edited");
-               }
-             }}));
+                      TableCursor c(s);
+                      c.Open();
+                      c.SetIndex(kByName);
+                      for (int i : {2, 7}) {
+                        ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
+                        // A renamed row moves in every index.
+                        const std::string new_name = i == 7 ? "Renamed7" : SeedName(i);
+                        expected.Changing(SeedName(i), new_name);
+                        c.Edit();
+                        c.SetField(kInheritsFrom, FieldValue::String("Edited"));
+                        c.SetField(kObjectName, FieldValue::String(new_name));
+                        Checked(s, c, [&] { c.Post(); });
+                        expected.Changed(SeedName(i), new_name, "Edited");
+                      }
+                    }}));
 }
 
 TEST_F(FaultMatrixTest, Delete) {
   RunMatrix(Shared({"delete", [](const TableSettings& s, Expected& expected) {
-               TableCursor c(s);
-               c.Open();
-               c.SetIndex(kByName);
-               for (int i : {3, 4, 9}) {
-                 ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
-                 expected.present.erase(SeedName(i));
-                 expected.maybe.insert(SeedName(i));
-                 Checked(s, c, [&] { c.Delete(); });
-                 expected.maybe.erase(SeedName(i));
-                 expected.absent.insert(SeedName(i));
-               }
-             }}));
+                      TableCursor c(s);
+                      c.Open();
+                      c.SetIndex(kByName);
+                      for (int i : {3, 4, 9}) {
+                        ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
+                        expected.present.erase(SeedName(i));
+                        expected.maybe.insert(SeedName(i));
+                        Checked(s, c, [&] { c.Delete(); });
+                        expected.maybe.erase(SeedName(i));
+                        expected.absent.insert(SeedName(i));
+                      }
+                    }}));
 }
 
 // The store of a query's rows into its empty result table.
 TEST_F(FaultMatrixTest, BulkStore) {
   RunMatrix(Unseeded({"bulk store", [](const TableSettings& s, Expected& expected) {
-               TableSettings alone = s;
-               alone.exclusive = true;
-               TableCursor c(alone);
-               c.Open();
-               std::vector<uint8_t> images;
-               for (int i = 0; i < 5; ++i) {
-                 std::vector<uint8_t> image = c.NewRecord();
-                 const std::string name = "Bulk" + std::to_string(i);
-                 c.SetField(kObjectName, FieldValue::String(name), image.data());
-                 c.SetField(kInheritsFrom, FieldValue::String("Seed0"), image.data());
-                 c.SetField(kFilename, FieldValue::String("/src/" + name + ".uc"), image.data());
-                 c.SetField(kPackage, FieldValue::String("core"), image.data());
-                 images.insert(images.end(), image.begin(), image.end());
-                 expected.maybe.insert(name);
-               }
-               c.AppendAll(std::move(images));
-               c.Close();
-               for (int i = 0; i < 5; ++i) {
-                 const std::string name = "Bulk" + std::to_string(i);
-                 expected.maybe.erase(name);
-                 expected.present[name] = "Seed0";
-               }
-             }}));
+                        TableSettings alone = s;
+                        alone.exclusive = true;
+                        TableCursor c(alone);
+                        c.Open();
+                        std::vector<uint8_t> images;
+                        for (int i = 0; i < 5; ++i) {
+                          std::vector<uint8_t> image = c.NewRecord();
+                          const std::string name = "Bulk" + std::to_string(i);
+                          c.SetField(kObjectName, FieldValue::String(name), image.data());
+                          c.SetField(kInheritsFrom, FieldValue::String("Seed0"), image.data());
+                          c.SetField(kFilename, FieldValue::String("/src/" + name + ".uc"),
+                                     image.data());
+                          c.SetField(kPackage, FieldValue::String("core"), image.data());
+                          images.insert(images.end(), image.begin(), image.end());
+                          expected.maybe.insert(name);
+                        }
+                        c.AppendAll(std::move(images));
+                        c.Close();
+                        for (int i = 0; i < 5; ++i) {
+                          const std::string name = "Bulk" + std::to_string(i);
+                          expected.maybe.erase(name);
+                          expected.present[name] = "Seed0";
+                        }
+                      }}));
 }
 
 // A handle that holds the table alone writes its changes at Close.
@@ -446,8 +448,7 @@ TEST_F(FaultMatrixTest, RestructureIndexesOnly) {
 }
 
 TEST_F(FaultMatrixTest, RepairOfATableLeftMidChange) {
-  RunMatrix({"repair",
-             [](const TableSettings& s, Expected&) { TableCursor::Repair(s); },
+  RunMatrix({"repair", [](const TableSettings& s, Expected&) { TableCursor::Repair(s); },
              [](const TableSettings& s) {
                // A writer that died after setting the update mark.
                const std::string data_name = TableCursor::DataFileName(s);
