@@ -133,8 +133,8 @@ EDbEngineError EDbEngineError::WithOsReason(int code, std::string_view file, int
 
 EDbEngineError EDbEngineError::WithReason(int code, std::string_view file,
                                           std::string_view reason) {
-  return EDbEngineError(code, WholeMessage{MakeMessage(code, file, {}, {}) + ": " +
-                                           std::string(reason)});
+  return EDbEngineError(code,
+                        WholeMessage{MakeMessage(code, file, {}, {}) + ": " + std::string(reason)});
 }
 
 bool IsStorageFailure(int code) {

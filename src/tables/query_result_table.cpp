@@ -1,6 +1,5 @@
 #include "tables/query_result_table.h"
 
-
 #include "tables/data_file.h"
 #include "tables/data_file_validation.h"
 #include "tables/engine_error.h"

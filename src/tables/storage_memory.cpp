@@ -61,8 +61,8 @@ class MemoryStorageImpl final : public Storage {
            std::unique_ptr<StorageFile>* file) override {
     std::shared_ptr<MemoryFile> found = memory_files::Find(path);
     if (!found) return ENOENT;
-    auto handle = std::make_unique<MemoryHandle>(std::move(found),
-                                                 options.access == FileAccess::kRead);
+    auto handle =
+        std::make_unique<MemoryHandle>(std::move(found), options.access == FileAccess::kRead);
     if (!handle->Share(options.sharing == FileSharing::kExclusive)) return kShareConflict;
     *file = std::move(handle);
     return 0;
@@ -86,9 +86,7 @@ class MemoryStorageImpl final : public Storage {
     return 0;
   }
   bool Exists(const std::string& path) override { return memory_files::Exists(path); }
-  int Delete(const std::string& path) override {
-    return memory_files::Remove(path) ? 0 : ENOENT;
-  }
+  int Delete(const std::string& path) override { return memory_files::Remove(path) ? 0 : ENOENT; }
   int Rename(const std::string& from, const std::string& to) override {
     return memory_files::Rename(from, to) ? 0 : ENOENT;
   }

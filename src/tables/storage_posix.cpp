@@ -227,8 +227,8 @@ FileView PosixFile::MapForReading(uint64_t length) {
   }
   ::close(fd);
   if (data == MAP_FAILED) return {};
-  auto mapping =
-      std::make_shared<const Mapping>(static_cast<const uint8_t*>(data), size, st.st_dev, st.st_ino);
+  auto mapping = std::make_shared<const Mapping>(static_cast<const uint8_t*>(data), size, st.st_dev,
+                                                 st.st_ino);
   list.insert(list.begin(), mapping);
   if (list.size() > kKeptMappings) list.pop_back();
   return ViewOf(std::move(mapping), length);
@@ -314,9 +314,7 @@ class PosixStorage final : public Storage {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   }
 
-  int Delete(const std::string& path) override {
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
-  }
+  int Delete(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
   int Rename(const std::string& from, const std::string& to) override {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;

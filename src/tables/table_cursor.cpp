@@ -266,8 +266,9 @@ void TableCursor::Impl::OpenMarkedForReading() {
     throw EDbEngineError::WithReason(kErrIndexPagesCorrupt, file_name,
                                      "left mid-change; it opens once recovered with write access");
   }
-  recovered.push_back("left mid-change by a writer that stopped; its records and indexes agree, "
-                      "so it is read as it is");
+  recovered.push_back(
+      "left mid-change by a writer that stopped; its records and indexes agree, "
+      "so it is read as it is");
 }
 
 void TableCursor::Impl::DropFiles() noexcept {
@@ -999,7 +1000,6 @@ void TableCursor::Impl::BeforeWrite() {
   // killed between its writes leaves it set, and the next writer or open
   // recovers the table. The index header, written last from an image
   // without the mark, clears it.
-  marked = true;
   static constexpr uint8_t kMark = 1;
   index->TFileHandler::Write(index_header::kUpdateInProgress, &kMark, 1);
   // A table held alone writes its changes once, at Close or when its
@@ -1008,6 +1008,7 @@ void TableCursor::Impl::BeforeWrite() {
   // milliseconds each on a disk): its files are made durable in order only
   // when opened write-through (ForceBufferFlush).
   if (WritesAlone()) index->TFileHandler::Flush();
+  marked = true;
 }
 
 void TableCursor::Impl::FlushShared(bool index_header) {
@@ -1347,7 +1348,15 @@ void TableCursor::Impl::AppendAll(std::vector<uint8_t> records, int order_index)
     system_order = in_key_order(TIndexFile::kSystemIndex, system_keys);
   }
 
-  data->AppendSlots(records.data(), stored);
+  try {
+    data->AppendSlots(records.data(), stored);
+  } catch (...) {
+    // Nothing of the images may reach the files later (a header counting
+    // slots never written): the files keep what they held, or the update
+    // mark that makes the next open recover them.
+    AbandonUnwritten();
+    throw;
+  }
   for (size_t i = 0; i < count; ++i) {
     uint8_t issued[kRecordHeaderSize];
     data->IssueRecordId(issued);

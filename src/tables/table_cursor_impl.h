@@ -170,7 +170,7 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   bool unlocked_checks = false;  // the counters can be read without the lock
   bool read_only = false;
   bool read_only_by_access = false;  // the files could not be opened for writing
-  bool stale = false;   // the caches may differ from the files: reload at the next lock
+  bool stale = false;  // the caches may differ from the files: reload at the next lock
   bool marked = false;
   // Opened read-only on a dead writer's mark (OpenMarkedForReading).
   bool accept_update_mark = false;  // this handle set the update mark of its change in progress

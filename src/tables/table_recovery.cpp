@@ -145,6 +145,12 @@ int MendDataFile(TFileHandler& file, std::vector<std::string>& mended) {
   std::set<int32_t> ids;
   for (int32_t s = 1; s <= slots; ++s) {
     SlotHead& head = fixed[s];
+    if (head.flag == 0 && head.link == 0 && head.id == 0) {
+      // A slot the file grew by that no record ever reached (a written
+      // record's link is its own slot).
+      mended.push_back("slot " + std::to_string(s) + ": never written, marked deleted");
+      head.flag = 1;
+    }
     if (head.flag > 1) {
       mended.push_back("slot " + std::to_string(s) + ": deleted flag " + std::to_string(head.flag) +
                        ", marked deleted");

@@ -31,6 +31,8 @@ std::vector<std::string> TableCursor::Repair(const TableSettings& settings,
     TableCursor cursor(checking);
     cursor.Open();
     std::vector<std::string> findings = cursor.CheckIntegrity();
+    // A table read as it is despite a dead writer's mark is repaired too.
+    for (const std::string& line : cursor.Recovered()) findings.push_back(line);
     cursor.Close();
     if (findings.empty()) return {};
     for (std::string& f : findings) report.push_back("found: " + f);

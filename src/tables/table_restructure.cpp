@@ -1,8 +1,9 @@
 // TableCursor::Restructure: rewriting an existing table to a new definition.
 //
 // Three outcomes. Unchanged: nothing is written. Only the indexes changed:
-// the index file is copied to ".IBK", recreated with the new definitions and
-// filled from the records; on failure the copy is put back. Anything else:
+// a new index file is built beside the old one with the new definitions,
+// filled from the records, made durable and renamed over the old one; on
+// failure the old one stays. Anything else:
 // a new table is built in the system's temporary folder, every active record
 // copied field by field (fields matched by name, record IDs kept), and its
 // files replace the old ones by rename; on failure the old files stay. The
@@ -90,29 +91,35 @@ int32_t CopyRecords(TDataFile& from, TDataFile& to) {
   return highest;
 }
 
+// Makes what was written to the closed file `name` durable.
+void FlushClosedFile(const std::string& name, const std::string& data_name) {
+  TFileHandler file(name, data_name);
+  file.Open(true, false, false);
+  file.Flush();
+}
+
 void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
                         const StoredDefinition& definition, const std::string& data_name) {
+  // The new index is built beside the old one and replaces it by a rename
+  // once durable: the old index stays whole until then, whatever happens.
   const std::string index_name = index->FileName();
-  const std::string backup = WithExtension(index_name, ".IBK");
-  index->Close();
-  TFileHandler(index_name, data_name).Copy(backup);
+  const std::string staged = index_name + ".NEW";
   try {
-    index = std::make_unique<TIndexFile>(index_name, data_name, data.Fields());
-    index->Create(false);
-    AddIndexDefinitions(definition, *index);
-    RebuildIndexes(data, *index, DuplicatePolicy::kFail);
+    TIndexFile rebuilt(staged, data_name, data.Fields());
+    rebuilt.Create(false);
+    AddIndexDefinitions(definition, rebuilt);
+    RebuildIndexes(data, rebuilt, DuplicatePolicy::kFail);
+    rebuilt.Close();
+    FlushClosedFile(staged, data_name);
     index->Close();
-  } catch (...) {
-    try {
-      index.reset();
-      TFileHandler(backup, data_name).Copy(index_name);
-      RemoveQuietly(backup);
-    } catch (...) {
-      // The backup stays beside the table for whoever repairs it.
+    if (int err = DiskStorage().Rename(staged, index_name); err != 0) {
+      throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
     }
+  } catch (...) {
+    RemoveQuietly(staged);
     throw;
   }
-  RemoveQuietly(backup);
+  index = std::make_unique<TIndexFile>(index_name, data_name, data.Fields());
 }
 
 void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& definition,
@@ -136,6 +143,9 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
     }
     TFileHandler(temp, data_name).Copy(staged);
     TFileHandler(temp_index, data_name).Copy(staged_index);
+    // Durable before they replace the old files.
+    FlushClosedFile(staged, data_name);
+    FlushClosedFile(staged_index, data_name);
     // Each rename replaces an old file in one step; the old files stay open
     // (exclusively) until both are in place.
     if (DiskStorage().Rename(staged, data_name) != 0 ||

@@ -47,7 +47,9 @@ class FaultStorage::File final : public StorageFile {
  public:
   File(FaultStorage& owner, std::string path, std::unique_ptr<StorageFile> inner,
        bool write_through)
-      : owner_(owner), path_(std::move(path)), inner_(std::move(inner)),
+      : owner_(owner),
+        path_(std::move(path)),
+        inner_(std::move(inner)),
         write_through_(write_through) {}
 
   IoResult Read(uint64_t offset, void* buffer, size_t count) override {

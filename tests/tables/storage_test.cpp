@@ -105,9 +105,9 @@ TEST_P(StorageContractTest, LocksBelongToTheirHandle) {
   EXPECT_EQ(a->Lock(kFar + 10, 1, true), 0);  // never a conflict with its own
   EXPECT_EQ(b->Lock(kFar + 50, 1, false), kLockHeld);
   EXPECT_EQ(a->Unlock(kFar, 40), 0);
-  EXPECT_EQ(b->Lock(kFar, 40, true), 0);     // the released part
+  EXPECT_EQ(b->Lock(kFar, 40, true), 0);              // the released part
   EXPECT_EQ(b->Lock(kFar + 60, 1, true), kLockHeld);  // the rest stays locked
-  a.reset();                                  // closing releases the rest
+  a.reset();                                          // closing releases the rest
   EXPECT_EQ(b->Lock(kFar + 60, 1, true), 0);
   // Shared locks do not exclude each other; a reader's exclusive request
   // still keeps writers out.

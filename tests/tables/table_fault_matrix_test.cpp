@@ -97,6 +97,8 @@ struct Operation {
   // cannot break. A change of a shared table is not: it would cost a
   // flush of the disk per post.
   bool ordered = true;
+  // Whether the table holds the seed rows when the operation starts.
+  bool seeded = true;
 };
 
 // Whether some handle still holds the table's write lock or a read lock
@@ -111,7 +113,6 @@ bool AnyLockHeld(const TableSettings& s) {
                     index.Lock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength);
   return !free;
 }
-
 
 class FaultMatrixTest : public ::testing::Test {
  protected:
@@ -134,12 +135,17 @@ class FaultMatrixTest : public ::testing::Test {
     {
       TableCursor c(s);
       c.Open();
-      for (int i = 0; i < kSeedRows; ++i) AddObject(c, SeedName(i), "Parent" + std::to_string(i));
+      for (int i = 0; i < (op.seeded ? kSeedRows : 0); ++i) {
+        AddObject(c, SeedName(i), "Parent" + std::to_string(i));
+      }
     }
     if (op.prepare) op.prepare(s);
     expected = Expected{};
     {
-      TableCursor c(s);
+      // Read-only: a table the preparation left mid-change stays so.
+      TableSettings reading = s;
+      reading.read_only = true;
+      TableCursor c(reading);
       c.Open();
       for (bool on = c.First(); on; on = c.Next()) {
         expected.present[NameOf(c)] = c.GetField(kInheritsFrom).text;
@@ -179,7 +185,8 @@ class FaultMatrixTest : public ::testing::Test {
       EXPECT_TRUE(any) << *names.begin() << " lost";
     }
     for (const auto& [name, parent] : found) {
-      EXPECT_TRUE(expected.present.count(name) || expected.maybe.count(name)) << name << " appeared";
+      EXPECT_TRUE(expected.present.count(name) || expected.maybe.count(name))
+          << name << " appeared";
     }
   }
 
@@ -228,8 +235,8 @@ class FaultMatrixTest : public ::testing::Test {
     int cases = 0;
     for (const auto& [kind, count] : counts) {
       std::vector<FaultKind> faults = {FaultKind::kIoError};
-      if (kind == IoKind::kWrite) faults = {FaultKind::kNoSpace, FaultKind::kIoError,
-                                            FaultKind::kShortWrite};
+      if (kind == IoKind::kWrite)
+        faults = {FaultKind::kNoSpace, FaultKind::kIoError, FaultKind::kShortWrite};
       if (kind == IoKind::kFlush || kind == IoKind::kSetEnd) {
         faults = {FaultKind::kNoSpace, FaultKind::kIoError};
       }
@@ -259,7 +266,8 @@ class FaultMatrixTest : public ::testing::Test {
     std::vector<std::pair<const char*, std::function<bool(const std::string&)>>> modes = {
         {"forget unflushed", {}}};
     if (op.ordered) {
-      modes.emplace_back("keep data file", [](const std::string& p) { return p.ends_with(".DAT"); });
+      modes.emplace_back("keep data file",
+                         [](const std::string& p) { return p.ends_with(".DAT"); });
       modes.emplace_back("keep index file",
                          [](const std::string& p) { return p.ends_with(".IDX"); });
     }
@@ -267,8 +275,8 @@ class FaultMatrixTest : public ::testing::Test {
       for (int n = 1; n <= counts[kind]; ++n) {
         for (const auto& [mode, keeps] : modes) {
           const std::string what = std::string(op.name) + ": power cut after " +
-                                   testing::IoKindName(kind) + " call " + std::to_string(n) +
-                                   ", " + mode;
+                                   testing::IoKindName(kind) + " call " + std::to_string(n) + ", " +
+                                   mode;
           SCOPED_TRACE(what);
           s = Prepare(op, expected);
           // Rows the operation makes certain are certain only once flushed:
@@ -308,6 +316,11 @@ class FaultMatrixTest : public ::testing::Test {
   int runs_ = 0;
 };
 
+Operation Unseeded(Operation op) {
+  op.seeded = false;
+  return op;
+}
+
 // A change of a table opened shared (see Operation::ordered).
 Operation Shared(Operation op) {
   op.ordered = false;
@@ -316,76 +329,80 @@ Operation Shared(Operation op) {
 
 TEST_F(FaultMatrixTest, AppendAndPost) {
   RunMatrix(Shared({"append and post", [](const TableSettings& s, Expected& expected) {
-               TableCursor c(s);
-               c.Open();
-               for (int i = 0; i < 3; ++i) {
-                 const std::string name = "New" + std::to_string(i);
-                 expected.maybe.insert(name);
-                 Checked(s, c, [&] { AddObject(c, name, "Seed1"); });
-                 expected.maybe.erase(name);
-                 expected.present[name] = "Seed1";
-               }
-             }}));
+                      TableCursor c(s);
+                      c.Open();
+                      for (int i = 0; i < 3; ++i) {
+                        const std::string name = "New" + std::to_string(i);
+                        expected.maybe.insert(name);
+                        Checked(s, c, [&] { AddObject(c, name, "Seed1"); });
+                        expected.maybe.erase(name);
+                        expected.present[name] = "Seed1";
+                      }
+                    }}));
 }
 
 TEST_F(FaultMatrixTest, EditAndPost) {
   RunMatrix(Shared({"edit and post", [](const TableSettings& s, Expected& expected) {
-               TableCursor c(s);
-               c.Open();
-               c.SetIndex(kByName);
-               for (int i : {2, 7}) {
-                 ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
-                 // A renamed row moves in every index.
-                 const std::string new_name = i == 7 ? "Renamed7" : SeedName(i);
-                 expected.Changing(SeedName(i), new_name);
-                 c.Edit();
-                 c.SetField(kInheritsFrom, FieldValue::String("Edited"));
-                 c.SetField(kObjectName, FieldValue::String(new_name));
-                 Checked(s, c, [&] { c.Post(); });
-                 expected.Changed(SeedName(i), new_name, "Edited");
-               }
-             }}));
+                      TableCursor c(s);
+                      c.Open();
+                      c.SetIndex(kByName);
+                      for (int i : {2, 7}) {
+                        ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
+                        // A renamed row moves in every index.
+                        const std::string new_name = i == 7 ? "Renamed7" : SeedName(i);
+                        expected.Changing(SeedName(i), new_name);
+                        c.Edit();
+                        c.SetField(kInheritsFrom, FieldValue::String("Edited"));
+                        c.SetField(kObjectName, FieldValue::String(new_name));
+                        Checked(s, c, [&] { c.Post(); });
+                        expected.Changed(SeedName(i), new_name, "Edited");
+                      }
+                    }}));
 }
 
 TEST_F(FaultMatrixTest, Delete) {
   RunMatrix(Shared({"delete", [](const TableSettings& s, Expected& expected) {
-               TableCursor c(s);
-               c.Open();
-               c.SetIndex(kByName);
-               for (int i : {3, 4, 9}) {
-                 ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
-                 expected.present.erase(SeedName(i));
-                 expected.maybe.insert(SeedName(i));
-                 Checked(s, c, [&] { c.Delete(); });
-                 expected.maybe.erase(SeedName(i));
-                 expected.absent.insert(SeedName(i));
-               }
-             }}));
+                      TableCursor c(s);
+                      c.Open();
+                      c.SetIndex(kByName);
+                      for (int i : {3, 4, 9}) {
+                        ASSERT_TRUE(c.FindKey(Values({SeedName(i).c_str()})));
+                        expected.present.erase(SeedName(i));
+                        expected.maybe.insert(SeedName(i));
+                        Checked(s, c, [&] { c.Delete(); });
+                        expected.maybe.erase(SeedName(i));
+                        expected.absent.insert(SeedName(i));
+                      }
+                    }}));
 }
 
+// The store of a query's rows into its empty result table.
 TEST_F(FaultMatrixTest, BulkStore) {
-  RunMatrix({"bulk store", [](const TableSettings& s, Expected& expected) {
-               TableSettings alone = s;
-               alone.exclusive = true;
-               TableCursor c(alone);
-               c.Open();
-               std::vector<uint8_t> images;
-               for (int i = 0; i < 5; ++i) {
-                 std::vector<uint8_t> image = c.NewRecord();
-                 const std::string name = "Bulk" + std::to_string(i);
-                 c.SetField(kObjectName, FieldValue::String(name), image.data());
-                 c.SetField(kInheritsFrom, FieldValue::String("Seed0"), image.data());
-                 images.insert(images.end(), image.begin(), image.end());
-                 expected.maybe.insert(name);
-               }
-               c.AppendAll(std::move(images));
-               c.Close();
-               for (int i = 0; i < 5; ++i) {
-                 const std::string name = "Bulk" + std::to_string(i);
-                 expected.maybe.erase(name);
-                 expected.present[name] = "Seed0";
-               }
-             }});
+  RunMatrix(Unseeded({"bulk store", [](const TableSettings& s, Expected& expected) {
+                        TableSettings alone = s;
+                        alone.exclusive = true;
+                        TableCursor c(alone);
+                        c.Open();
+                        std::vector<uint8_t> images;
+                        for (int i = 0; i < 5; ++i) {
+                          std::vector<uint8_t> image = c.NewRecord();
+                          const std::string name = "Bulk" + std::to_string(i);
+                          c.SetField(kObjectName, FieldValue::String(name), image.data());
+                          c.SetField(kInheritsFrom, FieldValue::String("Seed0"), image.data());
+                          c.SetField(kFilename, FieldValue::String("/src/" + name + ".uc"),
+                                     image.data());
+                          c.SetField(kPackage, FieldValue::String("core"), image.data());
+                          images.insert(images.end(), image.begin(), image.end());
+                          expected.maybe.insert(name);
+                        }
+                        c.AppendAll(std::move(images));
+                        c.Close();
+                        for (int i = 0; i < 5; ++i) {
+                          const std::string name = "Bulk" + std::to_string(i);
+                          expected.maybe.erase(name);
+                          expected.present[name] = "Seed0";
+                        }
+                      }}));
 }
 
 // A handle that holds the table alone writes its changes at Close.
@@ -431,8 +448,7 @@ TEST_F(FaultMatrixTest, RestructureIndexesOnly) {
 }
 
 TEST_F(FaultMatrixTest, RepairOfATableLeftMidChange) {
-  RunMatrix({"repair",
-             [](const TableSettings& s, Expected&) { TableCursor::Repair(s); },
+  RunMatrix({"repair", [](const TableSettings& s, Expected&) { TableCursor::Repair(s); },
              [](const TableSettings& s) {
                // A writer that died after setting the update mark.
                const std::string data_name = TableCursor::DataFileName(s);
