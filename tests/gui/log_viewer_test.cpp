@@ -1,7 +1,5 @@
 // Log viewer windows on screen: one independent window per call, text
 // editable but never written back, freed when closed.
-#include "tools/log_viewer.h"
-
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -10,6 +8,7 @@
 
 #include "gui/log_viewer_window.h"
 #include "gui_fixture.h"
+#include "tools/log_viewer.h"
 
 namespace quoldex::gui {
 namespace {
