@@ -13,8 +13,9 @@ constexpr int kGraceTurns = 200;
 }  // namespace
 
 bool DialogScript::HideWatch::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Hide && watched == script_.last_) {
-    script_.last_ = nullptr;
+  if (event->type() == QEvent::Hide) {
+    std::erase_if(script_.answered_dialogs_,
+                  [watched](const QPointer<QWidget>& dialog) { return dialog == watched; });
     watched->removeEventFilter(this);
   }
   return false;
@@ -32,13 +33,16 @@ void DialogScript::Then(std::function<void(QWidget*)> answer) {
 
 void DialogScript::Look() {
   QWidget* modal = QApplication::activeModalWidget();
-  if (modal == nullptr || modal == last_ || !modal->isVisible()) return;
+  if (modal == nullptr || !modal->isVisible()) return;
+  for (const QPointer<QWidget>& answered : answered_dialogs_) {
+    if (answered == modal) return;
+  }
   if (answers_.empty()) {
     WaitOrClose(modal);
     return;
   }
   waiting_ = nullptr;
-  last_ = modal;
+  answered_dialogs_.emplace_back(modal);
   // A dialog that hides and shows again (the grep dialog) is a new showing.
   modal->installEventFilter(&hide_watch_);
   auto answer = std::move(answers_.front());

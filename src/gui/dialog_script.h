@@ -31,7 +31,7 @@ class DialogScript {
   const std::vector<std::string>& Unexpected() const { return unexpected_; }
 
  private:
-  // Forgets the answered dialog once it hides.
+  // Forgets an answered dialog once it hides.
   class HideWatch : public QObject {
    public:
     explicit HideWatch(DialogScript& script) : script_(script) {}
@@ -47,7 +47,10 @@ class DialogScript {
 
   QTimer timer_;
   std::deque<std::function<void(QWidget*)>> answers_;
-  QPointer<QWidget> last_;
+  // Dialogs answered and still shown (an answer may open a dialog over
+  // its own; the one below must not be answered again when it is back on
+  // top).
+  std::vector<QPointer<QWidget>> answered_dialogs_;
   int answered_ = 0;
   QPointer<QWidget> waiting_;
   int waited_turns_ = 0;

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -20,6 +21,9 @@ namespace quoldex::gui {
 namespace {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// A tool bar button's size.
+constexpr QSize kToolButtonSize{23, 22};
 
 // A menu heading's caption with its first letter as the access key.
 QString HeadingCaption(const std::string& caption) { return "&" + Text(caption); }
@@ -138,9 +142,15 @@ void MainWindow::BuildToolBar() {
   tool_bar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
   tool_bar_->setIconSize(QSize(16, 16));
   tool_bar_->setFixedHeight(29);
+  // Buttons as the design draws them, 23 by 22 with no gap, so that the
+  // whole bar fits the designed width instead of folding its last buttons
+  // behind an extension arrow.
+  tool_bar_->layout()->setSpacing(0);
+  tool_bar_->setContentsMargins(0, 0, 0, 0);
   for (const std::optional<app::ActionId>& button : browser_->ToolBar1()) {
     if (button) {
       tool_bar_->addAction(ActionFor(*button));
+      tool_bar_->widgetForAction(ActionFor(*button))->setFixedSize(kToolButtonSize);
     } else {
       tool_bar_->addSeparator();
     }

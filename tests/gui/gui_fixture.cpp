@@ -74,7 +74,7 @@ std::unique_ptr<MainWindow> GuiTest::Open() {
 }
 
 std::unique_ptr<MainWindow> GuiTest::OpenConfigured() {
-  const QString system = QString::fromStdString(temp_.path() + "UT/System");
+  const QString system = QString::fromStdString(SystemFolder());
   script_.Then([system](QWidget* dialog) {
     TypeInto(dialog, "SystemDir", system);
     PressOk(dialog);

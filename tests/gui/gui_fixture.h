@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QModelIndex>
+#include <QString>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "fakes/temp_dir.h"
@@ -14,6 +16,11 @@
 #include "gui/main_window.h"
 
 class QLineEdit;
+
+// Failure messages show Qt's strings as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace quoldex::gui {
 
@@ -33,6 +40,8 @@ class GuiTest : public ::testing::Test {
 
   // The data folder of this test (not created yet).
   std::string DataFolder() const { return temp_.Path("Data"); }
+  // The System folder OpenConfigured gives (not created yet).
+  std::string SystemFolder() const { return temp_.Path("UT/System"); }
   // A main window over the data folder, shown (FormShow answered by the
   // queued script).
   std::unique_ptr<MainWindow> Open();

@@ -245,6 +245,14 @@ TEST_F(GuiTest, WithoutSavedPositionTheWindowHasItsDesignedSize) {
   EXPECT_EQ(window->size(), QSize(300, 480));
   EXPECT_EQ(window->minimumSize(), QSize(296, 100));
   EXPECT_EQ(window->windowTitle(), "Quoldex");
+  // The whole tool bar fits: no button folded behind an extension arrow.
+  QApplication::processEvents();
+  for (QAction* button : window->ToolBar()->actions()) {
+    if (button->isSeparator()) continue;
+    QWidget* shown = window->ToolBar()->widgetForAction(button);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible()) << button->iconText().toStdString();
+  }
 }
 
 TEST_F(GuiTest, EscapeHeldDuringAScanEndsItWithTheRowsKept) {
