@@ -3,6 +3,10 @@
 // tool). Each queued answer runs once, on the next modal dialog that
 // opens, while that dialog runs; it presses buttons and types as a person
 // would.
+//
+// A modal dialog that opens with no answer queued would wait for a person
+// for ever: after a grace of about a second the script closes it (as the
+// close box does) and notes its caption and text in Unexpected().
 #pragma once
 
 #include <QPointer>
@@ -10,6 +14,8 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace quoldex::gui {
 
@@ -21,6 +27,8 @@ class DialogScript {
   bool UsedUp() const { return answers_.empty(); }
   // How many answers have run so far.
   int Answered() const { return answered_; }
+  // "caption: text" of each dialog closed for want of an answer.
+  const std::vector<std::string>& Unexpected() const { return unexpected_; }
 
  private:
   // Forgets the answered dialog once it hides.
@@ -34,11 +42,16 @@ class DialogScript {
   };
 
   void Look();
+  // Counts the turns `modal` waited unanswered; closes it at the limit.
+  void WaitOrClose(QWidget* modal);
 
   QTimer timer_;
   std::deque<std::function<void(QWidget*)>> answers_;
   QPointer<QWidget> last_;
   int answered_ = 0;
+  QPointer<QWidget> waiting_;
+  int waited_turns_ = 0;
+  std::vector<std::string> unexpected_;
   HideWatch hide_watch_{*this};
 };
 

@@ -52,7 +52,8 @@ MainWindow::MainWindow(std::optional<std::string> data_folder)
   BuildToolBar();
   BuildTree();
   grep_dialog_ = new GrepDialogView(
-      browser_->dlgGrep(), [this](const std::function<void()>& handler) {
+      browser_->dlgGrep(),
+      [this](const std::function<void()>& handler) {
         browser_->Run(handler);
         SyncActions();
       },
@@ -180,7 +181,9 @@ void MainWindow::BuildTree() {
   connect(tree_view_, &QTreeView::collapsed, this, &MainWindow::ViewCollapsed);
   connect(tree_view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
-            if (following_model_) return;
+            // The view moves its current row off a row being removed: the
+            // tree model decides the selection itself.
+            if (following_model_ || tree_model_->FollowingTree()) return;
             browser_->Tree().TreeView1().Select(TreeItemModel::Node(current));
           });
   connect(tree_view_, &ClassTreeView::Clicked, this, [this] {
@@ -249,11 +252,14 @@ QAction* MainWindow::PopupItem(app::ActionId id) const {
   return nullptr;
 }
 
-QString MainWindow::StatusText() const { return status_label_->text(); }
+QString MainWindow::StatusText() const { return QString::fromStdString(ui_.StatusText()); }
+
+QString MainWindow::ShownStatusText() const { return status_label_->text(); }
 
 void MainWindow::FetchNode(const QModelIndex& index) {
   tree::TreeNode* node = TreeItemModel::Node(index);
-  if (following_model_ || node == nullptr || node->Expanded()) return;
+  if (following_model_ || tree_model_->FollowingTree() || node == nullptr || node->Expanded())
+    return;
   fetched_ = node;
   fetching_ = node;
   browser_->TreeView1Expand(*node);
@@ -262,7 +268,7 @@ void MainWindow::FetchNode(const QModelIndex& index) {
 
 void MainWindow::ViewExpanded(const QModelIndex& index) {
   tree::TreeNode* node = TreeItemModel::Node(index);
-  if (following_model_ || node == nullptr) return;
+  if (following_model_ || tree_model_->FollowingTree() || node == nullptr) return;
   const bool fetched = node == fetched_;
   fetched_ = nullptr;
   if (node->Expanded()) return;
@@ -279,7 +285,7 @@ void MainWindow::ViewExpanded(const QModelIndex& index) {
 
 void MainWindow::ViewCollapsed(const QModelIndex& index) {
   tree::TreeNode* node = TreeItemModel::Node(index);
-  if (following_model_ || node == nullptr) return;
+  if (following_model_ || tree_model_->FollowingTree() || node == nullptr) return;
   browser_->Tree().TreeView1().Collapse(*node);
 }
 
@@ -293,9 +299,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void MainWindow::ReportBounds() {
-  browser_->Placement().SetBounds({x(), y(), width(), height()});
-}
+void MainWindow::ReportBounds() { browser_->Placement().SetBounds({x(), y(), width(), height()}); }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);

@@ -58,7 +58,11 @@ class MainWindow : public QMainWindow {
   GrepDialogView* GrepDialog() const { return grep_dialog_; }
   // The pop-up menu's item for `id`, or null when it has none.
   QAction* PopupItem(app::ActionId id) const;
+  // The status text: what the status bar shows, or the newer text it
+  // shows within QtUi::kStatusInterval.
   QString StatusText() const;
+  // The text the status bar shows now.
+  QString ShownStatusText() const;
 
   // Runs the action's command as a menu choice does.
   void ExecuteAction(app::ActionId id);

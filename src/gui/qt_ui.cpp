@@ -75,6 +75,11 @@ ui::Answer EscapeAnswer(ui::MessageButtons buttons) {
   return ui::Answer::kOk;
 }
 
+QtUi::QtUi() {
+  status_pending_.setSingleShot(true);
+  status_pending_.callOnTimeout([this] { ShowStatusNow(); });
+}
+
 void QtUi::Attach(QWidget* window, QLabel* status) {
   window_ = window;
   status_ = status;
@@ -83,10 +88,22 @@ void QtUi::Attach(QWidget* window, QLabel* status) {
 
 void QtUi::SetStatusText(std::string_view text) {
   status_text_ = std::string(text);
-  if (status_) {
-    status_->setText(Text(text));
-    if (status_->isVisible()) status_->repaint();
+  if (!status_) return;
+  const auto since =
+      std::chrono::milliseconds(status_shown_.isValid() ? status_shown_.elapsed() : 0);
+  if (!status_shown_.isValid() || since >= kStatusInterval) {
+    ShowStatusNow();
+  } else if (!status_pending_.isActive()) {
+    status_pending_.start(kStatusInterval - since);
   }
+}
+
+void QtUi::ShowStatusNow() {
+  status_pending_.stop();
+  if (!status_) return;
+  status_->setText(Text(status_text_));
+  if (status_->isVisible()) status_->repaint();
+  status_shown_.restart();
 }
 
 void QtUi::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }

@@ -128,7 +128,8 @@ QVariant TreeItemModel::data(const QModelIndex& index, int role) const {
 
 bool TreeItemModel::canFetchMore(const QModelIndex& parent) const {
   const tree::TreeNode* node = Node(parent);
-  return node != nullptr && node->NodeData() == tree::kNotLoaded && node->HasChildren();
+  return !FollowingTree() && node != nullptr && node->NodeData() == tree::kNotLoaded &&
+         node->HasChildren();
 }
 
 void TreeItemModel::fetchMore(const QModelIndex& parent) {
@@ -138,6 +139,7 @@ void TreeItemModel::fetchMore(const QModelIndex& parent) {
 // ---- Following the tree model ----
 
 void TreeItemModel::NodeAdded(const tree::TreeNode& node) {
+  const Following telling(following_);
   removing_node_ = nullptr;
   const tree::TreeNode* parent = node.Parent();
   row_hints_[&node] =
@@ -153,6 +155,7 @@ void TreeItemModel::NodeAdded(const tree::TreeNode& node) {
 }
 
 void TreeItemModel::NodeRemoving(const tree::TreeNode& node) {
+  const Following telling(following_);
   removing_node_ = nullptr;
   const tree::TreeNode* parent = node.Parent();
   auto reported = reported_rows_.find(parent);
@@ -177,6 +180,7 @@ void TreeItemModel::Forget(const tree::TreeNode& node) {
 }
 
 void TreeItemModel::NodeChanged(const tree::TreeNode& node) {
+  const Following telling(following_);
   removing_node_ = nullptr;
   const QModelIndex index = IndexOf(&node);
   auto reported = reported_rows_.find(&node);
@@ -202,11 +206,18 @@ void TreeItemModel::NodeChanged(const tree::TreeNode& node) {
 }
 
 void TreeItemModel::SelectionChanged(const tree::TreeNode* node) {
+  const Following telling(following_);
   emit SelectRequested(IndexOf(node));
 }
 
-void TreeItemModel::MadeVisible(const tree::TreeNode& node) { emit ScrollRequested(IndexOf(&node)); }
+void TreeItemModel::MadeVisible(const tree::TreeNode& node) {
+  const Following telling(following_);
+  emit ScrollRequested(IndexOf(&node));
+}
 
-void TreeItemModel::RepaintNeeded() { emit RepaintRequested(); }
+void TreeItemModel::RepaintNeeded() {
+  const Following telling(following_);
+  emit RepaintRequested();
+}
 
 }  // namespace quoldex::gui

@@ -14,6 +14,12 @@
 // is announced against what the view was told; nodes the view never asked
 // about cost nothing.
 //
+// While the tree model tells it of a change, the tree must not be changed
+// (its loading queries are not re-entrant, and a removal is half done):
+// nothing can be fetched then, and a view's reactions to the signals sent
+// meanwhile (a current row moved off a removed one, a checker walking the
+// rows) are not the user's input (FollowingTree).
+//
 // Roles: the text, the node's two pictures (the second drawn while
 // selected), bold where the tree says so. One user-interface thread.
 #pragma once
@@ -36,6 +42,10 @@ class TreeItemModel : public QAbstractItemModel, private tree::TreeViewObserver 
   static tree::TreeNode* Node(const QModelIndex& index);
   // The index of `node`; invalid for null.
   QModelIndex IndexOf(const tree::TreeNode* node) const;
+  // True while the tree model is telling this model of a change: whatever
+  // a view does in answer to the signals sent then must not go back to the
+  // tree model.
+  bool FollowingTree() const { return following_ > 0; }
 
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
@@ -45,7 +55,8 @@ class TreeItemModel : public QAbstractItemModel, private tree::TreeViewObserver 
   QVariant data(const QModelIndex& index, int role) const override;
   // A class or package node that is not loaded yet can fetch its rows: the
   // view asks while it opens the node, before it lays out its rows, so a
-  // large level is added in one piece to a node not yet drawn open.
+  // large level is added in one piece to a node not yet drawn open. Never
+  // while FollowingTree.
   bool canFetchMore(const QModelIndex& parent) const override;
   void fetchMore(const QModelIndex& parent) override;
 
@@ -82,6 +93,18 @@ class TreeItemModel : public QAbstractItemModel, private tree::TreeViewObserver 
   // Forgets what was remembered of `node` and its subtree.
   void Forget(const tree::TreeNode& node);
 
+  // Marks one observer call as running (FollowingTree) for its lifetime.
+  class Following {
+   public:
+    explicit Following(int& depth) : depth_(++depth) {}
+    ~Following() { --depth_; }
+    Following(const Following&) = delete;
+    Following& operator=(const Following&) = delete;
+
+   private:
+    int& depth_;
+  };
+
   tree::ClassTree& tree_;
   mutable std::unordered_map<const tree::TreeNode*, int> reported_rows_;
   mutable std::unordered_map<const tree::TreeNode*, int> row_hints_;
@@ -90,6 +113,7 @@ class TreeItemModel : public QAbstractItemModel, private tree::TreeViewObserver 
   const tree::TreeNode* removing_node_ = nullptr;
   const tree::TreeNode* removing_parent_ = nullptr;
   int removing_row_ = -1;
+  int following_ = 0;
 };
 
 }  // namespace quoldex::gui

@@ -128,8 +128,13 @@ EDbEngineError::EDbEngineError(int code, WholeMessage message)
     : EDatabaseError(message.text), code_(code) {}
 
 EDbEngineError EDbEngineError::WithOsReason(int code, std::string_view file, int os_error) {
-  std::string reason = os_error == 0 ? "no bytes transferred" : std::strerror(os_error);
-  return EDbEngineError(code, WholeMessage{MakeMessage(code, file, {}, {}) + ": " + reason});
+  return WithReason(code, file, os_error == 0 ? "no bytes transferred" : std::strerror(os_error));
+}
+
+EDbEngineError EDbEngineError::WithReason(int code, std::string_view file,
+                                          std::string_view reason) {
+  return EDbEngineError(code, WholeMessage{MakeMessage(code, file, {}, {}) + ": " +
+                                           std::string(reason)});
 }
 
 bool IsStorageFailure(int code) {

@@ -108,6 +108,8 @@ class EDbEngineError : public EDatabaseError {
   // for `os_error` (an errno value, e.g. "No space left on device"), which
   // the cut to 127 characters leaves whole.
   static EDbEngineError WithOsReason(int code, std::string_view file, int os_error);
+  // The engine's text for `code`, then ": " and `reason`, left whole.
+  static EDbEngineError WithReason(int code, std::string_view file, std::string_view reason);
 
   int ErrorCode() const { return code_; }
 

@@ -134,7 +134,9 @@ void TIndexFile::ParseHeader(const std::array<uint8_t, 4096>& image, uint64_t fi
   const uint8_t* h = image.data();
   if (h[ih::kVersion] != ih::kFormatVersion) throw EDbEngineError(kErrVersion, ErrorName());
   // A writer died between marking its update and writing the index header.
-  if (h[ih::kUpdateInProgress] != 0) throw EDbEngineError(kErrIndexPagesCorrupt, ErrorName());
+  if (h[ih::kUpdateInProgress] != 0 && !accept_update_mark_) {
+    throw EDbEngineError(kErrIndexPagesCorrupt, ErrorName());
+  }
   int32_t next_page = GetLE<int32_t>(h + ih::kNextPage);
   int secondary_count = h[ih::kSecondaryCount];
   int32_t record_count = GetLE<int32_t>(h + ih::kRecordCount);

@@ -109,6 +109,10 @@ class TIndexFile : public TFileHandler, private PageSpace {
 
   // Whether the file holds the update mark now (one read of one byte).
   bool UpdateMarked() const;
+  // Reads a header that carries the update mark instead of refusing it
+  // (8965): for a reader that cannot recover the table and has checked
+  // that its indexes agree with its records.
+  void AcceptUpdateMark(bool accept) { accept_update_mark_ = accept; }
   int32_t ChangeCounter() const { return counter_; }
   bool HeaderModified() const { return header_[kModifiedByte] != 0; }
   int32_t NextPageOffset() const { return next_page_; }
@@ -294,6 +298,7 @@ class TIndexFile : public TFileHandler, private PageSpace {
   int secondary_count_ = 0;
   int32_t record_count_ = 0;
   bool no_primary_ = false;
+  bool accept_update_mark_ = false;
   std::array<IndexDesc, kTreeSlots> indexes_{};
   std::array<KeyLayout, kTreeSlots> layouts_{};
   std::array<std::unique_ptr<TPageCache>, kTreeSlots> caches_{};

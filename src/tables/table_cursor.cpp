@@ -221,9 +221,14 @@ void TableCursor::Impl::OpenFiles() {
     // A change that never finished shows as a header that disagrees with
     // the file (8961) or as the update mark (8965).
     const int code = e.ErrorCode();
-    if ((code != kErrHeaderCorrupt && code != kErrIndexPagesCorrupt) || settings.read_only ||
-        settings.in_memory) {
+    if ((code != kErrHeaderCorrupt && code != kErrIndexPagesCorrupt) || settings.in_memory) {
       throw;
+    }
+    if (settings.read_only) {
+      if (code != kErrIndexPagesCorrupt) throw;
+      DropFiles();
+      OpenMarkedForReading();
+      return;
     }
     DropFiles();
     std::vector<std::string> mended;
@@ -231,15 +236,38 @@ void TableCursor::Impl::OpenFiles() {
       mended = RecoverTable(file_name, IndexFileNameFor(file_name), settings.lock_retry_count,
                             settings.lock_wait_time);
     } catch (const EDbEngineError& failed) {
-      // Files that cannot be written cannot be recovered: the damage stays
-      // the error to report.
-      if (failed.ErrorCode() == kErrAccessDenied) throw e;
-      throw;
+      // Files that cannot be written cannot be recovered.
+      if (failed.ErrorCode() != kErrAccessDenied) throw;
+      if (code != kErrIndexPagesCorrupt) throw e;
+      OpenMarkedForReading();
+      return;
     }
     if (mended.empty() && code == kErrHeaderCorrupt) throw;
     for (std::string& line : mended) recovered.push_back(std::move(line));
   }
   OpenFilesOnce();
+}
+
+void TableCursor::Impl::OpenMarkedForReading() {
+  accept_update_mark = true;
+  OpenFilesOnce();
+  if (!index->StoredUpdateMark()) return;  // recovered meanwhile by a writer
+  if (!read_only) {
+    DropFiles();
+    throw EDbEngineError(kErrIndexPagesCorrupt, file_name);
+  }
+  std::vector<std::string> findings;
+  {
+    LockScope lock(*this, LockScope::kRead);
+    findings = CheckTableIntegrity(*data, *index);
+  }
+  if (!findings.empty()) {
+    DropFiles();
+    throw EDbEngineError::WithReason(kErrIndexPagesCorrupt, file_name,
+                                     "left mid-change; it opens once recovered with write access");
+  }
+  recovered.push_back("left mid-change by a writer that stopped; its records and indexes agree, "
+                      "so it is read as it is");
 }
 
 void TableCursor::Impl::DropFiles() noexcept {
@@ -276,6 +304,7 @@ void TableCursor::Impl::OpenFilesOnce() {
   index = std::make_unique<GuardedIndexFile>(index_name, file_name, data->Fields(), this);
   index->SetInMemory(settings.in_memory);
   index->SetShelfGate(this);
+  index->AcceptUpdateMark(accept_update_mark);
   index->Open(settings.exclusive, data->IsReadOnly(), settings.force_buffer_flush);
   data->CheckFileLength();
   open_lock.reset();
@@ -308,6 +337,7 @@ void TableCursor::Impl::CloseFiles() {
   // from them.
   std::exception_ptr first;
   try {
+    if (data && index && WritesAlone()) FlushAlone();
     if (data) data->Close();
   } catch (...) {
     first = std::current_exception();
@@ -318,6 +348,20 @@ void TableCursor::Impl::CloseFiles() {
     if (!first) first = std::current_exception();
   }
   if (first) std::rethrow_exception(first);
+}
+
+void TableCursor::Impl::FlushAlone() {
+  // The records first; a write sets the mark (BeforeDataWrite), made
+  // durable before them, and the records are made durable before the
+  // index header, written from an image without the mark, clears it.
+  data->FlushBuffers(false);
+  if (marked) data->TFileHandler::Flush();
+  index->FlushBuffers(false);
+  if (marked) {
+    index->FlushBuffers(true);
+    index->TFileHandler::Flush();
+  }
+  marked = false;
 }
 
 void TableCursor::Impl::RequireWritable() const {
@@ -959,9 +1003,18 @@ void TableCursor::Impl::AbandonUnwritten() noexcept {
   marked = false;
 }
 
+bool TableCursor::Impl::WritesAlone() const {
+  return settings.exclusive && !read_only && !settings.in_memory;
+}
+
+void TableCursor::Impl::BeforeDataWrite() {
+  if (WritesAlone()) BeforeWrite();
+}
+
 void TableCursor::Impl::BeforeWrite() {
-  if (marked || !locks || !locks->Enabled() || !locks->HoldsWriteLock()) return;
-  // Set on disk before the first byte of a shared change goes out (index
+  if (marked) return;
+  if (!WritesAlone() && (!locks || !locks->Enabled() || !locks->HoldsWriteLock())) return;
+  // Set on disk before the first byte of a change goes out (index
   // pages written early to make room in the page cache included); a writer
   // killed between its writes leaves it set, and the next writer or open
   // recovers the table. The index header, written last from an image
@@ -969,6 +1022,12 @@ void TableCursor::Impl::BeforeWrite() {
   marked = true;
   static constexpr uint8_t kMark = 1;
   index->TFileHandler::Write(index_header::kUpdateInProgress, &kMark, 1);
+  // A table held alone writes its changes once, at Close or when its
+  // caches need room: making the mark durable first costs one flush per
+  // such change. A shared change would pay it at every post (several
+  // milliseconds each on a disk): its files are made durable in order only
+  // when opened write-through (ForceBufferFlush).
+  if (WritesAlone()) index->TFileHandler::Flush();
 }
 
 void TableCursor::Impl::FlushShared(bool index_header) {
@@ -1563,8 +1622,12 @@ std::vector<std::string> TableCursor::CheckIntegrity() {
   Impl& c = Opened();
   if (!c.locks->Enabled() && !c.read_only) {
     // Deferred writes first, so that the files say what the handle knows.
-    c.data->FlushBuffers(false);
-    c.index->FlushBuffers(false);
+    if (c.WritesAlone()) {
+      c.FlushAlone();
+    } else {
+      c.data->FlushBuffers(false);
+      c.index->FlushBuffers(false);
+    }
   }
   Impl::LockScope lock(c, Impl::LockScope::kRead);
   return CheckTableIntegrity(*c.data, *c.index);

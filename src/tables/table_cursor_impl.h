@@ -50,6 +50,11 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // recovered under the write lock first, unless opened read-only.
   void OpenFiles();
   void OpenFilesOnce();
+  // Opens, read-only, a table that carries a dead writer's update mark and
+  // cannot be recovered by this handle (read-only by settings or by
+  // access): readable as it is when its records and indexes agree; 8965
+  // with the reason otherwise.
+  void OpenMarkedForReading();
   // Forgets the files without writing anything (after a failed open).
   void DropFiles() noexcept;
   void CloseFiles();
@@ -70,6 +75,15 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   void BeforeRead() override;
   // ReadHook: before a write to the index file (sets the update mark).
   void BeforeWrite() override;
+  // ReadHook: before a write to the data file (sets the update mark of a
+  // table held alone, whose changes go out unbracketed by a write lock).
+  void BeforeDataWrite() override;
+  // Whether this handle holds the table alone for writing: its deferred
+  // writes are one change from the first to Close.
+  bool WritesAlone() const;
+  // Writes out the deferred changes of a table held alone, bracketed by
+  // the update mark, and leaves the files durable and unmarked.
+  void FlushAlone();
   // ShelfGate: may kept images serve a miss now?
   bool ShelfUsable() override;
   // Leaves the step: disarms and releases a lock the step took.
@@ -166,7 +180,9 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   bool read_only = false;
   bool read_only_by_access = false;  // the files could not be opened for writing
   bool stale = false;   // the caches may differ from the files: reload at the next lock
-  bool marked = false;  // this handle set the update mark of its change in progress
+  bool marked = false;
+  // Opened read-only on a dead writer's mark (OpenMarkedForReading).
+  bool accept_update_mark = false;  // this handle set the update mark of its change in progress
   // What recoveries by this handle mended (at open, or under a write lock
   // after another writer died), one line each.
   std::vector<std::string> recovered;

@@ -42,6 +42,11 @@ void GuardedDataFile::Read(uint64_t offset, void* buffer, size_t count) const {
   TDataFile::Read(offset, buffer, count);
 }
 
+void GuardedDataFile::Write(uint64_t offset, const void* buffer, size_t count) {
+  if (hook_ != nullptr) hook_->BeforeDataWrite();
+  TDataFile::Write(offset, buffer, count);
+}
+
 void GuardedDataFile::Close() {
   view_.Unmap();
   TDataFile::Close();

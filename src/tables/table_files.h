@@ -56,6 +56,8 @@ class ReadHook {
   virtual void BeforeRead() = 0;
   // Runs before a write to the index file.
   virtual void BeforeWrite() {}
+  // Runs before a write to the data file.
+  virtual void BeforeDataWrite() {}
 };
 
 class GuardedDataFile : public TDataFile {
@@ -64,6 +66,7 @@ class GuardedDataFile : public TDataFile {
   GuardedDataFile(std::string file_name, ReadHook* hook)
       : TDataFile(std::move(file_name)), hook_(hook) {}
   void Read(uint64_t offset, void* buffer, size_t count) const override;
+  void Write(uint64_t offset, const void* buffer, size_t count) override;
   void Close() override;
   // Watches the change counter through a CounterView from now until Close;
   // false when it cannot (see CounterView; never for a file in memory).

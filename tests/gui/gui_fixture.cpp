@@ -36,8 +36,7 @@ void PressOk(QWidget* dialog) {
 }
 
 void PressCancel(QWidget* dialog) {
-  QAbstractButton* button =
-      StandardButton(dialog, QDialogButtonBox::Cancel, QMessageBox::Cancel);
+  QAbstractButton* button = StandardButton(dialog, QDialogButtonBox::Cancel, QMessageBox::Cancel);
   ASSERT_NE(button, nullptr) << "no Cancel button";
   button->click();
 }
@@ -61,7 +60,12 @@ void TypeInto(QWidget* dialog, const QString& name, const QString& text) {
   QTest::keyClicks(edit, text);
 }
 
-GuiTest::~GuiTest() { EXPECT_TRUE(script_.UsedUp()) << "a scripted dialog never opened"; }
+GuiTest::~GuiTest() {
+  EXPECT_TRUE(script_.UsedUp()) << "a scripted dialog never opened";
+  for (const std::string& dialog : script_.Unexpected()) {
+    ADD_FAILURE() << "an unexpected dialog opened: " << dialog;
+  }
+}
 
 std::unique_ptr<MainWindow> GuiTest::Open() {
   auto window = std::make_unique<MainWindow>(DataFolder());

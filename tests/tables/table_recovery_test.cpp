@@ -111,13 +111,66 @@ TEST_F(RecoveryTest, ADataFileCutInsideItsLastSlotIsRecoveredAtOpen) {
   EXPECT_EQ(Rows(), ids_);
 }
 
-TEST_F(RecoveryTest, AReadOnlyHandleRecoversNothing) {
+// A dead writer's mark on a table whose records and indexes still agree
+// (it died before its first write went out): a handle that may not write
+// reads the table as it is, tells so, and changes nothing.
+TEST_F(RecoveryTest, AReadOnlyHandleReadsASoundMarkedTableAsItIs) {
   SetMark();
   const std::vector<uint8_t> index = ReadAll(IndexPath());
   TableSettings read_only = Settings();
   read_only.read_only = true;
-  EXPECT_EQ(EngineCode([&] { TableCursor(read_only).Open(); }), kErrIndexPagesCorrupt);
+  TableCursor c(read_only);
+  c.Open();
+  EXPECT_THAT(c.Recovered(), ::testing::Contains(HasSubstr("read as it is")));
+  c.SetIndex(kByName);
+  EXPECT_EQ(Names(c).size(), ids_.size());
+  EXPECT_EQ(EngineCode([&] { AddObject(c, "Refused"); }), kErrAccessDenied);
+  c.Close();
   EXPECT_EQ(ReadAll(IndexPath()), index);
+}
+
+// The same mark where the writer's record went out and its keys did not:
+// a reader cannot trust the indexes and says how the table comes back.
+TEST_F(RecoveryTest, AReadOnlyHandleRefusesAMarkedTableWhoseIndexesDisagree) {
+  std::vector<uint8_t> index = ReadAll(IndexPath());
+  {
+    TableCursor c(Settings());
+    c.Open();
+    AddObject(c, "Newcomer");
+  }
+  index[kMarkOffset] = 1;
+  WriteAll(IndexPath(), index);
+  const std::vector<uint8_t> data = ReadAll(DataPath());
+  TableSettings read_only = Settings();
+  read_only.read_only = true;
+  try {
+    TableCursor(read_only).Open();
+    ADD_FAILURE() << "opened";
+  } catch (const EDbEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), kErrIndexPagesCorrupt);
+    EXPECT_THAT(e.what(), HasSubstr("write access"));
+  }
+  EXPECT_EQ(ReadAll(IndexPath()), index);
+  EXPECT_EQ(ReadAll(DataPath()), data);
+  // A handle that may write recovers it.
+  ids_["Newcomer"] = 0;
+  std::map<std::string, int32_t> rows = Rows();
+  EXPECT_EQ(rows.count("Newcomer"), 1u);
+}
+
+// Closed normally, a table held alone keeps no mark.
+TEST_F(RecoveryTest, ATableHeldAloneIsUnmarkedOnceClosed) {
+  {
+    TableCursor c(ExclusiveSettings());
+    c.Open();
+    ids_["Alone"] = AddObject(c, "Alone");
+  }
+  EXPECT_EQ(ReadAll(IndexPath())[kMarkOffset], 0);
+  TableCursor c(Settings());
+  c.Open();
+  EXPECT_THAT(c.Recovered(), IsEmpty());
+  c.Close();
+  EXPECT_EQ(Rows(), ids_);
 }
 
 // A writer that is alive holds the write lock while its mark is set; an
