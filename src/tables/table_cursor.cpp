@@ -627,9 +627,9 @@ bool TableCursor::Impl::Settle(bool on_entry, int direction) {
         on_entry = direction > 0 ? order->Next() : order->Prior();
         continue;
       }
+      if (direction > 0 && !filter && HasIndexOrder()) ReadAheadInIndexOrder(number);
       // Slots ahead of one the filter passed are tested in place too: reading
       // them ahead would mostly copy records it refuses.
-      if (direction > 0 && !filter && HasIndexOrder()) ReadAheadInIndexOrder(number);
       StoredRecord stored(*this, number, direction > 0 && !(filter && view));
       if (RecordIsDeleted(stored.Data())) throw EDbEngineError(kErrRecordNotFound, file_name);
       if (!filter || filter(stored.Data())) {
