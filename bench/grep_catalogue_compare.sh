@@ -26,6 +26,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/timing.sh
+. "$root/bench/timing.sh"
 corpus=${1:-${QUOLDEX_GREP_CATALOGUE:-${TMPDIR:-/tmp}/quoldex-grep-catalogue}}
 bin=${QUOLDEX_BENCH_BIN:-$root/build-release}
 cli=$bin/quoldex-cli
@@ -66,20 +68,6 @@ done)
 [ -n "$package" ] || { echo "no package of $per_package classes" >&2; exit 1; }
 youngest=$("$cli" --data "$data" package "$package" |
   awk '{n = $0; sub(/^[^0-9]*/, "", n); if (n + 0 >= max) {max = n + 0; name = $0}} END {print name}')
-
-# Wall time in seconds of one run of "$@", output discarded.
-time_once() {
-  local t0 t1
-  t0=$EPOCHREALTIME
-  "$@" >/dev/null 2>&1 || true
-  t1=$EPOCHREALTIME
-  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f", b - a}'
-}
-median() {
-  printf '%s\n' "$@" | sort -g |
-    awk '{a[NR] = $1} END {printf "%.4f", (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 ours() { "$cli" --data "$data" grep "$@"; }
 rg_list() { xargs -a "$list" -d '\n' -s 2000000 rg -j1 -i -F -l -- "$1"; }

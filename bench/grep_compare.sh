@@ -24,6 +24,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/timing.sh
+. "$root/bench/timing.sh"
 corpus=${1:-${QUOLDEX_GREP_CORPUS:-${TMPDIR:-/tmp}/quoldex-grep-corpus}}
 shift $(( $# > 0 ? 1 : 0 ))
 bin=${QUOLDEX_BENCH_BIN:-$root/build/bench}
@@ -49,22 +51,6 @@ if [ ! -f "$corpus/.complete" ]; then
   "$generator" "$corpus" "$rare"
   touch "$corpus/.complete"
 fi
-
-# Wall time in seconds of one run of "$@", output discarded.
-time_once() {
-  local t0 t1
-  t0=$EPOCHREALTIME
-  "$@" >/dev/null 2>&1 || true
-  t1=$EPOCHREALTIME
-  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f", b - a}'
-}
-
-median() {
-  printf '%s\n' "$@" | sort -g |
-    awk '{a[NR] = $1} END {printf "%.4f", (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'
-}
-
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 
 read_all() { find "$1" -type f -print0 | xargs -0 cat >/dev/null; }
 

@@ -47,15 +47,15 @@ class ScriptText {
 
   // Opens `name`, relative to the folder open as `dir_fd` (AT_FDCWD: the
   // current folder; an absolute name ignores it), closing any file open
-  // before. Reads the first bytes to learn the encoding.
+  // before. Reads nothing: the first Read learns the encoding from the
+  // bytes it reads.
   OpenResult Open(int dir_fd, const char* name);
   OpenResult Open(const std::string& path) { return Open(AT_FDCWD, path.c_str()); }
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
-  // Of the open file: its status when opened and its encoding.
+  // Of the open file: its status when opened.
   const struct stat& Status() const { return status_; }
-  Encoding GetEncoding() const { return encoding_; }
   // No more than this many bytes of text are still to come.
   uint64_t RemainingBound() const;
 
@@ -65,6 +65,9 @@ class ScriptText {
   ssize_t Read(char* out, size_t capacity);
 
  private:
+  // The first Read: learns the encoding from the mark the bytes read start
+  // with and gives the text they hold.
+  ssize_t ReadFirst(char* out, size_t capacity);
   // Decodes UTF-16 into `out`; as Read.
   ssize_t ReadUtf16(char* out, size_t capacity);
   // Reads up to `size` raw bytes of what is left of the file; -1 on error.
@@ -73,6 +76,7 @@ class ScriptText {
   int fd_ = -1;
   struct stat status_ {};
   Encoding encoding_ = Encoding::kBytes;
+  bool sniffed_ = false;   // the encoding is known (the first Read ran)
   uint64_t raw_left_ = 0;  // bytes of the file not read yet
   // UTF-16 decoding state carried from one Read to the next.
   std::unique_ptr<char[]> raw_;

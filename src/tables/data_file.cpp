@@ -476,6 +476,32 @@ void TDataFile::ReadSlots(std::span<const int32_t> numbers, uint8_t* out) {
   }
 }
 
+size_t TDataFile::ReadAheadSlots(std::span<const int32_t> numbers) {
+  RecordCache& cache = Cache();
+  const int32_t end = header_.NextRecordNumber();
+  std::vector<int32_t> wanted;
+  wanted.reserve(numbers.size());
+  for (const int32_t n : numbers) {
+    if (n < 1 || n >= end) Fail(kErrRecordNotFound);
+    if (!cache.IsCached(n)) wanted.push_back(n);
+  }
+  if (wanted.empty()) return 0;
+  std::vector<const uint8_t*> images(wanted.size());
+  if (const FileView view = MapSlots()) {
+    bool all_in_view = true;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+      images[i] = SlotInView(view, wanted[i]);
+      all_in_view = all_in_view && images[i] != nullptr;
+    }
+    if (all_in_view) return cache.Adopt(wanted, images);
+  }
+  const size_t size = RecordSize();
+  auto copies = std::make_unique_for_overwrite<uint8_t[]>(wanted.size() * size);
+  ReadSlots(wanted, copies.get());
+  for (size_t i = 0; i < wanted.size(); ++i) images[i] = copies.get() + i * size;
+  return cache.Adopt(wanted, images);
+}
+
 FileView TDataFile::MapSlots() const {
   const int32_t slots = header_.NextRecordNumber() - 1;
   if (slots < 1) return {};

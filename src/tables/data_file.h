@@ -193,6 +193,14 @@ class TDataFile : public TFileHandler {
   // close together in one read. The caches stay as they were: for scans
   // that would only push out what they hold.
   void ReadSlots(std::span<const int32_t> numbers, uint8_t* out);
+  // Reads into the record cache, as read-ahead, the slots `numbers`
+  // (deleted or not; 8710 for one outside 1..next record number - 1) that
+  // it does not hold, the soonest needed first, as far as it has buffers to
+  // spare (RecordCache::Adopt): in place from the file's mapping when the
+  // file can be mapped, else by ReadSlots. The caller keeps writers away
+  // while it runs (the read lock, or the table opened alone). Returns how
+  // many slots were placed.
+  size_t ReadAheadSlots(std::span<const int32_t> numbers);
   // The file up to its last slot, mapped for reading slots in place
   // (TFileHandler::MapForReading: only while writers are kept away); empty
   // when it cannot be mapped.

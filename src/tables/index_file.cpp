@@ -494,14 +494,20 @@ IndexTree::Position TIndexFile::WalkStart(IndexTree& tree, const uint8_t* key, s
   return length == 0 ? tree.First() : tree.LowerBound(key, length);
 }
 
-int TIndexFile::SequentialRecordsAhead(int limit) {
-  IndexTree* tree = CurrentTree();
-  if (tree == nullptr || cursor_.state != CursorState::kOnEntry) return 0;
+IndexTree::Position TIndexFile::CursorPosition(IndexTree*& tree) {
+  tree = CurrentTree();
+  if (tree == nullptr || cursor_.state != CursorState::kOnEntry) return {};
   if (!HintValid(*tree)) {
     IndexTree::Position at = tree->LowerBound(cursor_.key.data(), tree->KeyLength());
-    if (!Settle(*tree, at, CursorState::kEof, 0)) return 0;
+    if (!Settle(*tree, at, CursorState::kEof, 0)) return {};
   }
-  return tree->SequentialRun(cursor_.hint, limit);
+  return cursor_.hint;
+}
+
+int TIndexFile::SequentialRecordsAhead(int limit) {
+  IndexTree* tree = nullptr;
+  const IndexTree::Position at = CursorPosition(tree);
+  return at.AtEnd() ? 0 : tree->SequentialRun(at, limit);
 }
 
 // ---- Caches ------------------------------------------------------------------

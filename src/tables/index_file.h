@@ -208,6 +208,24 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // How many entries after the current one (in its page) continue its
   // record numbers in steps of 1, at most `limit`: a read-ahead hint.
   int SequentialRecordsAhead(int limit);
+  // Hands `visit` (key, record number) the entries of the current index
+  // after the cursor's, in key order, reading the leaves it needs, until it
+  // returns false or the index ends. Nothing unless the cursor is on an
+  // entry; the cursor stays on it. `visit` must not change the index.
+  template <typename Visit>
+  void WalkAhead(Visit&& visit) {
+    IndexTree* tree = nullptr;
+    const IndexTree::Position at = CursorPosition(tree);
+    if (at.AtEnd()) return;
+    bool on_current = true;
+    tree->Walk(at, [&](const uint8_t* key, int32_t record) {
+      if (on_current) {
+        on_current = false;
+        return true;
+      }
+      return visit(key, record);
+    });
+  }
 
   // ---- Caches ----------------------------------------------------------------
 
@@ -260,6 +278,9 @@ class TIndexFile : public TFileHandler, private PageSpace {
   void ParseHeader(const std::array<uint8_t, 4096>& image, uint64_t file_size);
   void SerializeHeader();
   bool HintValid(IndexTree& tree) const;
+  // Where the cursor's entry lies in the current tree (set into `tree`);
+  // AtEnd() when the cursor is not on an entry or there is no tree.
+  IndexTree::Position CursorPosition(IndexTree*& tree);
   // Leaves the cursor before the first / after the last entry; false.
   bool SetEnd(CursorState state);
   // Puts the cursor on `at` (or in `end_state` when at the end), checking

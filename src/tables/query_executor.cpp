@@ -149,6 +149,15 @@ class ResultWriter {
     }
   }
 
+  // At most `rows` rows will be added: without lookups, room for them is
+  // made at once, so that gathering them never copies what it holds (room
+  // never written to costs no memory).
+  void Expect(size_t rows) {
+    if (!layout_.lookups.empty()) return;
+    if (blank_.empty()) blank_ = result_.NewRecord();
+    gathered_.reserve(rows * blank_.size());
+  }
+
   // Writes `record`, a record of the source table, unless a lookup finds
   // it; without lookups the row is gathered for Finish instead.
   void Add(const uint8_t* record) {
@@ -280,8 +289,10 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
     source.SetIndex(access.index);
     const FieldValue bound[] = {access.value};
     source.SetRange(bound, bound);
+    writer.Expect(static_cast<size_t>(source.RecordCount()));
     source.Scan(visit);
   } else {
+    writer.Expect(static_cast<size_t>(source.RecordCount()));
     source.ScanSlots(visit);
   }
   source.Close();

@@ -9,6 +9,10 @@ namespace quoldex::tables {
 namespace {
 
 constexpr size_t kGrowth = 1024;
+// Buffers of the first slab; each later slab doubles what there is, up to
+// the capacity, so that a table that holds a few records never pays for
+// the buffers (and their map) of a full cache.
+constexpr size_t kFirstSlab = 32;
 
 size_t InitialCapacity(uint16_t record_size) {
   size_t n = 131070 / record_size;
@@ -23,7 +27,6 @@ RecordCache::RecordCache(TFileHandler& file, uint16_t record_size, uint64_t regi
       record_size_(record_size),
       region_start_(region_start),
       capacity_(InitialCapacity(record_size)) {
-  map_.Reserve(capacity_);
   if (shelf_bytes != 0) {
     shelf_ = std::make_unique<Shelf<std::unique_ptr<uint8_t[]>>>(shelf_bytes / record_size);
   }
@@ -66,21 +69,27 @@ void RecordCache::Release(TRecord* r) {
 
 TRecord* RecordCache::NewBuffer() {
   if (slab_free_ == 0) {
-    size_t count = slabs_.empty() ? capacity_ : kGrowth;
-    slabs_.push_back(std::make_unique<uint8_t[]>(count * record_size_));
+    const size_t count =
+        std::min(std::max(kFirstSlab, records_.size()), capacity_ - records_.size());
+    slabs_.push_back(std::make_unique_for_overwrite<uint8_t[]>(count * record_size_));
     slab_free_ = count;
   }
+  map_.Reserve(records_.size() + 1);
   uint8_t* data = slabs_.back().get() + (--slab_free_) * record_size_;
   TRecord* r = &records_.emplace_back(TRecord(this, data));
   LinkFront(r);
   return r;
 }
 
-TRecord* RecordCache::FindVictim() const {
+bool RecordCache::Spare(const TRecord* r) {
   // A buffer dropped by Discard while pinned may still carry a dirty flag;
   // it holds no record, so nothing needs writing.
+  return r->pins_ == 0 && (!r->dirty_ || r->record_number_ == 0);
+}
+
+TRecord* RecordCache::FindVictim() const {
   for (TRecord* r = tail_; r; r = r->prev_)
-    if (r->pins_ == 0 && (!r->dirty_ || r->record_number_ == 0)) return r;
+    if (Spare(r)) return r;
   return nullptr;
 }
 
@@ -120,7 +129,6 @@ TRecord* RecordCache::TakeBuffer() {
   if (!victim) {
     if (!grow_when_full_) Fail(kErrRecordBuffersCorrupt);
     capacity_ += kGrowth;
-    map_.Reserve(capacity_);
     return NewBuffer();
   }
   Detach(victim);
@@ -222,8 +230,7 @@ void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const
     if (records_.size() < capacity_) {
       b = NewBuffer();
     } else {
-      while (scan && !(scan->pins_ == 0 && (!scan->dirty_ || scan->record_number_ == 0)))
-        scan = scan->prev_;
+      while (scan && !Spare(scan)) scan = scan->prev_;
       b = scan;
       if (b) scan = b->prev_;
     }
@@ -238,6 +245,48 @@ void RecordCache::PlaceReadAhead(TRecord* r, int32_t first, int32_t count, const
     LinkAfter(last, b);
     last = b;
   }
+}
+
+size_t RecordCache::Adopt(std::span<const int32_t> numbers,
+                          std::span<const uint8_t* const> images) {
+  // The buffers placed form a chain from the front of the list; victims are
+  // sought from the end towards it, so reaching the chain means no buffer
+  // is left to spare.
+  TRecord* last = nullptr;
+  TRecord* scan = nullptr;
+  bool scanning = false;
+  size_t placed = 0;
+  for (size_t i = 0; i < numbers.size() && i < images.size(); ++i) {
+    if (map_.Find(numbers[i])) continue;
+    TRecord* b = nullptr;
+    if (records_.size() < capacity_) {
+      b = NewBuffer();
+    } else {
+      if (!scanning) {
+        scan = tail_;
+        scanning = true;
+      }
+      while (scan && scan != last && !Spare(scan)) scan = scan->prev_;
+      if (!scan || scan == last) break;
+      b = scan;
+      scan = b->prev_;
+    }
+    Detach(b);
+    std::memcpy(b->data_, images[i], record_size_);
+    b->record_number_ = numbers[i];
+    b->keep_ = false;
+    b->used_ = false;
+    map_.Insert(b->record_number_, b);
+    Unlink(b);
+    if (last) {
+      LinkAfter(last, b);
+    } else {
+      LinkFront(b);
+    }
+    last = b;
+    ++placed;
+  }
+  return placed;
 }
 
 const uint8_t* RecordCache::Lookup(int32_t record_number) {

@@ -18,7 +18,9 @@
 // read in a run and used once (a scan, which would push everything else off);
 // writing a slot takes its old image off. Discard clears it.
 //
-// Buffers live as long as the cache; after warm-up a miss allocates nothing.
+// Buffers are made as the cache fills, in slabs that double (a table that
+// holds a few records never pays for a full cache), and live as long as the
+// cache; after warm-up a miss allocates nothing.
 // Errors name the file's ErrorName().
 #pragma once
 
@@ -113,6 +115,13 @@ class RecordCache {
   // neither. Nothing is read, pinned or reordered but the shelf's use
   // order. Valid until the next call on the cache.
   const uint8_t* Lookup(int32_t record_number);
+  // Places `images[i]`, the bytes of slot `numbers[i]`, into a buffer as
+  // read-ahead for each slot the cache does not hold yet, in the order
+  // given (the soonest needed first), as far as buffers can be had without
+  // writing: new ones below capacity, else the least recently used clean,
+  // unpinned ones, never one placed by this call. Returns how many were
+  // placed; a slot left out is simply read when it is asked for.
+  size_t Adopt(std::span<const int32_t> numbers, std::span<const uint8_t* const> images);
   // A pinned, zero-filled, dirty buffer for slot `record_number`, which
   // does not exist on disk yet (an append); nothing is read.
   TRecord* Create(int32_t record_number);
@@ -137,6 +146,8 @@ class RecordCache {
   TRecord* TakeBuffer();
   TRecord* NewBuffer();  // linked at the front
   TRecord* FindVictim() const;
+  // May be reused without writing: unpinned, and clean or holding nothing.
+  static bool Spare(const TRecord* record);
   // Fills `r` (and read-ahead buffers after it) with slots first..first +
   // count - 1 from the shelf; false when the shelf lacks any of them.
   bool FillFromShelf(TRecord* r, int32_t first, int32_t count);

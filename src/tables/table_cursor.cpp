@@ -519,6 +519,25 @@ ReadAhead TableCursor::Impl::ReadAheadFor(int32_t number, bool forward) {
   return HasIndexOrder() ? ReadAhead::Index(upcoming) : ReadAhead::Physical();
 }
 
+void TableCursor::Impl::ReadAheadInIndexOrder(int32_t number) {
+  // A slot the cache holds, or keeps an image of that may serve now, needs
+  // no read.
+  if (data->HeldRecord(number) != nullptr) return;
+  // The first read from disk of an unlocked step takes the read lock and
+  // restarts the step when the counters moved; here it is taken before the
+  // batch, which is then read, index pages and slots, under that one lock.
+  BeforeRead();
+  const size_t limit = std::min(kIndexReadAhead, std::max<size_t>(1, data->CacheCapacity() / 2));
+  index_ahead.clear();
+  index_ahead.push_back(number);
+  index->WalkAhead([&](const uint8_t* k, int32_t n) {
+    if (AboveRange(k) || index_ahead.size() >= limit) return false;
+    index_ahead.push_back(n);
+    return true;
+  });
+  data->ReadAheadSlots(index_ahead);
+}
+
 void TableCursor::Impl::ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward) {
   StoredRecord stored(*this, number, forward);
   out.assign(stored.Data(), stored.Data() + data->RecordSize());
@@ -609,6 +628,7 @@ bool TableCursor::Impl::Settle(bool on_entry, int direction) {
         on_entry = direction > 0 ? order->Next() : order->Prior();
         continue;
       }
+      if (direction > 0 && !filter && HasIndexOrder()) ReadAheadInIndexOrder(number);
       // Slots ahead of one the filter passed are tested in place too: reading
       // them ahead would mostly copy records it refuses.
       StoredRecord stored(*this, number, direction > 0 && !(filter && view));

@@ -143,6 +143,55 @@ TEST_F(CacheTest, IndexOrderReadAheadFollowsTheAscendingRun) {
   EXPECT_EQ(file_->reads.back(), Slots(800, 1));
 }
 
+// Slot images handed to the cache serve later fetches without a read; a
+// slot the cache holds already keeps its buffer, a change not yet written
+// included.
+TEST_F(CacheTest, AdoptedImagesServeLaterFetchesWithoutARead) {
+  Make(100, 1000);
+  Dirty(7);
+  std::vector<std::vector<uint8_t>> images;
+  const std::vector<int32_t> numbers = {50, 7, 993, 12};
+  for (int32_t n : numbers) {
+    images.emplace_back(100, 0);
+    PutLE<int32_t>(images.back().data(), n);
+  }
+  std::vector<const uint8_t*> pointers;
+  for (const auto& image : images) pointers.push_back(image.data());
+  EXPECT_EQ(cache_->Adopt(numbers, pointers), 3u);
+  file_->reads.clear();
+  for (int32_t n : {50, 993, 12}) Touch(n);
+  EXPECT_TRUE(file_->reads.empty());
+  TRecord* seven = cache_->Fetch(7, end_, ReadAhead::None());
+  EXPECT_EQ(GetLE<int32_t>(seven->Data()), 1007);
+  EXPECT_TRUE(seven->IsDirty());
+  cache_->Unpin(seven);
+}
+
+// Adopting never writes and never pushes out a pinned or dirty buffer, nor
+// one it placed itself: with three buffers to spare, the first three of
+// five images are placed and the rest left to be read when asked for.
+TEST_F(CacheTest, AdoptTakesOnlySpareBuffersSoonestNeededFirst) {
+  Make(4000, 100);  // 32 buffers
+  ASSERT_EQ(cache_->Capacity(), 32u);
+  std::vector<TRecord*> pinned;
+  for (int32_t n = 1; n <= 29; ++n) pinned.push_back(cache_->Fetch(n, end_, ReadAhead::None()));
+  for (int32_t n = 30; n <= 32; ++n) Dirty(n);
+  std::vector<uint8_t> image(4000, 0);
+  const std::vector<int32_t> numbers = {60, 40, 80, 50, 70};
+  std::vector<const uint8_t*> pointers;
+  for (size_t i = 0; i < numbers.size(); ++i) pointers.push_back(image.data());
+  EXPECT_EQ(cache_->Adopt(numbers, pointers), 0u);
+  EXPECT_TRUE(file_->writes.empty());
+
+  for (int i = 0; i < 3; ++i) cache_->Unpin(pinned[i]);
+  EXPECT_EQ(cache_->Adopt(numbers, pointers), 3u);
+  EXPECT_TRUE(file_->writes.empty());
+  for (int32_t n : {60, 40, 80}) EXPECT_TRUE(cache_->IsCached(n)) << n;
+  for (int32_t n : {50, 70, 1, 2, 3}) EXPECT_FALSE(cache_->IsCached(n)) << n;
+  for (int32_t n = 4; n <= 32; ++n) EXPECT_TRUE(cache_->IsCached(n)) << n;
+  for (size_t i = 3; i < pinned.size(); ++i) cache_->Unpin(pinned[i]);
+}
+
 TEST_F(CacheTest, EvictionTakesTheLeastRecentlyUsedCleanBuffer) {
   Make(20000, 20);  // capacity 6
   for (int32_t n = 1; n <= 6; ++n) Touch(n);
@@ -429,6 +478,52 @@ TEST(DataFileCache, ReadSlotsTakesHeldRecordsAndReadsTheRestInSortedRuns) {
             kErrRecordNotFound);
 }
 
+// Read-ahead of scattered slots: on disk they are copied from the file's
+// mapping without a read call; in memory they are read in ascending runs.
+// Either way the images land in the cache, a change not yet written wins,
+// and a slot beyond the last fails as any fetch does.
+TEST(DataFileCache, ReadAheadSlotsFillsTheCacheInTheOrderGiven) {
+  TempDir dir;
+  for (bool in_memory : {false, true}) {
+    SCOPED_TRACE(in_memory ? "in memory" : "on disk");
+    std::string path = dir.File(in_memory ? "mem.dat" : "objects.dat");
+    test::CountingDataFile file(path);
+    file.SetInMemory(in_memory);
+    CreateWithClasses(file, 500);
+    file.Close();
+    file.Open(false, false, false);
+    std::vector<uint8_t> rec(file.RecordSize());
+    file.InitNewRecord(rec.data());
+    file.SetField(2, FieldValue::String("Changed"), rec.data());
+    file.UpdateRecord(7, rec.data());  // held in the cache, not yet written
+
+    const std::vector<int32_t> numbers = {300, 12, 7, 10, 11, 5, 499};
+    file.reads.clear();
+    EXPECT_EQ(file.ReadAheadSlots(numbers), 6u);
+    if (in_memory) {
+      auto slots = [](int32_t first, int32_t count) {
+        return IoCall{4735 + uint64_t(first - 1) * 369, size_t(count) * 369};
+      };
+      EXPECT_EQ(file.reads, (std::vector<IoCall>{slots(5, 8), slots(300, 1), slots(499, 1)}));
+    } else {
+      EXPECT_TRUE(file.reads.empty());
+    }
+    file.reads.clear();
+    for (int32_t n : numbers) {
+      ASSERT_TRUE(file.IsCached(n)) << n;
+      TRecord* r = file.GetRecord(n);
+      EXPECT_EQ(file.GetField(2, r->Data()).text, n == 7 ? "Changed" : "C" + std::to_string(n));
+      file.Unpin(r);
+    }
+    EXPECT_TRUE(file.reads.empty());
+    EXPECT_EQ(EngineCode([&] {
+                const int32_t beyond[] = {3, 501};
+                file.ReadAheadSlots(beyond);
+              }),
+              kErrRecordNotFound);
+    file.Close();
+  }
+}
 
 // A look in place hands out what a fetch would hand out, a change not yet
 // written included, but reads nothing, pins nothing and leaves the buffers
