@@ -1,9 +1,6 @@
 #include "search/script_text.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 namespace quoldex::search {
 namespace {
@@ -40,27 +37,15 @@ bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 
-ScriptText::OpenResult ScriptText::Open(int dir_fd, const char* name) {
-  Close();
-  const int fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno == ENXIO ? OpenResult::kNotRegularFile : OpenResult::kCannotOpen;
-  if (fstat(fd, &status_) != 0) {
-    close(fd);
-    return OpenResult::kCannotOpen;
-  }
-  if (!S_ISREG(status_.st_mode)) {
-    close(fd);
-    return OpenResult::kNotRegularFile;
-  }
-  fd_ = fd;
-  raw_left_ = static_cast<uint64_t>(status_.st_size);
+ScriptText::OpenResult ScriptText::Start(uint64_t size) {
+  raw_left_ = size;
   encoding_ = Encoding::kBytes;
   carried_byte_ = -1;
   high_surrogate_ = 0;
 
   unsigned char head[3] = {0, 0, 0};
-  const ssize_t got = pread(fd_, head, sizeof head, 0);
-  off_t mark = 0;
+  const ssize_t got = ReadHead(head, sizeof head);
+  uint64_t mark = 0;
   if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
     mark = 3;
   } else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
@@ -71,18 +56,18 @@ ScriptText::OpenResult ScriptText::Open(int dir_fd, const char* name) {
     mark = 2;
   }
   if (mark > 0) {
-    if (lseek(fd_, mark, SEEK_SET) != mark) {
+    if (!SeekTo(mark)) {
       Close();
       return OpenResult::kCannotOpen;
     }
-    raw_left_ -= std::min<uint64_t>(raw_left_, static_cast<uint64_t>(mark));
+    raw_left_ -= std::min(raw_left_, mark);
   }
   return OpenResult::kOpened;
 }
 
 void ScriptText::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  if (file_ != kNoFile) CloseFile();
+  file_ = kNoFile;
   raw_left_ = 0;
 }
 
@@ -95,8 +80,7 @@ ssize_t ScriptText::ReadRaw(char* out, size_t size) {
   size = static_cast<size_t>(std::min<uint64_t>(size, raw_left_));
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = read(fd_, out + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = ReadSome(out + done, size - done);
     if (n < 0) {
       raw_left_ = 0;
       return -1;
@@ -112,7 +96,7 @@ ssize_t ScriptText::ReadRaw(char* out, size_t size) {
 }
 
 ssize_t ScriptText::Read(char* out, size_t capacity) {
-  if (fd_ < 0 || capacity < kMinReadSize) return fd_ < 0 ? 0 : -1;
+  if (file_ == kNoFile || capacity < kMinReadSize) return file_ == kNoFile ? 0 : -1;
   if (encoding_ == Encoding::kBytes) return ReadRaw(out, capacity);
   return ReadUtf16(out, capacity);
 }

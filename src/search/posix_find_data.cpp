@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include "search/find_data.h"
 
 #include <utility>
