@@ -2,7 +2,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <ctime>
+
+#include "tables/storage.h"
 
 namespace quoldex::tables {
 namespace {
@@ -109,15 +110,10 @@ TDateTime TimestampMsToDateTime(double stored) {
 }
 
 TDateTime NowLocal() {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  tm local{};
-  localtime_r(&ts.tv_sec, &local);
+  const CivilTime now = DiskStorage().LocalNow();
   TDateTime date = 0, time = 0;
-  EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, &date);
-  // tm_sec may be 60 on a leap second; clamp so the time stays within the day.
-  EncodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec,
-             static_cast<int>(ts.tv_nsec / 1000000), &time);
+  EncodeDate(now.year, now.month, now.day, &date);
+  EncodeTime(now.hour, now.minute, now.second, now.millisecond, &time);
   return date + time;
 }
 

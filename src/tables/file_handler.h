@@ -5,22 +5,15 @@
 // Errors name the table's data file (as opened, with its directory), also
 // when the failing file is the index file: `error_name` is that name.
 //
-// Sharing modes. The operating system cannot refuse a second open, so an
-// open file holds a lock on one byte outside every lock region the engine
-// uses (kShareLockOffset, beyond 2^31): shared for a shared open, exclusive
-// for an exclusive open. Opening exclusively a file that another handle has
-// open, or opening shared a file held exclusively, therefore fails with
-// 11013 ("Access denied"), between processes and between handles of one
-// process alike.
-//
-// Locks are open-file-description locks: two handles in one process exclude
-// each other exactly as two processes do, and closing a handle releases its
-// locks without touching other handles' locks.
-//
-// In-memory mode (SetInMemory before opening or creating): the file lives in
-// the process's memory (memory_files.h) under its full name, with the same
-// operations, errors, sharing and locks; Flush has nothing to do, and a
-// file that would grow past MemoryFile::kMaxSize fails with 11017.
+// The file lives in a Storage (storage.h): the disk's (DiskStorage) or,
+// in in-memory mode, the process's memory (MemoryStorage). Sharing modes,
+// locks and errors are the same in both: opening exclusively a file that
+// another handle has open, or opening shared a file held exclusively, fails
+// with 11013 ("Access denied"), between processes and between handles of
+// one process alike; two handles in one process exclude each other's locks
+// exactly as two processes do, and closing a handle releases its locks
+// without touching other handles' locks. In memory, Flush has nothing to
+// do, and a file that would grow past MemoryFile::kMaxSize fails with 11017.
 #pragma once
 
 #include <cstddef>
@@ -29,32 +22,12 @@
 #include <string>
 #include <string_view>
 
+#include "tables/storage.h"
+
 namespace quoldex::tables {
-
-class MemoryFile;
-
-// A read-only view of the start of a file through a mapping (see
-// MapForReading). Empty when nothing could be mapped.
-class FileView {
- public:
-  struct Mapping;  // shared by the views of one file, unmapped with the last
-  FileView() = default;
-  FileView(std::shared_ptr<const Mapping> mapping, uint64_t length);
-
-  explicit operator bool() const { return data_ != nullptr; }
-  const uint8_t* Data() const { return data_; }
-  uint64_t Length() const { return length_; }
-
- private:
-  std::shared_ptr<const Mapping> mapping_;
-  const uint8_t* data_ = nullptr;
-  uint64_t length_ = 0;
-};
 
 class TFileHandler {
  public:
-  static constexpr uint64_t kShareLockOffset = 0x80000000ull;
-
   // `file_name` is the full path of this file; `error_name` the data file
   // name used in error texts (equal to file_name for the data file itself).
   TFileHandler(std::string file_name, std::string error_name);
@@ -133,7 +106,7 @@ class TFileHandler {
   // Releases a range this handle locked; 10242 on failure.
   void Unlock(uint64_t offset, uint64_t length);
 
-  bool IsOpen() const { return fd_ >= 0 || memory_ != nullptr; }
+  bool IsOpen() const { return file_ != nullptr; }
   bool IsExclusive() const { return exclusive_; }
   bool IsReadOnly() const { return read_only_; }
   bool IsReadOnlyByAttribute() const { return read_only_by_attribute_; }
@@ -143,12 +116,14 @@ class TFileHandler {
  private:
   void Fail(int code) const;
   void FailOpen(int err) const;
-  void OpenInMemory(bool exclusive, bool read_only);
+  // The engine's error for a failed write or size change (`err` from the
+  // storage).
+  void FailWrite(int err) const;
+  Storage& Store() const { return in_memory_ ? MemoryStorage() : DiskStorage(); }
 
   std::string file_name_;
   std::string error_name_;
-  int fd_ = -1;
-  std::shared_ptr<MemoryFile> memory_;  // the open in-memory file
+  std::unique_ptr<StorageFile> file_;  // the open file
   bool in_memory_ = false;
   bool exclusive_ = false;
   bool read_only_ = false;

@@ -62,6 +62,17 @@ bool Rename(const std::string& from, const std::string& to) {
   return true;
 }
 
+std::vector<std::string> NamesIn(const std::string& folder) {
+  std::lock_guard lock(Section());
+  std::vector<std::string> names;
+  for (auto it = Names().lower_bound(folder); it != Names().end(); ++it) {
+    if (it->first.compare(0, folder.size(), folder) != 0) break;
+    std::string rest = it->first.substr(folder.size());
+    if (rest.find('/') == std::string::npos) names.push_back(std::move(rest));
+  }
+  return names;
+}
+
 }  // namespace memory_files
 
 uint64_t MemoryFile::Size() const {
@@ -74,6 +85,14 @@ bool MemoryFile::Read(uint64_t offset, void* buffer, size_t count) const {
   if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
   if (count != 0) std::memcpy(buffer, bytes_.data() + offset, count);
   return true;
+}
+
+size_t MemoryFile::ReadSome(uint64_t offset, void* buffer, size_t count) const {
+  std::lock_guard lock(Section());
+  if (offset >= bytes_.size()) return 0;
+  count = static_cast<size_t>(std::min<uint64_t>(count, bytes_.size() - offset));
+  if (count != 0) std::memcpy(buffer, bytes_.data() + offset, count);
+  return count;
 }
 
 bool MemoryFile::Write(uint64_t offset, const void* buffer, size_t count) {

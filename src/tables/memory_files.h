@@ -40,6 +40,9 @@ bool Remove(const std::string& name);
 // Moves the file `from` to the name `to` (replacing one of that name);
 // false when `from` does not exist.
 bool Rename(const std::string& from, const std::string& to);
+// The names of the files directly in `folder` (a name prefix ending in a
+// separator), without that prefix.
+std::vector<std::string> NamesIn(const std::string& folder);
 
 }  // namespace memory_files
 
@@ -52,6 +55,8 @@ class MemoryFile {
   // Copies `count` bytes at `offset` into `buffer`; false (nothing copied)
   // when they are not all inside the file.
   bool Read(uint64_t offset, void* buffer, size_t count) const;
+  // Copies what there is of `count` bytes at `offset`; returns how many.
+  size_t ReadSome(uint64_t offset, void* buffer, size_t count) const;
   // Stores `count` bytes at `offset`, growing the file (a gap reads as
   // zeros); false (nothing stored) when the file would pass kMaxSize.
   bool Write(uint64_t offset, const void* buffer, size_t count);

@@ -1,19 +1,12 @@
 #include "tables/query_result_table.h"
 
-#include <unistd.h>
-#if defined(__linux__)
-#include <sys/syscall.h>
-#endif
-
-#include <filesystem>
-#include <functional>
-#include <thread>
 
 #include "tables/data_file.h"
 #include "tables/data_file_validation.h"
 #include "tables/engine_error.h"
 #include "tables/index_file.h"
 #include "tables/memory_files.h"
+#include "tables/storage.h"
 
 namespace quoldex::tables {
 namespace {
@@ -22,12 +15,7 @@ namespace {
 constexpr int kMaxNameTries = 100000;
 
 std::string ThreadIdDigits() {
-#if defined(__linux__)
-  const auto id = static_cast<long long>(::syscall(SYS_gettid));
-#else
-  const auto id = std::hash<std::thread::id>{}(std::this_thread::get_id());
-#endif
-  return std::to_string(id).substr(0, 5);
+  return std::to_string(DiskStorage().CurrentThreadId()).substr(0, 5);
 }
 
 // The first "<thread digits><counter>.DAT" in `folder` whose data and index
@@ -43,13 +31,7 @@ std::string ClaimDataFileName(const std::string& folder) {
 
 }  // namespace
 
-std::string ResultTableFolder() {
-  std::error_code error;
-  std::string folder = std::filesystem::temp_directory_path(error).string();
-  if (error || folder.empty()) folder = "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder;
-}
+std::string ResultTableFolder() { return DiskStorage().TemporaryFolder(); }
 
 QueryResultTable::QueryResultTable(const std::vector<FieldDesc>& fields,
                                    const std::vector<IndexDesc>& indexes) {

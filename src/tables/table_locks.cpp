@@ -1,32 +1,30 @@
 #include "tables/table_locks.h"
 
-#include <sched.h>
-
-#include <chrono>
-#include <thread>
-
 #include "tables/engine_error.h"
+#include "tables/storage.h"
 
 namespace quoldex::tables {
 namespace {
 
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 void BusyWait(int ms) {
-  int64_t start = NowMs();
-  while (NowMs() - start <= ms) sched_yield();
+  Storage& system = DiskStorage();
+  const int64_t start = system.MonotonicMs();
+  while (system.MonotonicMs() - start <= ms) system.Yield();
 }
 
-// A seed for a handle's read-lock byte draws. Asking the system for
-// randomness costs far more than opening a table, so each thread asks once
-// and draws its handles' seeds from a generator of its own; handles of
-// different processes still draw apart.
+// A seed for a handle's read-lock byte draws. Each thread seeds a generator
+// of its own once, from its thread id (distinct from every other live
+// thread's of the machine, so that handles of different processes draw
+// apart) and the clock, and draws its handles' seeds from it.
 uint32_t HandleSeed() {
-  thread_local std::mt19937 seeds(std::random_device{}());
+  thread_local std::mt19937 seeds = [] {
+    Storage& system = DiskStorage();
+    const uint64_t thread = system.CurrentThreadId();
+    const auto now = static_cast<uint64_t>(system.MonotonicMs());
+    std::seed_seq seq{static_cast<uint32_t>(thread), static_cast<uint32_t>(thread >> 32),
+                      static_cast<uint32_t>(now), static_cast<uint32_t>(now >> 32)};
+    return std::mt19937(seq);
+  }();
   return static_cast<uint32_t>(seeds());
 }
 
@@ -50,7 +48,7 @@ bool TableLocks::TryRepeatedly(TFileHandler& file, uint64_t offset, uint64_t len
       if (busy_wait)
         BusyWait(pause_ms);
       else
-        std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+        DiskStorage().Sleep(pause_ms);
     }
     if (file.Lock(offset, length)) return true;
   }
@@ -61,7 +59,7 @@ bool TableLocks::AcquireReadLock() {
   if (!enabled_ || write_locked_ || read_byte_ != 0) return false;
   std::uniform_int_distribution<uint64_t> pick(1, 65534);
   for (int i = 0; i < kProtocolTries; ++i) {
-    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kProtocolPauseMs));
+    if (i > 0) DiskStorage().Sleep(kProtocolPauseMs);
     uint64_t byte = kUpdateByte - pick(rng_);
     if (index_.Lock(byte, 1)) {
       read_byte_ = byte;

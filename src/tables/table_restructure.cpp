@@ -8,16 +8,13 @@
 // files replace the old ones by rename; on failure the old files stay. The
 // old table is held open exclusively throughout, so nobody else sees it
 // half done.
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "tables/coding.h"
 #include "tables/data_file_record.h"
 #include "tables/engine_error.h"
 #include "tables/field_codec.h"
+#include "tables/storage.h"
 #include "tables/table_cursor.h"
 #include "tables/table_definition.h"
 #include "tables/table_files.h"
@@ -25,8 +22,6 @@
 
 namespace quoldex::tables {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string WithExtension(const std::string& file_name, const std::string& extension) {
   std::string dir = DirectoryOf(file_name);
@@ -36,17 +31,14 @@ std::string WithExtension(const std::string& file_name, const std::string& exten
   return dir + base + extension;
 }
 
-void RemoveQuietly(const std::string& path) {
-  std::error_code ignored;
-  fs::remove(path, ignored);
-}
+void RemoveQuietly(const std::string& path) { DiskStorage().Delete(path); }
 
 // A data file name in the system's temporary folder that is not in use: up
 // to five digits of the thread identifier, a counter, ".DAT".
 std::string TemporaryTableName() {
-  std::string dir = fs::temp_directory_path().string();
-  if (dir.empty() || dir.back() != '/') dir += '/';
-  const std::string thread = std::to_string(static_cast<unsigned long>(::gettid()) % 100000);
+  Storage& system = DiskStorage();
+  const std::string dir = system.TemporaryFolder();
+  const std::string thread = std::to_string(system.CurrentThreadId() % 100000);
   for (unsigned long counter = 0;; ++counter) {
     std::string base = dir + thread + std::to_string(counter);
     if (!TFileHandler::FileExists(base + ".DAT") && !TFileHandler::FileExists(base + ".IDX")) {
@@ -146,8 +138,8 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
     TFileHandler(temp_index, data_name).Copy(staged_index);
     // Each rename replaces an old file in one step; the old files stay open
     // (exclusively) until both are in place.
-    if (std::rename(staged.c_str(), data_name.c_str()) != 0 ||
-        std::rename(staged_index.c_str(), index.FileName().c_str()) != 0) {
+    if (DiskStorage().Rename(staged, data_name) != 0 ||
+        DiskStorage().Rename(staged_index, index.FileName()) != 0) {
       throw EDbEngineError(kErrCannotDelete, data_name);
     }
   } catch (...) {

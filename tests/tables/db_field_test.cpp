@@ -10,6 +10,7 @@
 #include "db_test_util.h"
 #include "tables/db_datetime_text.h"
 #include "tables/field_datetime.h"
+#include "tables/storage_posix.h"
 
 namespace quoldex::tables {
 namespace {
@@ -26,6 +27,14 @@ TDateTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
   TDateTime t = 0;
   EXPECT_TRUE(EncodeTime(h, mi, s, ms, &t));
   return Date(y, mo, d) + t;
+}
+
+std::optional<std::string> DateTimeText(TDateTime value, locale_t locale,
+                                        const char* date_format = "%x",
+                                        const char* time_format = "%X") {
+  const std::optional<DateTimeParts> parts = SplitDateTime(value);
+  if (!parts) return std::nullopt;
+  return LocaleDateTimeText(parts->moment, parts->has_time, locale, date_format, time_format);
 }
 
 TEST(DateTimeText, ShortDateThenLongTimeUnlessMidnight) {
