@@ -25,3 +25,13 @@ find_program(QUOLDEX_WINE64 NAMES wine64 wine)
 if(QUOLDEX_WINE64)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QUOLDEX_WINE64})
 endif()
+
+# Header-only libraries are taken from the build machine's packages as they
+# are (CLI11 from libcli11-dev), through a folder that holds only them: the
+# rest of /usr/include is for Linux and must not be seen.
+set(QUOLDEX_HOST_HEADERS ${CMAKE_BINARY_DIR}/host-headers)
+if(EXISTS /usr/include/CLI AND NOT EXISTS ${QUOLDEX_HOST_HEADERS}/CLI)
+  file(MAKE_DIRECTORY ${QUOLDEX_HOST_HEADERS})
+  file(CREATE_LINK /usr/include/CLI ${QUOLDEX_HOST_HEADERS}/CLI SYMBOLIC)
+endif()
+set(CMAKE_CXX_FLAGS_INIT "-isystem ${QUOLDEX_HOST_HEADERS}")

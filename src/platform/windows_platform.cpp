@@ -60,8 +60,8 @@ bool OwnWindowInFront() {
 }
 
 TDateTime FromSystemTime(const SYSTEMTIME& t) {
-  return EncodeDateTime({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
-                         t.wMilliseconds});
+  return EncodeDateTime(
+      {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds});
 }
 
 std::wstring ParametersText(const std::vector<std::string>& parameters) {
@@ -163,11 +163,10 @@ std::optional<ProgramHandle> WindowsPlatform::StartProgram(
   // A program name with a folder is run as given; a bare one is looked up
   // in the current folder, then the system's folders and PATH.
   const bool started =
-      CreateProcessW(wide_program.find_first_of(L"\\/") == std::wstring::npos
-                         ? nullptr
-                         : wide_program.c_str(),
-                     command_line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
-                     nullptr, nullptr, &startup, &info) != 0;
+      CreateProcessW(
+          wide_program.find_first_of(L"\\/") == std::wstring::npos ? nullptr : wide_program.c_str(),
+          command_line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
+          &startup, &info) != 0;
   if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
   if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
   if (!started) return std::nullopt;
@@ -277,9 +276,8 @@ bool WindowsPlatform::IsDirectoryWritable(const std::string& path) {
   std::wstring probe = Utf8ToWide(path);
   if (!IsSeparator(probe.back())) probe += L'\\';
   probe += L"quoldex-write-test-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-  const HANDLE file =
-      CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "text/wide_text.h"
 #include "platform/whole_file.h"
+#include "text/wide_text.h"
 
 namespace quoldex::platform {
 

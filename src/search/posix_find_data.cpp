@@ -1,8 +1,8 @@
 #include <sys/stat.h>
 
-#include "search/find_data.h"
-
 #include <utility>
+
+#include "search/find_data.h"
 
 namespace quoldex::search {
 

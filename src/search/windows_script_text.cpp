@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "text/wide_text.h"
 #include "search/script_text.h"
 #include "search/windows_find_data.h"
+#include "text/wide_text.h"
 
 namespace quoldex::search {
 namespace {
