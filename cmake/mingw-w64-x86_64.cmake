@@ -21,7 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Test programs run under wine64 when ctest starts them here.
-find_program(QUOLDEX_WINE64 NAMES wine64 wine)
+find_program(QUOLDEX_WINE64 NAMES wine64 wine PATHS /usr/lib/wine)
 if(QUOLDEX_WINE64)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QUOLDEX_WINE64})
 endif()

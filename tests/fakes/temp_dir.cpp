@@ -1,18 +1,28 @@
 #include "fakes/temp_dir.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "text/path_separator.h"
 
 namespace quoldex::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quoldex-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern + "/";
+  // A name nobody has: creating the folder fails when it exists.
+  static std::mt19937_64 names{std::random_device{}()};
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path folder = base / ("quoldex-" + std::to_string(names() % 1000000007));
+    std::error_code error;
+    if (std::filesystem::create_directory(folder, error)) {
+      path_ = folder.string() + text::kPathSeparator;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {

@@ -13,7 +13,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  // The folder, ending in "/".
+  // The folder, ending in the separator ("/", on Windows "\\").
   const std::string& path() const { return path_; }
   // path() + name.
   std::string Path(const std::string& name) const { return path_ + name; }
