@@ -10,20 +10,20 @@
 
 namespace quoldex::testing {
 
-TempDir::TempDir() {
+std::string MakeTempFolder(std::string_view prefix) {
   // A name nobody has: creating the folder fails when it exists.
   static std::mt19937_64 names{std::random_device{}()};
   const std::filesystem::path base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path folder = base / ("quoldex-" + std::to_string(names() % 1000000007));
+    const std::filesystem::path folder =
+        base / (std::string(prefix) + std::to_string(names() % 1000000007));
     std::error_code error;
-    if (std::filesystem::create_directory(folder, error)) {
-      path_ = folder.string() + text::kPathSeparator;
-      return;
-    }
+    if (std::filesystem::create_directory(folder, error)) return folder.string();
   }
   throw std::runtime_error("cannot create a temporary folder");
 }
+
+TempDir::TempDir() : path_(MakeTempFolder("quoldex-") + text::kPathSeparator) {}
 
 TempDir::~TempDir() {
   std::error_code ignored;

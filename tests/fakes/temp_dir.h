@@ -3,8 +3,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quoldex::testing {
+
+// Creates a folder of a fresh name, `prefix` and a number, under the
+// system's temporary folder and returns its path (no trailing separator).
+// Throws std::runtime_error when none can be created.
+std::string MakeTempFolder(std::string_view prefix);
 
 class TempDir {
  public:
