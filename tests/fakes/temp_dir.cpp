@@ -32,14 +32,14 @@ TempDir::~TempDir() {
 
 std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
   const std::string file = Path(name);
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Utf8Path(file), std::ios::binary | std::ios::trunc);
   out << bytes;
   if (!out) throw std::runtime_error("cannot write " + file);
   return file;
 }
 
 std::string TempDir::Read(const std::string& name) const {
-  std::ifstream in(Path(name), std::ios::binary);
+  std::ifstream in(Utf8Path(Path(name)), std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();

@@ -43,15 +43,14 @@ TEST(WindowsPlatformTest, FilesAndFoldersWithNamesBeyondTheCodePage) {
   EXPECT_TRUE(platform.DirectoryExists(folder));
   EXPECT_FALSE(platform.FileExists(folder));
   EXPECT_TRUE(platform.IsDirectoryWritable(folder));
-  EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::u8path(folder)));  // no probe left
+  EXPECT_TRUE(std::filesystem::is_empty(testing::Utf8Path(folder)));  // no probe left
 
   const std::string file = folder + "\\Grüße.uc";
-  std::filesystem::create_directory(std::filesystem::u8path(file + ".d"));
-  { std::ofstream(std::filesystem::u8path(file)) << "class A;"; }
+  { std::ofstream(testing::Utf8Path(file)) << "class A;"; }
   EXPECT_TRUE(platform.FileExists(file));
   EXPECT_TRUE(platform.FileExists(platform.MatchFileName(folder + "\\GRüßE.UC")));
   const std::string other = folder + "\\Other.uc";
-  { std::ofstream(std::filesystem::u8path(other)) << "class B;"; }
+  { std::ofstream(testing::Utf8Path(other)) << "class B;"; }
   EXPECT_FALSE(platform.RenameFile(file, other));  // never replaces
   EXPECT_TRUE(platform.RemoveFile(other));
   EXPECT_TRUE(platform.RenameFile(file, other));
