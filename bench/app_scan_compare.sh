@@ -37,8 +37,7 @@ for b in "$cli" "$sqlite_tool" "$measure"; do
   [ -x "$b" ] || { echo "not built: $b (set QUOLDEX_BENCH_BIN)" >&2; exit 2; }
 done
 
-. "$root/bench/scan_tree.sh"
-make_scan_tree "$tree" "$files" "$packages"
+"$root/bench/generate_scan_tree.sh" "$tree" "$files" "$packages"
 
 work=$(mktemp -d "${QUOLDEX_BENCH_WORK:-${TMPDIR:-/tmp}}/quoldex-scan-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT

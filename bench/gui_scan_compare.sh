@@ -24,8 +24,7 @@ packages=300
 for b in "$bin/quoldex-cli" "$bin/bench/gui_scan_tool"; do
   [ -x "$b" ] || { echo "not built: $b (set QUOLDEX_BENCH_BIN)" >&2; exit 2; }
 done
-. "$root/bench/scan_tree.sh"
-make_scan_tree "$tree" "$files" "$packages"
+"$root/bench/generate_scan_tree.sh" "$tree" "$files" "$packages"
 
 echo "tree $tree: $files files in $packages packages, platform ${QT_QPA_PLATFORM:-offscreen}"
 "$bin/bench/gui_scan_tool" "$bin/quoldex-cli" "$tree" "$files" "${RUNS:-5}"

@@ -1,16 +1,17 @@
 #include "app/data_folder.h"
 
 #include "app/command_handler.h"
+#include "text/path_separator.h"
 
 namespace quoldex::app {
 namespace {
 
-constexpr const char* kDataFolderName = "Data/";
+const std::string kDataFolderName = std::string("Data") + text::kPathSeparator;
 
 // Creates each missing folder of `path` from the top down.
 void CreateFolders(platform::Platform& platform, const std::string& path) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
+  for (size_t slash = path.find_first_of(text::kPathSeparators, 1); slash != std::string::npos;
+       slash = path.find_first_of(text::kPathSeparators, slash + 1)) {
     const std::string folder = path.substr(0, slash + 1);
     if (!platform.DirectoryExists(folder)) platform.CreateDir(folder);
   }
@@ -18,7 +19,7 @@ void CreateFolders(platform::Platform& platform, const std::string& path) {
 
 // `folder` as the user would write it: without a trailing separator.
 std::string NameOf(std::string folder) {
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  while (folder.size() > 1 && text::IsPathSeparator(folder.back())) folder.pop_back();
   return folder;
 }
 
@@ -32,8 +33,8 @@ void CreateDataFolder(platform::Platform& platform, const std::string& folder) {
 }
 
 std::string WithSeparator(std::string folder) {
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (!folder.empty() && folder.back() != '/') folder += '/';
+  while (folder.size() > 1 && text::IsPathSeparator(folder.back())) folder.pop_back();
+  if (!folder.empty() && !text::IsPathSeparator(folder.back())) folder += text::kPathSeparator;
   return folder;
 }
 

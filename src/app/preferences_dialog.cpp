@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_handler.h"
+#include "text/path_separator.h"
 
 namespace quoldex::app {
 namespace {
@@ -29,7 +30,7 @@ RecordRow Row(const char* field, const char* label, RowControl control, const ch
 
 // `path` up to and including its last separator; "" when it has none.
 std::string FolderPart(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
+  const size_t slash = path.find_last_of(text::kPathSeparators);
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 

@@ -7,13 +7,14 @@
 #include "catalogue/package_path.h"
 #include "tables/engine_error.h"
 #include "text/ascii.h"
+#include "text/path_separator.h"
 
 namespace quoldex::catalogue {
 namespace {
 
 // `path` up to and including its last separator; "" when it has none.
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = path.find_last_of(text::kPathSeparators);
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 

@@ -3,9 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/interrupt_scope.h"
+#include "platform/interrupt_as_escape.h"
 #include "cli/output.h"
-#include "platform/posix_platform.h"
 #include "tables/db_query.h"
 #include "tables/sql_value.h"
 #include "text/ascii.h"
@@ -68,7 +67,7 @@ void ScanCommand(app::TfrmQuoldexBrowser& browser, const std::vector<std::string
     CheckPath(folder, /*folder=*/true);
     full_paths.push_back(FullPath(folder));
   }
-  InterruptAsEscapeScope interrupt_as_escape;
+  platform::InterruptAsEscapeScope interrupt_as_escape;
   for (const std::string& folder : full_paths) {
     browser.Catalogue().ScanFolder(folder);
     WriteLine(out, {browser.GetUi().StatusText()});

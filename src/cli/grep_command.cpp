@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "cli/console_ui.h"
-#include "cli/interrupt_scope.h"
+#include "platform/interrupt_as_escape.h"
 #include "cli/output.h"
 #include "grep/grep_dialog.h"
 
@@ -25,7 +25,7 @@ void GrepCommand(app::TfrmQuoldexBrowser& browser, const GrepRequest& request, s
   auto* console = dynamic_cast<ConsoleUi*>(&browser.GetUi());
   const bool verbose = console != nullptr && console->Verbose();
 
-  InterruptAsEscapeScope interrupt_as_escape;
+  platform::InterruptAsEscapeScope interrupt_as_escape;
   // The dialog hands over to the window system before each file: that is
   // where a pending Ctrl+C presses Cancel.
   dialog.SetOnChange([&](uint32_t what) {

@@ -2,13 +2,13 @@
 
 #include "app/data_folder.h"
 #include "cli/console_ui.h"
-#include "platform/posix_platform.h"
+#include "platform/native_platform.h"
 
 namespace quoldex::cli {
 
 int RunInvocation(const Invocation& invocation, std::ostream& out, std::ostream& err) {
   ConsoleUi ui(out, err, invocation.verbose, invocation.yes);
-  platform::PosixPlatform platform;
+  platform::NativePlatform platform;
   if (invocation.maintenance) {
     const std::string folder = invocation.data_folder
                                    ? app::WithSeparator(*invocation.data_folder)

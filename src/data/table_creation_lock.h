@@ -6,12 +6,14 @@
 // them and the others find them complete.
 //
 // The lock is an advisory lock on the folder itself (no file is added to
-// it), released when the object goes or the process ends, however it ends.
+// it; on Windows a mutex named after the folder's full path), released when
+// the object goes or the process ends, however it ends.
 // Where the folder cannot be opened or the file system cannot lock it, no
 // lock is taken and the object only reports so (Held): creating the tables
 // then fails or succeeds on its own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace quoldex::data {
@@ -24,10 +26,11 @@ class TableCreationLock {
   TableCreationLock(const TableCreationLock&) = delete;
   TableCreationLock& operator=(const TableCreationLock&) = delete;
 
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return held_; }
 
  private:
-  int fd_ = -1;
+  bool held_ = false;
+  intptr_t lock_ = -1;  // the system's descriptor or handle of the lock
 };
 
 }  // namespace quoldex::data

@@ -3,12 +3,12 @@
 #include <set>
 #include <utility>
 
+#include "text/path_separator.h"
 #include "text/western.h"
 
 namespace quoldex::grep {
 namespace {
 
-constexpr char kSeparator = '/';
 constexpr int kLockRetryCount = 15;
 constexpr int kLockWaitTime = 100;
 
@@ -34,7 +34,7 @@ std::string ResultCaption(const std::string& name) {
 }
 
 std::string FolderPart(const std::string& path) {
-  const size_t last = path.rfind(kSeparator);
+  const size_t last = path.find_last_of(text::kPathSeparators);
   return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
@@ -225,7 +225,7 @@ void TdlgGrep::wdcdDirectoryCustomDlg() {
   folder_picker_.SetTitle(kFindDirectoryTitle);
   if (folder_picker_.Selection().empty() && !prefs_.IsNull("SystemDir")) {
     std::string system_dir = prefs_.SystemDir();
-    if (!system_dir.empty() && system_dir.back() == kSeparator) system_dir.pop_back();
+    if (!system_dir.empty() && text::IsPathSeparator(system_dir.back())) system_dir.pop_back();
     folder_picker_.SetSelection(FolderPart(system_dir));
   }
   // The style comes back even when the picker fails.

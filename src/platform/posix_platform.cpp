@@ -11,7 +11,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,19 +20,6 @@ extern char** environ;
 
 namespace quoldex::platform {
 namespace {
-
-std::atomic<bool> g_escape_down{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set from a signal handler");
-
-void OnInterrupt(int) {
-  if (g_escape_down.exchange(true)) {
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    sigemptyset(&dfl.sa_mask);
-    sigaction(SIGINT, &dfl, nullptr);
-    raise(SIGINT);
-  }
-}
 
 int StatusFromWait(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -94,17 +80,6 @@ bool CommandAvailable(const std::string& command) {
     }
   }
   return false;
-}
-
-void SetEscapeDown(bool down) { g_escape_down.store(down); }
-bool IsEscapeDown() { return g_escape_down.load(); }
-
-void InstallInterruptAsEscape() {
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
 }
 
 ProgramKind ClassifyProgram(const std::string& path) {

@@ -1,8 +1,6 @@
 // PosixPlatform: Platform on Linux and other POSIX systems.
 //
-// - Escape is a process-wide flag. A front end sets it from whatever it
-//   sees as "Escape held down"; the command-line front end maps Ctrl+C to it
-//   with InstallInterruptAsEscape.
+// - Escape is the process-wide flag of interrupt_as_escape.h.
 // - Programs are started with posix_spawnp from an argument vector, in a
 //   process group of their own (an interrupt at the terminal does not reach
 //   them), with standard input from /dev/null and standard output sent to
@@ -19,19 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/interrupt_as_escape.h"
 #include "platform/platform.h"
 
 namespace quoldex::platform {
-
-// --- The Escape flag ----------------------------------------------------------
-
-void SetEscapeDown(bool down);
-bool IsEscapeDown();
-// Installs a SIGINT handler that sets the Escape flag. An interrupt that
-// arrives while the flag is already set ends the process the way an
-// unhandled interrupt does, so a second Ctrl+C still stops a program that
-// is not polling Escape.
-void InstallInterruptAsEscape();
 
 // --- How a program file runs here ---------------------------------------------
 

@@ -1,10 +1,6 @@
 #include "platform/text_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include "platform/whole_file.h"
 
 namespace quoldex::platform {
 
@@ -26,23 +22,9 @@ void SplitTextLines(std::string_view text, std::vector<std::string>& lines) {
 }
 
 void LoadTextLines(const std::string& path, std::vector<std::string>& lines) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EFOpenError(path);
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      text.append(buffer, static_cast<size_t>(n));
-    } else if (n == 0) {
-      break;
-    } else if (errno != EINTR) {  // e.g. a directory
-      ::close(fd);
-      throw EFOpenError(path);
-    }
-  }
-  ::close(fd);
-  SplitTextLines(text, lines);
+  const std::optional<std::string> text = ReadWholeFile(path);
+  if (!text) throw EFOpenError(path);
+  SplitTextLines(*text, lines);
 }
 
 }  // namespace quoldex::platform

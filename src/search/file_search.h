@@ -9,7 +9,7 @@
 // to folders are neither entered nor reported (a link loop or a link to an
 // ancestor would otherwise repeat the tree); links to files count as files.
 // Folders and files that cannot be read are skipped. Paths given to events
-// end in "/".
+// end in the separator ("/", on Windows "\\").
 //
 // Everything runs on the calling thread; handlers run synchronously.
 #pragma once
@@ -108,18 +108,23 @@ class TFileSearch {
   bool MatchesMask(std::string_view name) const;
 
  private:
-  // The recursive walk of one folder. `follow_link` lets the start folder be
-  // given through a symbolic link; subfolders found by the walk never are.
+  using OpenText = std::function<ScriptText::OpenResult(ScriptText&)>;
+
+  // The recursive walk of one folder, one implementation per system
+  // (posix_file_search.cpp, windows_file_search.cpp). `follow_link` lets the
+  // start folder be given through a symbolic link; subfolders found by the
+  // walk never are.
   bool Walk(std::string dir, bool follow_link);
+  // Swaps the time and size bounds when given the wrong way round.
+  void SwapReversedBounds();
   // Prepares the searcher for `pattern` unless it already holds it.
   void PrepareSearcher(std::string_view pattern);
-  // Runs the size, time, attribute, regular-file and content tests on a
-  // file of the folder open as `dir_fd` whose path is `dir`; `st` is the
-  // file's status and `text` the file when already open (else it is opened
-  // here when its content is to be read). Raises OnScanFile, which may set
-  // `cancel`.
-  bool PassesTests(int dir_fd, const std::string& dir, const struct stat& st, const FindData& data,
-                   ScriptText& text, bool& cancel);
+  // Runs the size, time, attribute, regular-file and content tests on the
+  // file `data` of the folder `dir`; `text` is the file when already open,
+  // else `open_text` opens it when its content is to be read. Raises
+  // OnScanFile, which may set `cancel`.
+  bool PassesTests(const std::string& dir, bool regular, const FindData& data, ScriptText& text,
+                   const OpenText& open_text, bool& cancel);
 
   std::vector<std::string> mask_list_;
   uint32_t excluded_attributes_ = 0;

@@ -2,12 +2,12 @@
 // OnAddFile event, and the attribute bits it carries.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <string>
 
 #include "search/file_time.h"
+
+struct stat;
 
 namespace quoldex::search {
 
@@ -27,10 +27,11 @@ struct FindData {
   FileTime last_write_time = 0;  // UTC
 };
 
-// Describes the entry `name` with status `st` (of the link's target when the
+// POSIX systems: describes the entry `name` with status `st` (of the link's target when the
 // entry is a symbolic link). Attributes map as well as POSIX allows:
 // directory for directories; read-only when the owner cannot write; hidden for
 // names beginning with "."; archive for regular files; system and volume never.
+// (On Windows the file system's own attributes are the bits.)
 FindData MakeFindData(std::string name, const struct stat& st);
 
 }  // namespace quoldex::search

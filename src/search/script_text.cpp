@@ -1,10 +1,6 @@
 #include "search/script_text.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 namespace quoldex::search {
 namespace {
@@ -41,36 +37,42 @@ bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 }  // namespace
 
-ScriptText::OpenResult ScriptText::Open(int dir_fd, const char* name) {
-  Close();
-  const int fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno == ENXIO ? OpenResult::kNotRegularFile : OpenResult::kCannotOpen;
-  if (fstat(fd, &status_) != 0) {
-    close(fd);
-    return OpenResult::kCannotOpen;
-  }
-  if (!S_ISREG(status_.st_mode)) {
-    close(fd);
-    return OpenResult::kNotRegularFile;
-  }
-  fd_ = fd;
-  raw_left_ = static_cast<uint64_t>(status_.st_size);
+ScriptText::OpenResult ScriptText::Start(uint64_t size) {
+  raw_left_ = size;
   encoding_ = Encoding::kBytes;
-  sniffed_ = false;
   carried_byte_ = -1;
   high_surrogate_ = 0;
+
+  unsigned char head[3] = {0, 0, 0};
+  const ssize_t got = ReadHead(head, sizeof head);
+  uint64_t mark = 0;
+  if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
+    mark = 3;
+  } else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
+    encoding_ = Encoding::kUtf16LittleEndian;
+    mark = 2;
+  } else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF) {
+    encoding_ = Encoding::kUtf16BigEndian;
+    mark = 2;
+  }
+  if (mark > 0) {
+    if (!SeekTo(mark)) {
+      Close();
+      return OpenResult::kCannotOpen;
+    }
+    raw_left_ -= std::min(raw_left_, mark);
+  }
   return OpenResult::kOpened;
 }
 
 void ScriptText::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  if (file_ != kNoFile) CloseFile();
+  file_ = kNoFile;
   raw_left_ = 0;
 }
 
 uint64_t ScriptText::RemainingBound() const {
-  // Before the first read the file may still turn out to be UTF-16.
-  if (sniffed_ && encoding_ == Encoding::kBytes) return raw_left_;
+  if (encoding_ == Encoding::kBytes) return raw_left_;
   return (raw_left_ + 1) / 2 * 3 + 3;
 }
 
@@ -78,8 +80,7 @@ ssize_t ScriptText::ReadRaw(char* out, size_t size) {
   size = static_cast<size_t>(std::min<uint64_t>(size, raw_left_));
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = read(fd_, out + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = ReadSome(out + done, size - done);
     if (n < 0) {
       raw_left_ = 0;
       return -1;
@@ -95,36 +96,8 @@ ssize_t ScriptText::ReadRaw(char* out, size_t size) {
 }
 
 ssize_t ScriptText::Read(char* out, size_t capacity) {
-  if (fd_ < 0 || capacity < kMinReadSize) return fd_ < 0 ? 0 : -1;
-  if (!sniffed_) return ReadFirst(out, capacity);
+  if (file_ == kNoFile || capacity < kMinReadSize) return file_ == kNoFile ? 0 : -1;
   if (encoding_ == Encoding::kBytes) return ReadRaw(out, capacity);
-  return ReadUtf16(out, capacity);
-}
-
-ssize_t ScriptText::ReadFirst(char* out, size_t capacity) {
-  // The mark is looked for in the bytes of the first read, which any text
-  // needs anyway, rather than by a read of its own.
-  sniffed_ = true;
-  const ssize_t got = ReadRaw(out, capacity);
-  if (got <= 0) return got;
-  const auto n = static_cast<size_t>(got);
-  const auto* head = reinterpret_cast<const unsigned char*>(out);
-  if (n >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-    std::memmove(out, out + 3, n - 3);
-    if (n > 3 || raw_left_ == 0) return static_cast<ssize_t>(n - 3);
-    return ReadRaw(out, capacity);
-  }
-  const bool little = n >= 2 && head[0] == 0xFF && head[1] == 0xFE;
-  const bool big = n >= 2 && head[0] == 0xFE && head[1] == 0xFF;
-  if (!little && !big) return got;
-  // A UTF-16 script (rare) is read again from behind its mark and decoded.
-  encoding_ = little ? Encoding::kUtf16LittleEndian : Encoding::kUtf16BigEndian;
-  constexpr off_t kMark = 2;
-  if (lseek(fd_, kMark, SEEK_SET) != kMark) {
-    Close();
-    return -1;
-  }
-  raw_left_ += n - kMark;
   return ReadUtf16(out, capacity);
 }
 

@@ -17,14 +17,14 @@
 // Positions in the text therefore count the bytes given, not the file's.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "search/find_data.h"
 
 namespace quoldex::search {
 
@@ -45,17 +45,19 @@ class ScriptText {
   ScriptText(const ScriptText&) = delete;
   ScriptText& operator=(const ScriptText&) = delete;
 
-  // Opens `name`, relative to the folder open as `dir_fd` (AT_FDCWD: the
-  // current folder; an absolute name ignores it), closing any file open
-  // before. Reads nothing: the first Read learns the encoding from the
-  // bytes it reads.
+  // Opens the file `path`, closing any file open before. Reads the first
+  // bytes to learn the encoding.
+  OpenResult Open(const std::string& path);
+  // POSIX systems only: as Open, of `name` relative to the folder open as
+  // `dir_fd` (an absolute name ignores it).
   OpenResult Open(int dir_fd, const char* name);
-  OpenResult Open(const std::string& path) { return Open(AT_FDCWD, path.c_str()); }
   void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_ != kNoFile; }
 
-  // Of the open file: its status when opened.
-  const struct stat& Status() const { return status_; }
+  // Of the open file: its size, time and attributes when opened (no name),
+  // and its encoding.
+  const FindData& Description() const { return description_; }
+  Encoding GetEncoding() const { return encoding_; }
   // No more than this many bytes of text are still to come.
   uint64_t RemainingBound() const;
 
@@ -65,18 +67,29 @@ class ScriptText {
   ssize_t Read(char* out, size_t capacity);
 
  private:
-  // The first Read: learns the encoding from the mark the bytes read start
-  // with and gives the text they hold.
-  ssize_t ReadFirst(char* out, size_t capacity);
+  // A POSIX file descriptor or a Windows file handle; -1 is neither.
+  static constexpr intptr_t kNoFile = -1;
+
+  // Learns the encoding of the file just opened, of `size` bytes, and
+  // moves past its byte-order mark.
+  OpenResult Start(uint64_t size);
   // Decodes UTF-16 into `out`; as Read.
   ssize_t ReadUtf16(char* out, size_t capacity);
   // Reads up to `size` raw bytes of what is left of the file; -1 on error.
   ssize_t ReadRaw(char* out, size_t size);
 
-  int fd_ = -1;
-  struct stat status_ {};
+  // What each system does (posix_script_text.cpp, windows_script_text.cpp):
+  // reads up to `size` bytes at the file position (0 at the end, -1 on an
+  // error); reads up to `size` bytes from the start without moving the
+  // position; moves the position; closes the file.
+  ssize_t ReadSome(char* out, size_t size);
+  ssize_t ReadHead(unsigned char* out, size_t size);
+  bool SeekTo(uint64_t offset);
+  void CloseFile();
+
+  intptr_t file_ = kNoFile;
+  FindData description_;
   Encoding encoding_ = Encoding::kBytes;
-  bool sniffed_ = false;   // the encoding is known (the first Read ran)
   uint64_t raw_left_ = 0;  // bytes of the file not read yet
   // UTF-16 decoding state carried from one Read to the next.
   std::unique_ptr<char[]> raw_;

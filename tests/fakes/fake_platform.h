@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/native_platform.h"
 #include "platform/platform.h"
-#include "platform/posix_platform.h"
 
 namespace quoldex::testing {
 
@@ -122,7 +122,7 @@ class FakePlatform : public platform::Platform {
     int exit_status = 0;
   };
 
-  platform::PosixPlatform real_;
+  platform::NativePlatform real_;
   std::map<Key, KeyScript> keys_;
   uint32_t tick_ = 1000;
   TDateTime now_;

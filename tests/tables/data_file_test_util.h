@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/temp_dir.h"
 #include "tables/data_file.h"
 #include "tables/engine_error.h"
 #include "tables/file_handler.h"
@@ -22,11 +23,7 @@ namespace quoldex::tables::test {
 // A fresh folder under the temporary directory, removed with its contents.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qdx-datafile-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
+  TempDir() { path_ = quoldex::testing::MakeTempFolder("qdx-datafile-"); }
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);

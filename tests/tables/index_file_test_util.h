@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/temp_dir.h"
 #include "tables/coding.h"
 #include "tables/engine_error.h"
 #include "tables/index_file.h"
@@ -28,11 +29,7 @@ namespace quoldex::tables::index_test {
 // A fresh folder under the temporary directory, removed with its contents.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qdx-index-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
+  ScratchDir() { path_ = quoldex::testing::MakeTempFolder("qdx-index-"); }
   ~ScratchDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);

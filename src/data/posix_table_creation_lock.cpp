@@ -1,10 +1,10 @@
-#include "data/table_creation_lock.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "data/table_creation_lock.h"
 
 namespace quoldex::data {
 
@@ -21,11 +21,12 @@ TableCreationLock::TableCreationLock(const std::string& folder) {
     close(fd);
     return;
   }
-  fd_ = fd;
+  lock_ = fd;
+  held_ = true;
 }
 
 TableCreationLock::~TableCreationLock() {
-  if (fd_ >= 0) close(fd_);  // closing the last descriptor releases the lock
+  if (held_) close(static_cast<int>(lock_));  // closing the last descriptor releases the lock
 }
 
 }  // namespace quoldex::data

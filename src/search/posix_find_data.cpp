@@ -1,6 +1,8 @@
-#include "search/find_data.h"
+#include <sys/stat.h>
 
 #include <utility>
+
+#include "search/find_data.h"
 
 namespace quoldex::search {
 
