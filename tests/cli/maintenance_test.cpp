@@ -95,9 +95,11 @@ TEST_F(MaintenanceTest, ATableLeftMidChangeIsRecoveredAndSaidSo) {
   std::vector<char> index = ReadFile(Index());
   index[3980] = 1;  // the update mark of a writer that died
   WriteFile(Index(), index);
+  // The check reads without write access: records and indexes still agree,
+  // so the table reads as it is and is left for a writer to recover.
   const CliResult check = cli_.Run({"check"});
-  EXPECT_EQ(check.status, 1);
-  EXPECT_THAT(check.out, HasSubstr("objects: Table Engine Error # 8965"));
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_THAT(check.out, HasSubstr("objects: sound"));
 
   const CliResult first = cli_.Run({"sql", "select ObjectName from objects"});
   EXPECT_EQ(first.status, 0) << first.err;
