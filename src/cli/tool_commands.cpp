@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 
@@ -129,46 +130,57 @@ void PrintCommand(app::TfrmQuoldexBrowser& browser, const std::string& name) {
   Perform(browser, ActionId::actPrint);
 }
 
+namespace {
+
+// Adds the subcommand `command` whose one positional option `label` takes
+// a name (required or not); the invocation then runs `run` with that name.
+void AddNameCommand(
+    CLI::App& app, Invocation& invocation, const std::string& command, const std::string& help,
+    const std::string& label, const std::string& label_help, bool required,
+    std::function<void(app::TfrmQuoldexBrowser&, const std::string&, std::ostream&)> run) {
+  // The parser fills this while it runs; the callback keeps it alive.
+  auto name = std::make_shared<std::string>();
+  CLI::App* subcommand = app.add_subcommand(command, help);
+  CLI::Option* option = subcommand->add_option(label, *name, label_help);
+  if (required) option->required();
+  subcommand->callback([name, run = std::move(run), &invocation] {
+    invocation.command = [value = *name, run](app::TfrmQuoldexBrowser& b, std::ostream& out) {
+      run(b, value, out);
+    };
+  });
+}
+
+}  // namespace
+
 void AddToolCommands(CLI::App& app, Invocation& invocation) {
   using Browser = app::TfrmQuoldexBrowser;
-  struct Values {
-    std::string name;
-    std::vector<std::string> files;
-  };
   // The parser fills these while it runs; the callbacks keep them alive.
-  auto v = std::make_shared<Values>();
+  auto files = std::make_shared<std::vector<std::string>>();
 
-  CLI::App* compile = app.add_subcommand(
-      "compile",
+  AddNameCommand(
+      app, invocation, "compile",
       "Compile as if the node of package PACKAGE were selected (none: nothing selected, so\n"
       "the default package). The compiler's log is written to standard output; the status\n"
       "texts go to standard error with --verbose. \"Compile package '...'?\" is answered No\n"
-      "unless --yes, and then written to standard error.");
-  compile->add_option("PACKAGE", v->name, "Package name (any letter case)");
-  compile->callback([v, &invocation] {
-    invocation.command = [name = v->name](Browser& b, std::ostream& out) {
-      CompileCommand(b, name, out);
-    };
-  });
+      "unless --yes, and then written to standard error.",
+      "PACKAGE", "Package name (any letter case)", false,
+      [](Browser& b, const std::string& name, std::ostream& out) { CompileCommand(b, name, out); });
 
-  CLI::App* default_package = app.add_subcommand(
-      "default-package", "Make Default Package with the node of package PACKAGE selected.");
-  default_package->add_option("PACKAGE", v->name, "Package name (any letter case)")->required();
-  default_package->callback([v, &invocation] {
-    invocation.command = [name = v->name](Browser& b, std::ostream&) {
-      DefaultPackageCommand(b, name);
-    };
-  });
+  AddNameCommand(
+      app, invocation, "default-package",
+      "Make Default Package with the node of package PACKAGE selected.", "PACKAGE",
+      "Package name (any letter case)", true,
+      [](Browser& b, const std::string& name, std::ostream&) { DefaultPackageCommand(b, name); });
 
   CLI::App* export_classes = app.add_subcommand(
       "export",
       "Export Classes with the package files FILE.u as chosen, in that order: the compiler's\n"
       "batchexport writes each package's scripts below <game folder>/<package>/meshes/, and\n"
       "with AddExportedClasses on the new classes are catalogued. Writes \"Done.\".");
-  export_classes->add_option("FILE", v->files, "Compiled package files (*.u)")->required();
-  export_classes->callback([v, &invocation] {
-    invocation.command = [files = v->files](Browser& b, std::ostream& out) {
-      ExportCommand(b, files, out);
+  export_classes->add_option("FILE", *files, "Compiled package files (*.u)")->required();
+  export_classes->callback([files, &invocation] {
+    invocation.command = [chosen = *files](Browser& b, std::ostream& out) {
+      ExportCommand(b, chosen, out);
     };
   });
 
@@ -182,35 +194,27 @@ void AddToolCommands(CLI::App& app, Invocation& invocation) {
       "add-map",
       "Add Map(s) with the map files FILE as chosen. A map whose name (cut to 25\n"
       "characters) is listed already is not added, and the command then fails naming it.");
-  add_map->add_option("FILE", v->files, "Map files (*.unr)")->required();
-  add_map->callback([v, &invocation] {
-    invocation.command = [files = v->files](Browser& b, std::ostream&) { AddMapCommand(b, files); };
+  add_map->add_option("FILE", *files, "Map files (*.unr)")->required();
+  add_map->callback([files, &invocation] {
+    invocation.command = [chosen = *files](Browser& b, std::ostream&) { AddMapCommand(b, chosen); };
   });
 
-  CLI::App* delete_map =
-      app.add_subcommand("delete-map", "Delete Map with the map node NAME selected.");
-  delete_map->add_option("NAME", v->name, "Map name as listed (any letter case)")->required();
-  delete_map->callback([v, &invocation] {
-    invocation.command = [name = v->name](Browser& b, std::ostream&) { DeleteMapCommand(b, name); };
-  });
+  AddNameCommand(
+      app, invocation, "delete-map", "Delete Map with the map node NAME selected.", "NAME",
+      "Map name as listed (any letter case)", true,
+      [](Browser& b, const std::string& name, std::ostream&) { DeleteMapCommand(b, name); });
 
-  CLI::App* default_map =
-      app.add_subcommand("default-map", "Make Default Map with the map node NAME selected.");
-  default_map->add_option("NAME", v->name, "Map name as listed (any letter case)")->required();
-  default_map->callback([v, &invocation] {
-    invocation.command = [name = v->name](Browser& b, std::ostream&) {
-      DefaultMapCommand(b, name);
-    };
-  });
+  AddNameCommand(
+      app, invocation, "default-map", "Make Default Map with the map node NAME selected.", "NAME",
+      "Map name as listed (any letter case)", true,
+      [](Browser& b, const std::string& name, std::ostream&) { DefaultMapCommand(b, name); });
 
-  CLI::App* play = app.add_subcommand(
-      "play",
+  AddNameCommand(
+      app, invocation, "play",
       "Play Map: opens the map NAME (none: the default map) with the desktop's handler for\n"
-      "map files.");
-  play->add_option("NAME", v->name, "Map name as listed (any letter case)");
-  play->callback([v, &invocation] {
-    invocation.command = [name = v->name](Browser& b, std::ostream&) { PlayCommand(b, name); };
-  });
+      "map files.",
+      "NAME", "Map name as listed (any letter case)", false,
+      [](Browser& b, const std::string& name, std::ostream&) { PlayCommand(b, name); });
 
   CLI::App* readme = app.add_subcommand(
       "readme", "Help: the read-me (readme.txt beside the program) on standard output.");
@@ -218,12 +222,10 @@ void AddToolCommands(CLI::App& app, Invocation& invocation) {
     invocation.command = [](Browser& b, std::ostream& out) { ReadmeCommand(b, out); };
   });
 
-  CLI::App* print = app.add_subcommand(
-      "print", "Print File: hands the script file of class NAME to the system's print command.");
-  print->add_option("NAME", v->name, "Class name (any letter case)")->required();
-  print->callback([v, &invocation] {
-    invocation.command = [name = v->name](Browser& b, std::ostream&) { PrintCommand(b, name); };
-  });
+  AddNameCommand(app, invocation, "print",
+                 "Print File: hands the script file of class NAME to the system's print command.",
+                 "NAME", "Class name (any letter case)", true,
+                 [](Browser& b, const std::string& name, std::ostream&) { PrintCommand(b, name); });
 }
 
 }  // namespace quoldex::cli
