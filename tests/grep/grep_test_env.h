@@ -13,6 +13,7 @@
 #include "data/createobject.h"
 #include "data/pref_record.h"
 #include "fakes/fake_ui.h"
+#include "fakes/native_path.h"
 #include "fakes/temp_dir.h"
 #include "grep/grep_dialog.h"
 #include "search/temp_tree.h"
@@ -85,7 +86,7 @@ class GrepTest : public ::testing::Test {
 
   // A script file below the scripts folder; its full path.
   std::string Script(const std::string& relative, const std::string& content) {
-    const std::string path = scripts_.Path(relative);
+    const std::string path = scripts_.Path(quoldex::testing::NativePath(relative));
     search::testing::WriteFile(path, content);
     return path;
   }

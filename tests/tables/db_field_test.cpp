@@ -10,7 +10,9 @@
 #include "db_test_util.h"
 #include "tables/db_datetime_text.h"
 #include "tables/field_datetime.h"
+#ifndef _WIN32
 #include "tables/storage_posix.h"
+#endif
 
 namespace quoldex::tables {
 namespace {
@@ -29,6 +31,9 @@ TDateTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
   return Date(y, mo, d) + t;
 }
 
+// Date-times in the texts of C locales (locale_t), which only POSIX systems
+// have; Windows takes them from the user's regional settings.
+#ifndef _WIN32
 std::optional<std::string> DateTimeText(TDateTime value, locale_t locale,
                                         const char* date_format = "%x",
                                         const char* time_format = "%X") {
@@ -63,6 +68,7 @@ TEST(DateTimeText, WithoutRegionalSettingsDatesAreIsoAndCutWhole) {
   EXPECT_EQ(RegionalDateTimeText(At(2026, 8, 12, 14, 5, 0)), "2026-08-12 14:05:00");
   EXPECT_EQ(RegionalDateTimeText(Date(2026, 8, 12)), "2026-08-12");
 }
+#endif  // !_WIN32
 
 class DbFieldTest : public ::testing::Test {
  protected:

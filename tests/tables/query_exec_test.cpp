@@ -197,28 +197,41 @@ TEST_F(QueryExecTest, OrderGroupAndDistinctCombined) {
             3u);
 }
 
-// Points the temporary folder at a fresh folder while it lives.
+// Points the temporary folder at a fresh folder while it lives (TMPDIR on
+// POSIX systems; TMP, which GetTempPathW reads first, on Windows).
 class ScopedTempFolder {
  public:
+#ifdef _WIN32
+  static constexpr const char* kVariable = "TMP";
+#else
+  static constexpr const char* kVariable = "TMPDIR";
+#endif
   ScopedTempFolder() {
-    const char* old = getenv("TMPDIR");
+    const char* old = getenv(kVariable);
     had_ = old != nullptr;
     if (had_) saved_ = old;
-    setenv("TMPDIR", folder_.path().c_str(), 1);
+    SetVariable(folder_.path().c_str());
   }
-  ~ScopedTempFolder() {
-    if (had_) {
-      setenv("TMPDIR", saved_.c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
-  }
+  ~ScopedTempFolder() { SetVariable(had_ ? saved_.c_str() : nullptr); }
   const TempDir& folder() const { return folder_; }
 
  private:
   TempDir folder_;
   bool had_ = false;
   std::string saved_;
+
+  // Sets the variable to `value`, or removes it when null.
+  static void SetVariable(const char* value) {
+#ifdef _WIN32
+    _putenv_s(kVariable, value == nullptr ? "" : value);
+#else
+    if (value == nullptr) {
+      unsetenv(kVariable);
+    } else {
+      setenv(kVariable, value, 1);
+    }
+#endif
+  }
 };
 
 Names FilesIn(const std::string& folder) {

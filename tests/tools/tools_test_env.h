@@ -15,7 +15,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/fake_ui.h"
 #include "fakes/temp_dir.h"
-#include "platform/posix_platform.h"
+#include "platform/native_platform.h"
 #include "tree/class_tree.h"
 
 namespace quoldex::tools::test {
