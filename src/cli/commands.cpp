@@ -3,8 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/interrupt_as_escape.h"
 #include "cli/output.h"
+#include "cli/utf8_path.h"
+#include "platform/interrupt_as_escape.h"
 #include "tables/db_query.h"
 #include "tables/sql_value.h"
 #include "text/ascii.h"
@@ -18,14 +19,14 @@ namespace fs = std::filesystem;
 
 // The full path of `path`, as the folder picker or the open dialog gives it.
 std::string FullPath(const std::string& path) {
-  return fs::absolute(fs::path(path)).lexically_normal().string();
+  return PathText(fs::absolute(Utf8Path(path)).lexically_normal());
 }
 
 // Raises the system's message for `path` unless it names an existing folder
 // (`folder`) or an existing file that is not a folder.
 void CheckPath(const std::string& path, bool folder) {
   std::error_code error;
-  const fs::file_status status = fs::status(path, error);
+  const fs::file_status status = fs::status(Utf8Path(path), error);
   if (!error && folder != fs::is_directory(status)) {
     error = std::make_error_code(folder ? std::errc::not_a_directory : std::errc::is_a_directory);
   }

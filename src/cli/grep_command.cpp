@@ -4,9 +4,10 @@
 #include <memory>
 
 #include "cli/console_ui.h"
-#include "platform/interrupt_as_escape.h"
 #include "cli/output.h"
+#include "cli/utf8_path.h"
 #include "grep/grep_dialog.h"
+#include "platform/interrupt_as_escape.h"
 
 namespace quoldex::cli {
 namespace {
@@ -43,7 +44,8 @@ void GrepCommand(app::TfrmQuoldexBrowser& browser, const GrepRequest& request, s
 
   dialog.ShowGrep(request.ancestors, request.package, ScopeOf(request), {.goModeless = true});
   if (request.by_directory) {
-    dialog.SetDirectory(std::filesystem::absolute(request.directory).lexically_normal().string());
+    dialog.SetDirectory(
+        PathText(std::filesystem::absolute(Utf8Path(request.directory)).lexically_normal()));
     dialog.SetMask(request.mask);
   }
   dialog.edtSearchForChange(request.text);

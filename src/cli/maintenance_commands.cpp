@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "cli/utf8_path.h"
 #include "tables/engine_error.h"
 #include "tables/table_cursor.h"
 
@@ -97,11 +98,11 @@ int RepairCommand(const std::string& folder, const std::vector<std::string>& tab
                   std::ostream& out, std::ostream& err) {
   bool failed = false;
   const std::vector<std::string> chosen = Chosen(tables, err, failed);
-  const std::filesystem::path backup = std::filesystem::path(folder) / BackupFolderName();
+  const std::filesystem::path backup = Utf8Path(folder) / BackupFolderName();
   std::error_code ec;
   std::filesystem::create_directory(backup, ec);
   if (ec) {
-    err << "Cannot create the folder for copies " << backup.string() << ": " << ec.message()
+    err << "Cannot create the folder for copies " << PathText(backup) << ": " << ec.message()
         << '\n';
     return 1;
   }
@@ -109,14 +110,15 @@ int RepairCommand(const std::string& folder, const std::vector<std::string>& tab
     const std::string name = ShortName(table);
     try {
       const std::vector<std::string> report =
-          tables::TableCursor::Repair(SettingsFor(folder, table), backup.string() + "/");
+          tables::TableCursor::Repair(SettingsFor(folder, table), PathText(backup) + "/");
       if (report.empty()) out << name << ": sound, nothing to repair\n";
       for (const std::string& line : report) out << name << ": " << line << '\n';
       for (const std::string& line : report) failed = failed || line.rfind("not mended", 0) == 0;
     } catch (const tables::EDbEngineError& e) {
       if (e.ErrorCode() == tables::kErrAccessDenied) {
-        out << name << ": not repaired: another program has it open exclusively, or its files "
-                       "cannot be written ("
+        out << name
+            << ": not repaired: another program has it open exclusively, or its files "
+               "cannot be written ("
             << e.what() << ")\n";
       } else {
         out << name << ": not repaired: " << e.what() << '\n';
@@ -127,7 +129,7 @@ int RepairCommand(const std::string& folder, const std::vector<std::string>& tab
   if (std::filesystem::is_empty(backup, ec)) {
     std::filesystem::remove(backup, ec);
   } else {
-    out << "Copies of the files before the repair: " << backup.string() << '\n';
+    out << "Copies of the files before the repair: " << PathText(backup) << '\n';
   }
   return failed ? 1 : 0;
 }

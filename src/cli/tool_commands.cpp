@@ -8,6 +8,7 @@
 
 #include "cli/arguments.h"
 #include "cli/output.h"
+#include "cli/utf8_path.h"
 #include "text/ascii.h"
 #include "tools/help.h"
 #include "tools/tool_paths.h"
@@ -23,10 +24,10 @@ std::vector<std::string> ExistingFiles(const std::vector<std::string>& files) {
   std::vector<std::string> paths;
   for (const std::string& file : files) {
     std::error_code error;
-    const fs::file_status status = fs::status(file, error);
+    const fs::file_status status = fs::status(Utf8Path(file), error);
     if (!error && fs::is_directory(status)) error = std::make_error_code(std::errc::is_a_directory);
     if (error) throw app::ECommandError(file + ": " + error.message());
-    paths.push_back(fs::absolute(fs::path(file)).lexically_normal().string());
+    paths.push_back(PathText(fs::absolute(Utf8Path(file)).lexically_normal()));
   }
   return paths;
 }

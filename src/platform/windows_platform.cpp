@@ -242,16 +242,26 @@ bool WindowsPlatform::FileExists(const std::string& path) {
 }
 
 std::string WindowsPlatform::MatchFileName(const std::string& path) {
-  if (path.empty() || AttributesOf(path) != INVALID_FILE_ATTRIBUTES) return path;
-  // A folder whose names tell letter case apart (possible since Windows
-  // 10) needs the look-up by hand.
+  if (path.empty()) return path;
   const std::wstring wide = Utf8ToWide(path);
   const size_t slash = wide.find_last_of(L"\\/");
   const std::wstring folder = slash == std::wstring::npos ? L"" : wide.substr(0, slash + 1);
   const std::wstring_view name = std::wstring_view(wide).substr(slash + 1);
+  if (name.empty() || name.find_first_of(L"*?") != std::wstring_view::npos) return path;
   WIN32_FIND_DATAW found;
-  const HANDLE find = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, 0);
+  // The system finds the entry without regard to letter case and tells how
+  // the folder spells it (the file exists whatever the case asked for, but
+  // a rename or a new file beside it takes the spelling it is given).
+  HANDLE find =
+      FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (find != INVALID_HANDLE_VALUE) {
+    FindClose(find);
+    return WideToUtf8(folder + found.cFileName);
+  }
+  // A folder whose names tell letter case apart (possible since Windows
+  // 10) needs the look-up by hand.
+  find = FindFirstFileExW((folder + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                          nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return path;
   std::string match = path;
   do {

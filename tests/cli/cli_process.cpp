@@ -29,7 +29,7 @@ std::string ReadOutput(const std::string& path) {
 void WriteTree(const std::string& root,
                const std::vector<std::pair<std::string, std::string>>& files) {
   for (const auto& [name, content] : files) {
-    const fs::path path = fs::path(root) / name;
+    const fs::path path = testing::Utf8Path(root) / testing::Utf8Path(name);
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;

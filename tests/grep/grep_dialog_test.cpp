@@ -156,7 +156,10 @@ TEST_F(GrepDialogTest, GoPressedAfterCancelDuringARunReplacesThatRunCleanly) {
   });
   Grep("needle", kScopeAllClasses);
   // Only the second run's rows and summary; the first stopped quietly.
-  EXPECT_THAT(Rows(), ElementsAre("Other|" + scripts_.Path("pack/Classes/Other.uc") + "|3"));
+  EXPECT_THAT(
+      Rows(),
+      ElementsAre("Other|" + scripts_.Path(quoldex::testing::NativePath("pack/Classes/Other.uc")) +
+                  "|3"));
   EXPECT_EQ(dialog_.StatusText(), Summary(6, 1));
   EXPECT_EQ(dialog_.FilesSearched(), 6);
   EXPECT_FALSE(dialog_.Searching());

@@ -63,6 +63,7 @@ TEST(WindowsPlatformTest, NamesAreMatchedWithoutRegardToCase) {
   WindowsPlatform platform;
   dir.Write("UCC.EXE", "MZ");
   const std::string found = platform.MatchFileName(dir.Path("ucc.exe"));
+  EXPECT_EQ(found, dir.Path("UCC.EXE"));  // as the folder spells it
   EXPECT_TRUE(platform.FileExists(found));
   const Platform::CompilerChoice choice = platform.FindCompiler(dir.path());
   EXPECT_TRUE(choice.problem.empty()) << choice.problem;
