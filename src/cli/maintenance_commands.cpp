@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "cli/utf8_path.h"
-#include "tables/engine_error.h"
-#include "tables/table_cursor.h"
+#include "tables/base/engine_error.h"
+#include "tables/cursor/table_cursor.h"
 
 namespace quoldex::cli {
 namespace {
