@@ -33,7 +33,7 @@ TEST(Utf8PathsTest, AFolderNamedBeyondAsciiIsScannedAddedToAndListedAsWritten) {
   const std::string other_path = scripts.Path(NativePath(folder + "/Classes/" + other));
   const CliResult add = cli.Run({"add", other_path});
   EXPECT_EQ(add.status, 0) << add.err;
-  EXPECT_EQ(cli.Run({"sql", "select Filename from objects where ObjectName = 'Aether'"}).out,
+  EXPECT_EQ(cli.Run({"sql", "select Filename from objects where InheritsFrom = 'zaeh'"}).out,
             "Filename\n" + other_path + "\n");
 }
 

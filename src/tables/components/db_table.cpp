@@ -4,6 +4,7 @@
 
 #include "tables/base/engine_error.h"
 #include "tables/query/db_record_row.h"
+#include "text/path_separator.h"
 
 namespace quoldex::tables {
 namespace {
@@ -116,7 +117,9 @@ void TDbTable::SetStrictChangeDetection(bool strict) {
 TableSettings TDbTable::Settings() const {
   TableSettings settings = settings_;
   settings.directory = database_name_;
-  if (!settings.directory.empty() && settings.directory.back() != '/') settings.directory += '/';
+  if (!settings.directory.empty() && !text::IsPathSeparator(settings.directory.back())) {
+    settings.directory += text::kPathSeparator;
+  }
   settings.table_name = table_name_;
   return settings;
 }
@@ -183,7 +186,7 @@ void TDbTable::SetIndexFieldNames(std::string field_list) {
 
 std::string TDbTable::TableStem() const {
   std::string_view name = table_name_;
-  size_t slash = name.find_last_of('/');
+  size_t slash = name.find_last_of(text::kPathSeparators);
   if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
   size_t first = name.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};

@@ -5,6 +5,7 @@
 
 #include "tables/base/coding.h"
 #include "tables/storage/file_handler.h"
+#include "text/path_separator.h"
 
 namespace quoldex::tables {
 namespace {
@@ -77,7 +78,7 @@ bool GuardedIndexFile::StoredUpdateMark() const {
 }
 
 std::string DirectoryOf(const std::string& file_name) {
-  size_t slash = file_name.find_last_of('/');
+  size_t slash = file_name.find_last_of(text::kPathSeparators);
   return slash == std::string::npos ? std::string() : file_name.substr(0, slash + 1);
 }
 

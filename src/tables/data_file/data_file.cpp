@@ -8,6 +8,7 @@
 #include "tables/records/field_codec.h"
 #include "tables/records/field_datetime.h"
 #include "tables/records/field_descriptor.h"
+#include "text/path_separator.h"
 #include "text/western.h"
 
 namespace quoldex::tables {
@@ -51,7 +52,7 @@ std::string TDataFile::FileNameFor(const std::string& dir, std::string_view tabl
                               ? std::string_view{}
                               : table_name.substr(b, table_name.find_last_not_of(' ') - b + 1);
   size_t dot = name.find_last_of('.');
-  size_t slash = name.find_last_of('/');
+  size_t slash = name.find_last_of(text::kPathSeparators);
   if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
     name = name.substr(0, dot);
   if (in_memory) return dir + std::string(name) + ".DAT";

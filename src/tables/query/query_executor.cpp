@@ -14,6 +14,7 @@
 #include "tables/records/data_file_record.h"
 #include "tables/sql/query_source_access.h"
 #include "tables/sql/sql_statement.h"
+#include "text/path_separator.h"
 
 namespace quoldex::tables {
 namespace {
@@ -30,9 +31,11 @@ class ResultHandle : public QueryResult {
 TableSettings SourceSettings(const QueryRequest& request, const std::string& table_name) {
   TableSettings settings;
   settings.directory = request.database_name;
-  if (!settings.directory.empty() && settings.directory.back() != '/') settings.directory += '/';
+  if (!settings.directory.empty() && !text::IsPathSeparator(settings.directory.back())) {
+    settings.directory += text::kPathSeparator;
+  }
   settings.table_name = table_name;
-  size_t slash = table_name.find_last_of('/');
+  size_t slash = table_name.find_last_of(text::kPathSeparators);
   if (slash != std::string::npos) {
     std::string folder = table_name.substr(0, slash + 1);
     settings.directory = folder.front() == '/' ? folder : settings.directory + folder;

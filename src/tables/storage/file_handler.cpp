@@ -4,6 +4,7 @@
 
 #include "tables/base/engine_error.h"
 #include "text/ascii.h"
+#include "text/path_separator.h"
 
 namespace quoldex::tables {
 namespace {
@@ -40,7 +41,7 @@ void TFileHandler::FailWrite(int err) const {
 }
 
 void TFileHandler::ChangeExtension(std::string_view extension) {
-  size_t slash = file_name_.find_last_of('/');
+  size_t slash = file_name_.find_last_of(text::kPathSeparators);
   size_t dot = file_name_.find_last_of('.');
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
     file_name_.resize(dot);
