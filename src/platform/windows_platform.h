@@ -9,7 +9,11 @@
 // - The compiler is started with CreateProcessW, in a process group of its
 //   own (Ctrl+C at the console does not reach it), with standard input from
 //   NUL and standard output sent to our standard error; the process handle
-//   tells when it ends.
+//   tells when it ends. The handle, not a top-level window titled "ucc", is
+//   the signal: it is the compiler this instance started (a window would
+//   as well be another instance's compile or the user's own), it exists
+//   when the compiler has no window (started from a console program it
+//   shares that console), and it gives the exit status.
 // - The per-user data folder is %LOCALAPPDATA%\Quoldex\.
 // - File names are compared without regard to letter case, as Windows does.
 #pragma once
