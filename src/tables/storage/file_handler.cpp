@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "tables/base/engine_error.h"
-#include "text/ascii.h"
 #include "text/path_separator.h"
 
 namespace quoldex::tables {
@@ -197,15 +196,7 @@ void TFileHandler::Unlock(uint64_t offset, uint64_t length) {
 }
 
 std::string ResolveFileNameCase(const std::string& dir, const std::string& name) {
-  std::string exact = dir + name;
-  if (TFileHandler::FileExists(exact)) return exact;
-  std::vector<std::string> names;
-  if (DiskStorage().ListFolder(dir, &names) != 0) return exact;
-  const std::string wanted = text::AsciiLowerCase(name);
-  for (const std::string& entry : names) {
-    if (text::AsciiLowerCase(entry) == wanted) return dir + entry;
-  }
-  return exact;
+  return DiskStorage().MatchFileName(dir, name);
 }
 
 }  // namespace quoldex::tables

@@ -179,6 +179,13 @@ class Storage {
   // The names (no folder part) of the entries of `folder` (a path ending in
   // a separator, or empty for the current folder), in no set order.
   virtual int ListFolder(const std::string& folder, std::vector<std::string>* names) = 0;
+  // The path of the entry `folder` + `name` spelled as the folder spells
+  // it, ASCII letter case aside: `folder` + `name` itself when an entry is
+  // spelled exactly so or when no entry matches, else `folder` and the
+  // matching entry's name. The default asks Exists and ListFolder; a storage
+  // whose Exists ignores letter case overrides it, since there the name
+  // asked for always exists.
+  virtual std::string MatchFileName(const std::string& folder, const std::string& name);
   // The folder for the process's temporary files, ending in a separator.
   virtual std::string TemporaryFolder() = 0;
 

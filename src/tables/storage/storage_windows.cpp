@@ -366,6 +366,20 @@ class WindowsStorage final : public Storage {
     return 0;
   }
 
+  // The system finds a name without regard to letter case and tells how
+  // the folder spells it. A folder whose names tell case apart (possible
+  // since Windows 10) finds only the exact spelling: the look-up by listing
+  // then does the rest.
+  std::string MatchFileName(const std::string& folder, const std::string& name) override {
+    if (name.empty() || name.find_first_of("*?") != std::string::npos) return folder + name;
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileExW(Utf8ToWide(folder + name).c_str(), FindExInfoBasic,
+                                         &found, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return Storage::MatchFileName(folder, name);
+    FindClose(find);
+    return folder + WideToUtf8(found.cFileName);
+  }
+
   std::string TemporaryFolder() override {
     wchar_t path[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, path);

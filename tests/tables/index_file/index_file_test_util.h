@@ -123,6 +123,15 @@ inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+// The bytes of the open `file`, read through its own handle (not counted
+// by a test's wrapper): an exclusive open shuts out any second open on
+// Windows, so a file the test holds exclusively is read this way.
+inline std::vector<uint8_t> ReadWholeFileThrough(const TFileHandler& file) {
+  std::vector<uint8_t> bytes(file.Size());
+  if (!bytes.empty()) file.TFileHandler::Read(0, bytes.data(), bytes.size());
+  return bytes;
+}
+
 inline void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),

@@ -74,7 +74,7 @@ TEST_F(PageCacheTest, AllDirtyListWritesItsPagesInRunsBeforeReusingOne) {
   ASSERT_EQ(file_.writes.size(), 2u);
   EXPECT_EQ(file_.writes[0], (std::pair<uint64_t, size_t>{At(1), 9 * TPage::kSize}));
   EXPECT_EQ(file_.writes[1], (std::pair<uint64_t, size_t>{At(11), 22 * TPage::kSize}));
-  std::vector<uint8_t> image = index_test::ReadWholeFile(dir_.File("p.IDX"));
+  std::vector<uint8_t> image = index_test::ReadWholeFileThrough(file_);
   EXPECT_EQ(GetLE<int32_t>(&image[At(20) + 7]), At(20));
   // Written pages are clean: the next misses write nothing.
   file_.writes.clear();
@@ -95,7 +95,7 @@ TEST_F(PageCacheTest, FreshPagesAreClearedAndDirty) {
   cache_.CollectDirty(dirty);
   ASSERT_EQ(dirty.size(), 1u);
   TPageCache::WritePages(file_, dirty);
-  EXPECT_EQ(index_test::ReadWholeFile(dir_.File("p.IDX")).size(), size_t(At(kPages + 2)));
+  EXPECT_EQ(index_test::ReadWholeFileThrough(file_).size(), size_t(At(kPages + 2)));
   cache_.Discard();
   dirty.clear();
   cache_.CollectDirty(dirty);
@@ -231,7 +231,7 @@ TEST_F(ShelvedPageCacheTest, LongRandomRunsAgreeWithAModelOfTheFile) {
   std::vector<TPage*> dirty;
   cache_.CollectDirty(dirty);
   TPageCache::WritePages(file_, dirty, &shelf_);
-  std::vector<uint8_t> image = index_test::ReadWholeFile(dir_.File("p.IDX"));
+  std::vector<uint8_t> image = index_test::ReadWholeFileThrough(file_);
   for (int i = 1; i <= kPages; ++i) {
     EXPECT_EQ(GetLE<int32_t>(&image[At(i) + 13 + kKeyLength]), model[i]) << i;
   }

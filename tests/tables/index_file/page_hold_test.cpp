@@ -23,6 +23,7 @@ using index_test::Bytes;
 using index_test::Index;
 using index_test::IndexFileTest;
 using index_test::ReadWholeFile;
+using index_test::ReadWholeFileThrough;
 using page_test::kKeyLength;
 using page_test::kPages;
 using page_test::PageCacheTest;
@@ -259,20 +260,16 @@ TEST_F(HeldIndexFileTest, AnExclusiveFileEndsWithTheBytesASharedOneWrites) {
       shared.Open(false, false, false);
       Churn(held, 9000);
       Churn(shared, 9000);
-      // The exclusive file read beside its handle: on Windows an exclusive
-      // open shuts out every other, so it is read once closed there.
-#ifndef _WIN32
+      // The exclusive file is read through its own handle: on Windows an
+      // exclusive open shuts out every other.
       if (bound == TIndexFile::kHeldPages) {
-        EXPECT_EQ(ReadWholeFile(held_path), created);  // everything still in memory
+        EXPECT_EQ(ReadWholeFileThrough(held), created);  // everything still in memory
       }
-#endif
       EXPECT_GT(ReadWholeFile(shared_path).size(), created.size());  // the lists wrote
       EXPECT_EQ(held.EntryCount(1), 6000);
       held.FlushBuffers(false);
       shared.FlushBuffers(false);
-#ifndef _WIN32
-      EXPECT_EQ(ReadWholeFile(held_path), ReadWholeFile(shared_path));
-#endif
+      EXPECT_EQ(ReadWholeFileThrough(held), ReadWholeFile(shared_path));
       held.Close();
       shared.Close();
     }
@@ -293,14 +290,14 @@ TEST_F(HeldIndexFileTest, DiscardCacheDropsHeldPagesAndTheFileShowsThroughAgain)
   auto file = CreateFile({index_test::kFilename});
   for (int k = 0; k < 4000; k += 2) file->Insert(0, WideKey(*file, k).data(), k);
   file->FlushBuffers(false);
-  const Bytes flushed = ReadWholeFile(IdxPath());
+  const Bytes flushed = ReadWholeFileThrough(*file);  // held exclusively
   const int32_t next_page = file->NextPageOffset();
   // One key into each of 100 leaves 20 entries apart: no split, no new
   // page, no header change, far more changed pages than a list holds.
   for (int k = 1; k < 4000; k += 40) file->Insert(0, WideKey(*file, k).data(), k);
   ASSERT_EQ(file->NextPageOffset(), next_page);
   ASSERT_FALSE(file->HeaderModified());
-  EXPECT_EQ(ReadWholeFile(IdxPath()), flushed);  // nothing written: held or in the list
+  EXPECT_EQ(ReadWholeFileThrough(*file), flushed);  // nothing written: held or in the list
   EXPECT_TRUE(file->Contains(0, WideKey(*file, 41).data()));
 
   file->DiscardCache();
