@@ -109,7 +109,7 @@ TEST_F(IndexFileTest, DefinitionsAreAddedOnlyOnceAndOnlyExclusively) {
 TEST_F(IndexFileTest, HeaderOfANewFileByteForByte) {
   auto file = NewFile();
   file->Create(false);
-  EXPECT_EQ(index_test::ReadWholeFile(IdxPath()).size(), 4096u);
+  EXPECT_EQ(index_test::ReadWholeFileThrough(*file).size(), 4096u);
   IndexDesc primary = Index("", {kObjectId});
   file->AddPrimaryIndex(primary);
   file->AddSecondaryIndex(Index("ByName", {kObjectName}, true, true));
@@ -150,11 +150,11 @@ TEST_F(IndexFileTest, HeaderIsWrittenOnlyWhenModifiedOrForced) {
   file->FlushBuffers(true);
   EXPECT_EQ(file->ChangeCounter(), counter + 1);
   // A forced write of an unmodified header carries flag 0.
-  EXPECT_EQ(index_test::ReadWholeFile(IdxPath())[3979], 0);
+  EXPECT_EQ(index_test::ReadWholeFileThrough(*file)[3979], 0);
   file->SetRecordCount(12);
   EXPECT_TRUE(file->HeaderModified());
   file->WriteHeader(false);
-  Bytes image = index_test::ReadWholeFile(IdxPath());
+  Bytes image = index_test::ReadWholeFileThrough(*file);
   EXPECT_EQ(GetLE<int32_t>(&image[0]), counter + 2);
   EXPECT_EQ(GetLE<int32_t>(&image[3974]), 12);
   EXPECT_EQ(image[3979], 1);
@@ -167,7 +167,7 @@ TEST_F(IndexFileTest, FieldlessPrimarySetsTheFlagAndKeepsNoTree) {
   EXPECT_TRUE(file->NoPrimaryFlag());
   EXPECT_EQ(ErrorCodeOf([&] { file->AddPrimaryIndex(Index("", {1})); }), kErrPrimaryExists);
   file = Reopen(std::move(file));
-  EXPECT_EQ(index_test::ReadWholeFile(IdxPath())[3978], 1);
+  EXPECT_EQ(index_test::ReadWholeFileThrough(*file)[3978], 1);
   EXPECT_FALSE(file->HasPrimaryIndex());
   EXPECT_FALSE(file->First());
   EXPECT_EQ(file->CountRange(nullptr, 0, nullptr, 0), 0);
@@ -258,7 +258,7 @@ TEST_F(IndexFileTest, SplitAtCapacityKeepsTheFirstHalfRoundedUp) {
     file->Insert(0, key.data(), i + 1);
   }
   file->FlushBuffers(false);
-  Bytes image = index_test::ReadWholeFile(IdxPath());
+  Bytes image = index_test::ReadWholeFileThrough(*file);
   int32_t root = file->Descriptor(0).root;
   EXPECT_EQ(View(image, root, 37).Type(), TPage::kRootLeaf);
   EXPECT_EQ(View(image, root, 37).Count(), 94);
@@ -266,7 +266,7 @@ TEST_F(IndexFileTest, SplitAtCapacityKeepsTheFirstHalfRoundedUp) {
   Bytes key = KeyOf(*file, 0, {KeyValue::String("C094")});
   file->Insert(0, key.data(), 95);
   file->FlushBuffers(false);
-  image = index_test::ReadWholeFile(IdxPath());
+  image = index_test::ReadWholeFileThrough(*file);
   PageView top = View(image, file->Descriptor(0).root, 37);
   ExpectRootOverTwoLeaves(image, top, 48, 47);
   EXPECT_EQ(top.Child(0), root);  // the old page keeps the first half
@@ -295,7 +295,7 @@ TEST_F(IndexFileTest, BuildSpreadsSortedEntriesEvenlyOverLinkedPages) {
   file->Build(0, std::span(entries).first(1));
   EXPECT_THROW(file->Build(0, entries), std::invalid_argument);
   file->FlushBuffers(false);
-  Bytes image = index_test::ReadWholeFile(IdxPath());
+  Bytes image = index_test::ReadWholeFileThrough(*file);
   EXPECT_EQ(View(image, file->Descriptor(0).root, 37).Type(), TPage::kRootLeaf);
   EXPECT_EQ(View(image, file->Descriptor(0).root, 37).Count(), 1);
 
@@ -304,7 +304,7 @@ TEST_F(IndexFileTest, BuildSpreadsSortedEntriesEvenlyOverLinkedPages) {
   file = CreateFile({kObjectName});
   file->Build(0, entries);
   file->FlushBuffers(false);
-  image = index_test::ReadWholeFile(IdxPath());
+  image = index_test::ReadWholeFileThrough(*file);
   PageView top = View(image, file->Descriptor(0).root, 37);
   ExpectRootOverTwoLeaves(image, top, 47, 48);
   PageView right = View(image, top.Child(1), 37);
@@ -330,7 +330,7 @@ TEST_F(IndexFileTest, UnderfullPageMergesWithItsPreviousNeighbourAndTheRootColla
   file->Delete(0, WideKey(*file, 150).data());
   file->Delete(0, WideKey(*file, 140).data());
   file->FlushBuffers(false);
-  Bytes image = index_test::ReadWholeFile(IdxPath());
+  Bytes image = index_test::ReadWholeFileThrough(*file);
   PageView root = View(image, file->Descriptor(0).root, 252);
   EXPECT_EQ(root.Type(), TPage::kRootLeaf);
   EXPECT_EQ(root.Count(), 14);
@@ -351,13 +351,13 @@ TEST_F(IndexFileTest, FirstChildMergesWithTheNextPage) {
   for (int i = 0; i < 16; ++i) file->Insert(0, WideKey(*file, i * 10).data(), i + 1);
   file->FlushBuffers(false);
   int32_t first_leaf =
-      View(index_test::ReadWholeFile(IdxPath()), file->Descriptor(0).root, 252).Child(0);
+      View(index_test::ReadWholeFileThrough(*file), file->Descriptor(0).root, 252).Child(0);
   // The left leaf is its parent's first entry: with 6 entries it merges
   // with the next page and absorbs it.
   file->Delete(0, WideKey(*file, 0).data());
   file->Delete(0, WideKey(*file, 10).data());
   file->FlushBuffers(false);
-  Bytes image = index_test::ReadWholeFile(IdxPath());
+  Bytes image = index_test::ReadWholeFileThrough(*file);
   EXPECT_EQ(file->Descriptor(0).root, first_leaf);
   PageView root = View(image, first_leaf, 252);
   EXPECT_EQ(root.Type(), TPage::kRootLeaf);
@@ -375,7 +375,7 @@ TEST_F(IndexFileTest, UnderfullPageBesideAFullOneSharesEntriesEvenly) {
   file->Delete(0, WideKey(*file, 140).data());
   // Right has 6 < 7; 12 + 6 = 18 do not fit one page: 9 and 9.
   file->FlushBuffers(false);
-  Bytes image = index_test::ReadWholeFile(IdxPath());
+  Bytes image = index_test::ReadWholeFileThrough(*file);
   PageView root = View(image, file->Descriptor(0).root, 252);
   ASSERT_EQ(root.Type(), TPage::kRoot);
   ASSERT_EQ(root.Count(), 2);
@@ -408,7 +408,7 @@ TEST_F(IndexFileTest, DeletingEverythingFreesAllPagesAndInsertsReuseThem) {
   EXPECT_EQ(file->Descriptor(0).root, head);
   EXPECT_EQ(file->NextPageOffset(), length);
   file = Reopen(std::move(file));
-  EXPECT_EQ(index_test::ReadWholeFile(IdxPath()).size(), static_cast<size_t>(length));
+  EXPECT_EQ(index_test::ReadWholeFileThrough(*file).size(), static_cast<size_t>(length));
   EXPECT_TRUE(file->Verify().empty());
 }
 
@@ -640,7 +640,7 @@ TEST_F(IndexFileTest, MissingAndDuplicateKeysLeaveTheIndexAsItWas) {
   auto file = CreateFile({kFilename});
   for (int i = 0; i < 40; ++i) file->Insert(0, WideKey(*file, i).data(), i + 1);
   file->FlushBuffers(false);
-  Bytes before = index_test::ReadWholeFile(IdxPath());
+  Bytes before = index_test::ReadWholeFileThrough(*file);
   try {
     file->Delete(0, WideKey(*file, 99).data());
     FAIL();
@@ -658,7 +658,7 @@ TEST_F(IndexFileTest, MissingAndDuplicateKeysLeaveTheIndexAsItWas) {
       kErrDuplicateKey);
   EXPECT_EQ(ErrorCodeOf([&] { file->Insert(0, WideKey(*file, 7).data(), 1); }), kErrDuplicateKey);
   file->FlushBuffers(false);
-  EXPECT_EQ(index_test::ReadWholeFile(IdxPath()), before);
+  EXPECT_EQ(index_test::ReadWholeFileThrough(*file), before);
 
   file->Replace(0, WideKey(*file, 3).data(), WideKey(*file, 300).data(), 77);
   file->SelectIndex(0);
@@ -701,7 +701,7 @@ TEST_F(IndexFileTest, EmptyAllCutsTheFileAndClearsEveryIndex) {
   }
   file->SetRecordCount(500);
   file->EmptyAll();
-  EXPECT_EQ(index_test::ReadWholeFile(IdxPath()).size(), 4096u);
+  EXPECT_EQ(index_test::ReadWholeFileThrough(*file).size(), 4096u);
   EXPECT_EQ(file->RecordCount(), 0);
   for (int index : {0, 1, TIndexFile::kSystemIndex}) {
     EXPECT_EQ(file->EntryCount(index), 0);
