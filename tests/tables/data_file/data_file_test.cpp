@@ -7,6 +7,7 @@
 
 #include "tables/base/coding.h"
 #include "tables/data_file/data_file_test_util.h"
+#include "tables/storage/file_bytes_test_util.h"
 #include "tables/records/data_file_record.h"
 #include "tables/records/field_datetime.h"
 
@@ -219,7 +220,7 @@ TEST(DataFileSlots, DeletedChainIsLastInFirstOutWithPrimaryIndex) {
   file.DeleteRecord(7);
   EXPECT_EQ(file.Header().ChainHead(), 7);
   file.FlushBuffers();
-  std::vector<uint8_t> bytes = ReadAll(path);
+  std::vector<uint8_t> bytes = ReadWholeFileThrough(file);
   auto slot = [&bytes](int n) { return &bytes[4735 + (n - 1) * 369]; };
   EXPECT_EQ(slot(7)[0], 1);
   EXPECT_EQ(GetLE<int32_t>(slot(7) + 1), 3);
@@ -645,7 +646,7 @@ TEST(DataFileEmpty, EmptyingResetsTheTableToNew) {
   file.FlushBuffers();
   file.EmptyTable();
   EXPECT_EQ(std::filesystem::file_size(path), 4735u);
-  std::vector<uint8_t> bytes = ReadAll(path);
+  std::vector<uint8_t> bytes = ReadWholeFileThrough(file);
   EXPECT_EQ(GetLE<int32_t>(&bytes[0]), 1);
   EXPECT_EQ(GetLE<int32_t>(&bytes[9]), 0);
   EXPECT_EQ(GetLE<int32_t>(&bytes[13]), 1);

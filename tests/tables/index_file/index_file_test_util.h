@@ -23,6 +23,7 @@
 #include "tables/base/engine_error.h"
 #include "tables/base/table_defs.h"
 #include "tables/index_file/index_file.h"
+#include "tables/storage/file_bytes_test_util.h"
 
 namespace quoldex::tables::index_test {
 
@@ -123,14 +124,7 @@ inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// The bytes of the open `file`, read through its own handle (not counted
-// by a test's wrapper): an exclusive open shuts out any second open on
-// Windows, so a file the test holds exclusively is read this way.
-inline std::vector<uint8_t> ReadWholeFileThrough(const TFileHandler& file) {
-  std::vector<uint8_t> bytes(file.Size());
-  if (!bytes.empty()) file.TFileHandler::Read(0, bytes.data(), bytes.size());
-  return bytes;
-}
+using tables::ReadWholeFileThrough;
 
 inline void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
