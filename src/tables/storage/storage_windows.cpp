@@ -169,7 +169,10 @@ class WindowsFile final : public StorageFile {
   // locks are therefore kept in a list: a range it holds already is
   // converted by releasing and taking it again, and an unlock of part of a
   // range takes the parts on either side again. Neither happens atomically;
-  // the engine's lock protocol never asks for either.
+  // the engine's lock protocol never asks for either. A range inside one
+  // this handle holds at least as strongly is held already: the system
+  // would refuse it (its own exclusive lock excluding it), so nothing is
+  // taken, and an unlock of it releases the enclosing lock's part there.
   int Lock(uint64_t offset, uint64_t length, bool exclusive) override {
     if (length == 0) return 0;
     for (size_t i = 0; i < held_.size(); ++i) {
@@ -179,6 +182,8 @@ class WindowsFile final : public StorageFile {
         if (int err = Release(i)) return err;
         break;
       }
+      const bool inside = h.offset <= offset && offset + length <= h.offset + h.length;
+      if (inside && (h.exclusive || !exclusive)) return 0;
     }
     if (int err = Take(offset, length, exclusive)) return err;
     held_.push_back({offset, length, exclusive});
@@ -315,8 +320,22 @@ class WindowsStorage final : public Storage {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
+  // Windows keeps the name of a deleted file that a handle has open until
+  // the last handle closes, so a file of that name could not be made
+  // again. The file is therefore moved aside first (its handles keep it)
+  // and deleted under the other name; when that fails (a read-only file)
+  // it gets its name back.
   int Delete(const std::string& path) override {
-    return DeleteFileW(Utf8ToWide(path).c_str()) ? 0 : LastError();
+    const std::wstring wide = Utf8ToWide(path);
+    const std::wstring aside = wide + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(GetTickCount64()) + L".del";
+    if (!MoveFileExW(wide.c_str(), aside.c_str(), 0)) {
+      return DeleteFileW(wide.c_str()) ? 0 : LastError();
+    }
+    if (DeleteFileW(aside.c_str())) return 0;
+    const int err = LastError();
+    MoveFileExW(aside.c_str(), wide.c_str(), 0);
+    return err;
   }
 
   // Windows refuses to replace a file that is open, even when every handle
@@ -394,7 +413,19 @@ class WindowsStorage final : public Storage {
 
   void Sleep(int milliseconds) override { ::Sleep(static_cast<DWORD>(std::max(milliseconds, 0))); }
 
-  int64_t MonotonicMs() override { return static_cast<int64_t>(GetTickCount64()); }
+  // The performance counter rather than the tick count, whose steps of
+  // 10 to 16 ms make short waits read as no time at all.
+  int64_t MonotonicMs() override {
+    static const int64_t frequency = [] {
+      LARGE_INTEGER f;
+      QueryPerformanceFrequency(&f);
+      return static_cast<int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const int64_t ticks = now.QuadPart;
+    return ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
+  }
 
   CivilTime LocalNow() override {
     SYSTEMTIME t;
