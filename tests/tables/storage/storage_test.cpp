@@ -147,9 +147,27 @@ TEST_P(StorageContractTest, NamesAreFoundMovedAndRemoved) {
   EXPECT_EQ(S().Delete(folder + "b.DAT"), 0);
   EXPECT_FALSE(S().Exists(folder + "b.DAT"));
   EXPECT_EQ(b->Read(0, &first, 1).bytes, 1u);
+  // The name is free at once: a new file takes it beside the open one.
+  std::unique_ptr<StorageFile> again;
+  ASSERT_EQ(S().Create(folder + "b.DAT", false, &again), 0);
+  uint64_t size = 1;
+  EXPECT_EQ(again->Size(&size), 0);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(b->Read(0, &first, 1).bytes, 1u);
+  EXPECT_EQ(first, 'a');
   const std::string temp = S().TemporaryFolder();
   ASSERT_FALSE(temp.empty());
   EXPECT_TRUE(text::IsPathSeparator(temp.back())) << temp;
+}
+
+TEST_P(StorageContractTest, NamesAreMatchedAsTheFolderSpellsThem) {
+  const std::string folder = Folder();
+  std::unique_ptr<StorageFile> f;
+  ASSERT_EQ(S().Create(folder + "objects.DAT", false, &f), 0);
+  EXPECT_EQ(S().MatchFileName(folder, "OBJECTS.DAT"), folder + "objects.DAT");
+  EXPECT_EQ(S().MatchFileName(folder, "objects.dat"), folder + "objects.DAT");
+  EXPECT_EQ(S().MatchFileName(folder, "objects.DAT"), folder + "objects.DAT");
+  EXPECT_EQ(S().MatchFileName(folder, "Classes.IDX"), folder + "Classes.IDX");  // none: as asked
 }
 
 TEST_P(StorageContractTest, ProcessServicesAreSane) {
