@@ -392,8 +392,8 @@ class WindowsStorage final : public Storage {
   std::string MatchFileName(const std::string& folder, const std::string& name) override {
     if (name.empty() || name.find_first_of("*?") != std::string::npos) return folder + name;
     WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileExW(Utf8ToWide(folder + name).c_str(), FindExInfoBasic,
-                                         &found, FindExSearchNameMatch, nullptr, 0);
+    const HANDLE find = FindFirstFileExW(Utf8ToWide(folder + name).c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE) return Storage::MatchFileName(folder, name);
     FindClose(find);
     return folder + WideToUtf8(found.cFileName);

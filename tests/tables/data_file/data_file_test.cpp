@@ -7,9 +7,9 @@
 
 #include "tables/base/coding.h"
 #include "tables/data_file/data_file_test_util.h"
-#include "tables/storage/file_bytes_test_util.h"
 #include "tables/records/data_file_record.h"
 #include "tables/records/field_datetime.h"
+#include "tables/storage/file_bytes_test_util.h"
 
 namespace quoldex::tables {
 namespace {
