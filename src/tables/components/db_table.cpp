@@ -289,7 +289,7 @@ RestructureOutcome TDbTable::Restructure(const TRestructureFieldDefs& fields,
         MakeIndex(def.name, def.fields, def.options, def.compression, definition.fields));
   }
   FinishIndexes(definition.indexes);
-  return TableCursor::Restructure(Settings(), definition);
+  return RestructureTable(Settings(), definition);
 }
 
 void TDbTable::EmptyTable() {

@@ -25,6 +25,7 @@
 #include "tables/components/db_dataset.h"
 #include "tables/components/db_field.h"
 #include "tables/cursor/table_cursor.h"
+#include "tables/cursor/table_restructure.h"
 #include "tables/sql/sql_filter.h"
 #include "text/western.h"
 

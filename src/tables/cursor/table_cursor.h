@@ -75,8 +75,6 @@ struct TableDefinition {
   uint32_t blob_block_size = 512;
 };
 
-enum class RestructureOutcome { kUnchanged, kIndexesRebuilt, kCopied };
-
 enum class CursorState { kBrowse, kEdit, kInsert };
 
 class TableCursor {
@@ -90,28 +88,6 @@ class TableCursor {
   // definitions are validated (fields, then indexes) before any file is
   // written; on failure nothing is created.
   static void Create(const TableSettings& settings, const TableDefinition& definition);
-  // Rewrites an existing table (11010 when missing) to `definition`, opening
-  // it exclusively (11013 when someone else has it open). Unchanged: files
-  // untouched. Only indexes changed: the index file is copied to ".IBK",
-  // emptied, given the new definitions and rebuilt from the records.
-  // Otherwise a new table is built in the system's temporary folder with
-  // every active record copied field by field (matching field names; record
-  // IDs kept), then replaces the old files. A failure leaves the old files.
-  static RestructureOutcome Restructure(const TableSettings& settings,
-                                        const TableDefinition& definition);
-  // Rebuilds a damaged table's headers and every index from its record
-  // slots (table_recovery.h): a partly written last slot is dropped, every
-  // complete record keeps its record ID, the deleted chain is rebuilt. The
-  // table is first opened read-only and checked; a table that opens and
-  // passes the integrity check is left byte for byte as it was. Otherwise,
-  // before anything changes, copies of its data and index files are put
-  // into `backup_directory` (ending in '/') when it is not empty; then the
-  // table is rebuilt under its write lock (11013 while another handle has
-  // it open exclusively) and checked again. Returns what was found
-  // ("found: ..."), mended ("mended: ...", the last "mended: kept N
-  // records, dropped M") and left ("not mended: ..."); empty when sound.
-  static std::vector<std::string> Repair(const TableSettings& settings,
-                                         const std::string& backup_directory = {});
 
   explicit TableCursor(TableSettings settings);
   ~TableCursor();  // closes; errors are lost

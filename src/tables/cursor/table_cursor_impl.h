@@ -24,6 +24,7 @@
 // and a copy into a buffer would cost more than the look.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -34,6 +35,7 @@
 #include "tables/cursor/table_files.h"
 #include "tables/cursor/table_locate.h"
 #include "tables/cursor/table_order.h"
+#include "tables/records/data_file_record.h"
 #include "tables/storage/table_locks.h"
 
 namespace quoldex::tables {
@@ -44,6 +46,11 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   static constexpr size_t kIndexReadAhead = 128;
 
   explicit Impl(const TableSettings& s) : settings(s) {}
+
+  static constexpr const char* kNotEditing = "Dataset not in edit or insert mode";
+  // The record ID in a record buffer (the cursor's own RecordId() hides it).
+  static int32_t IdOf(const uint8_t* record) { return tables::RecordId(record); }
+  static int32_t NextRecordId(int32_t last) { return last == INT32_MAX ? 1 : last + 1; }
 
   // ---- Files and locks ----
   // Opens the files; a table left mid-change (table_recovery.h) is

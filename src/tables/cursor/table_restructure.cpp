@@ -1,4 +1,4 @@
-// TableCursor::Restructure: rewriting an existing table to a new definition.
+// RestructureTable: rewriting an existing table to a new definition.
 //
 // Three outcomes. Unchanged: nothing is written. Only the indexes changed:
 // a new index file is built beside the old one with the new definitions,
@@ -9,6 +9,8 @@
 // files replace the old ones by rename; on failure the old files stay. The
 // old table is held open exclusively throughout, so nobody else sees it
 // half done.
+#include "tables/cursor/table_restructure.h"
+
 #include <memory>
 
 #include "tables/base/coding.h"
@@ -162,9 +164,9 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
 
 }  // namespace
 
-RestructureOutcome TableCursor::Restructure(const TableSettings& settings,
-                                            const TableDefinition& definition) {
-  const std::string name = DataFileName(settings);
+RestructureOutcome RestructureTable(const TableSettings& settings,
+                                    const TableDefinition& definition) {
+  const std::string name = TableCursor::DataFileName(settings);
   if (!TFileHandler::FileExists(name)) throw EDbEngineError(kErrPath, name);
   TDataFile data(name);
   data.Open(true, false, settings.force_buffer_flush);

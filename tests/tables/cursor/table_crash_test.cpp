@@ -28,6 +28,7 @@
 #include "tables/cursor/multiprocess_test_util.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/cursor/table_cursor_test_util.h"
+#include "tables/cursor/table_repair.h"
 
 namespace quoldex::tables::test {
 namespace {
@@ -272,7 +273,7 @@ TEST_F(CrashTest, KilledWriterLeavesASoundOrRepairableTable) {
       needs_repair = true;
     }
     if (needs_repair) {
-      std::vector<std::string> report = TableCursor::Repair(Settings());
+      std::vector<std::string> report = RepairTable(Settings());
       EXPECT_FALSE(report.empty()) << "round " << round;
       for (const std::string& line : report) {
         EXPECT_EQ(line.rfind("not mended", 0), std::string::npos) << "round " << round << line;

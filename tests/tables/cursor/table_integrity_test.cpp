@@ -11,6 +11,7 @@
 #include "tables/base/coding.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/cursor/table_cursor_test_util.h"
+#include "tables/cursor/table_repair.h"
 #include "tables/index_file/index_file.h"
 #include "tables/index_file/key_codec.h"
 #include "text/western.h"
@@ -232,7 +233,7 @@ class RepairTest : public IntegrityTest {
 TEST_F(RepairTest, ASoundTableIsLeftByteForByte) {
   const std::vector<uint8_t> data = ReadAll(DataPath());
   const std::vector<uint8_t> index = ReadAll(IndexPath());
-  EXPECT_THAT(TableCursor::Repair(Settings()), IsEmpty());
+  EXPECT_THAT(RepairTable(Settings()), IsEmpty());
   EXPECT_EQ(ReadAll(DataPath()), data);
   EXPECT_EQ(ReadAll(IndexPath()), index);
 }
@@ -251,7 +252,7 @@ TEST_F(RepairTest, TruncatedLastSlotAndDamagedIndex) {
   read_only.read_only = true;  // a writable open would recover it at once
   EXPECT_EQ(EngineCode([&] { TableCursor(read_only).Open(); }), 8961);
 
-  std::vector<std::string> report = TableCursor::Repair(Settings(), dir_.Dir() + "copies/");
+  std::vector<std::string> report = RepairTable(Settings(), dir_.Dir() + "copies/");
   EXPECT_TRUE(AnyContains(report, "mended: dropped 150 bytes of a partly written last slot"));
   EXPECT_TRUE(AnyContains(report, "mended: rebuilt every index"));
   EXPECT_FALSE(AnyContains(report, "not mended"));
@@ -284,7 +285,7 @@ TEST_F(RepairTest, ARecordWrittenBeforeItsHeadersIsKept) {
   WriteAll(DataPath(), data);
   WriteAll(IndexPath(), index_before);
 
-  std::vector<std::string> report = TableCursor::Repair(Settings());
+  std::vector<std::string> report = RepairTable(Settings());
   EXPECT_FALSE(report.empty());
   EXPECT_FALSE(AnyContains(report, "not mended"));
   ExpectRepairedWith(ids);
@@ -298,7 +299,7 @@ TEST_F(RepairTest, WithoutIndexDefinitionsNothingIsChanged) {
   std::vector<uint8_t> data = ReadAll(DataPath());
   data.push_back(0);
   WriteAll(DataPath(), data);
-  EXPECT_EQ(EngineCode([&] { TableCursor::Repair(Settings()); }), 8961);
+  EXPECT_EQ(EngineCode([&] { RepairTable(Settings()); }), 8961);
   EXPECT_EQ(ReadAll(DataPath()), data);
 }
 
