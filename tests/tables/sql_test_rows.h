@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
+#include "tables/db_record_row.h"
 #include "tables/engine_error.h"
 #include "tables/sql_value.h"
 
@@ -41,11 +43,7 @@ class TestRow : public SqlRow {
 };
 
 // objects.dat in stored order.
-inline SqlColumns ObjectsColumns() {
-  return {{"ObjectId", kTypeInteger, 0},      {"ObjectName", kTypeString, 35},
-          {"InheritsFrom", kTypeString, 35},  {"Filename", kTypeString, 250},
-          {"FileTimeStamp", kTypeString, 10}, {"Package", kTypeString, 20}};
-}
+inline SqlColumns ObjectsColumns() { return SqlColumnsOf(::quoldex::testing::ObjectsFields()); }
 
 // A class row of objects.dat; an empty package is stored as null.
 inline TestRow ObjectRow(int64_t id, std::string name, std::string parent, std::string package) {
