@@ -185,6 +185,13 @@ class TDbTable : public TDataSet {
   // files (closed table only). An index naming a column that is not
   // defined raises "Field 'X' not found"; nothing is created then.
   void CreateTable();
+  // Creates the table in one step from the full definitions that
+  // Restructure takes (numbered columns with their limits and default
+  // texts, indexes, the description), replacing existing files (closed
+  // table only; errors as for Restructure). Unlike CreateTable followed by
+  // Restructure, no table of a part definition ever exists in between.
+  void CreateTable(const TRestructureFieldDefs& fields, const TRestructureIndexDefs& indexes,
+                   const std::string& description);
   // Rewrites the closed table to the given definitions and description
   // (10031 while this table is open; the engine's errors otherwise). Index
   // fields name restructured columns ("Field 'X' not found" otherwise).

@@ -41,8 +41,10 @@ class TDataFile : public TFileHandler {
   // Clean slot images kept behind the record cache (record_cache.h).
   static constexpr size_t kShelfBytes = 4 << 20;
 
-  // `file_name` is the full path; errors name it as given.
+  // `file_name` is the full path; errors name it as given, or
+  // `error_name` (the name of the file this one is to become).
   explicit TDataFile(std::string file_name);
+  TDataFile(std::string file_name, std::string error_name);
   ~TDataFile() override;  // closes, writing what is dirty; errors are lost
 
   // The data file of table `table_name` in `dir` (empty or ending with a

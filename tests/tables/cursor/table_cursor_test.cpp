@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tables/base/coding.h"
@@ -98,6 +99,29 @@ TEST_F(CursorTest, CreateReplacesAnExistingTable) {
   c.Open();
   EXPECT_EQ(c.RecordCount(), 0);
   EXPECT_FALSE(c.First());
+}
+
+TEST_F(CursorTest, CreateOverATableInUseIsRefusedAndLeavesBothAsTheyWere) {
+  auto names = [this] {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.Dir())) {
+      out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::vector<std::string> table_files = {"objects.DAT", "objects.IDX"};
+  EXPECT_EQ(names(), table_files);
+  TableCursor c(Settings());
+  c.Open();
+  Fill(c);
+  const int32_t rows = c.RecordCount();
+  EXPECT_EQ(EngineCode([&] { CreateObjects(); }), 11013);
+  EXPECT_EQ(names(), table_files);  // no staging file left behind
+  c.Close();
+  c.Open();
+  EXPECT_EQ(c.RecordCount(), rows);
+  EXPECT_EQ(c.CheckIntegrity(), std::vector<std::string>{});
 }
 
 TEST_F(CursorTest, OpenRefusesMissingAndDamagedFiles) {
