@@ -44,8 +44,8 @@ void TableCursor::Impl::OpenFiles() {
     OpenFilesOnce();
     return;
   } catch (const EDbEngineError& e) {
-    // A change that never finished shows as a header that disagrees with
-    // the file (8961) or as the update mark (8965).
+    // A change that never finished shows as a header that disagrees with the
+    // file (kErrHeaderCorrupt) or as the update mark (kErrIndexPagesCorrupt).
     const int code = e.ErrorCode();
     if ((code != kErrHeaderCorrupt && code != kErrIndexPagesCorrupt) || settings.in_memory) {
       throw;

@@ -58,8 +58,8 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   void OpenFiles();
   void OpenFilesOnce();
   // Opens, read-only, a table that carries a dead writer's update mark and
-  // cannot be recovered by this handle (read-only by settings or by
-  // access): readable as it is when its records and indexes agree; 8965
+  // cannot be recovered by this handle (read-only by settings or by access):
+  // readable as it is when its records and indexes agree; kErrIndexPagesCorrupt
   // with the reason otherwise.
   void OpenMarkedForReading();
   // Forgets the files without writing anything (after a failed open).

@@ -1,10 +1,10 @@
-// A writer killed at random moments: a child process inserts, edits and
-// deletes rows of a shared table in a loop and is killed with SIGKILL after
-// a random delay, again and again on the same table. After each kill the
-// next open finds the table sound, or left mid-change and recovers it
-// (counted apart); either way it passes the integrity check and every change
-// whose post had returned before the kill is there. A table that the open
-// refuses (8961, 8965) or that opens unsound is a failure; Repair is then
+// A writer killed at random moments: a child process inserts, edits and deletes
+// rows of a shared table in a loop and is killed with SIGKILL after a random
+// delay, again and again on the same table. After each kill the next open finds
+// the table sound, or left mid-change and recovers it (counted apart); either
+// way it passes the integrity check and every change whose post had returned
+// before the kill is there. A table that the open refuses (kErrHeaderCorrupt,
+// kErrIndexPagesCorrupt) or that opens unsound is a failure; Repair is then
 // tried so that the rounds after it still mean something.
 //
 // The writer logs each change twice: its intent before calling the engine
@@ -267,9 +267,9 @@ TEST_F(CrashTest, KilledWriterLeavesASoundOrRepairableTable) {
         needs_repair = true;
       }
     } catch (const EDbEngineError& e) {
-      ASSERT_TRUE(e.ErrorCode() == 8961 || e.ErrorCode() == 8965)
+      ASSERT_TRUE(e.ErrorCode() == kErrHeaderCorrupt || e.ErrorCode() == kErrIndexPagesCorrupt)
           << "round " << round << ": " << e.what();
-      ++(e.ErrorCode() == 8961 ? refused_8961 : refused_8965);
+      ++(e.ErrorCode() == kErrHeaderCorrupt ? refused_8961 : refused_8965);
       needs_repair = true;
     }
     if (needs_repair) {

@@ -55,7 +55,7 @@ class IntegrityTest : public TableTest {
           c.SetField(kInheritsFrom, FieldValue::String("p" + std::to_string(rng() % 7)));
           c.SetField(kFilename, FieldValue::String("/f"));
           int code = EngineCode([&] { c.Post(); });
-          ASSERT_EQ(code, present ? 9729 : 0) << name;
+          ASSERT_EQ(code, present ? kErrDuplicateKey : 0) << name;
           if (code != 0) {
             c.Cancel();
           } else {
@@ -81,7 +81,7 @@ class IntegrityTest : public TableTest {
             c.SetField(kInheritsFrom, FieldValue::String("q" + std::to_string(rng() % 3)));
             int code = EngineCode([&] { c.Post(); });
             ASSERT_EQ(code, model_.count(Upper(new_name)) && Upper(new_name) != Upper(old_name)
-                                ? 9729
+                                ? kErrDuplicateKey
                                 : 0);
             if (code != 0) {
               c.Cancel();
@@ -250,7 +250,7 @@ TEST_F(RepairTest, TruncatedLastSlotAndDamagedIndex) {
   std::filesystem::create_directory(dir_.Dir() + "copies");
   TableSettings read_only = Settings();
   read_only.read_only = true;  // a writable open would recover it at once
-  EXPECT_EQ(EngineCode([&] { TableCursor(read_only).Open(); }), 8961);
+  EXPECT_EQ(EngineCode([&] { TableCursor(read_only).Open(); }), kErrHeaderCorrupt);
 
   std::vector<std::string> report = RepairTable(Settings(), dir_.Dir() + "copies/");
   EXPECT_TRUE(AnyContains(report, "mended: dropped 150 bytes of a partly written last slot"));
@@ -299,7 +299,7 @@ TEST_F(RepairTest, WithoutIndexDefinitionsNothingIsChanged) {
   std::vector<uint8_t> data = ReadAll(DataPath());
   data.push_back(0);
   WriteAll(DataPath(), data);
-  EXPECT_EQ(EngineCode([&] { RepairTable(Settings()); }), 8961);
+  EXPECT_EQ(EngineCode([&] { RepairTable(Settings()); }), kErrHeaderCorrupt);
   EXPECT_EQ(ReadAll(DataPath()), data);
 }
 

@@ -147,7 +147,7 @@ TEST_F(RestructureTest, FailuresLeaveTheOldFiles) {
   // A unique index the records do not satisfy: the index file goes back.
   TableDefinition unique_parent = ObjectsDefinition();
   unique_parent.indexes.push_back(Index("ByParent", {kInheritsFrom}, true));
-  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), unique_parent); }), 9729);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), unique_parent); }), kErrDuplicateKey);
   ExpectUnchangedFiles();
 
   // A copy whose records do not convert: nothing replaces the old files.
@@ -156,16 +156,16 @@ TEST_F(RestructureTest, FailuresLeaveTheOldFiles) {
   EXPECT_THROW(RestructureTable(Settings(), numbers), EDatabaseError);
   ExpectUnchangedFiles();
 
-  // A definition that does not validate: 10038, nothing touched.
+  // A definition that does not validate: kErrFieldName, nothing touched.
   TableDefinition bad = ObjectsDefinition();
   bad.fields[2].name = "OBJECTNAME";
-  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), bad); }), 10038);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), bad); }), kErrFieldName);
   ExpectUnchangedFiles();
 
-  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings("none"), bad); }), 11010);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings("none"), bad); }), kErrPath);
   TableCursor open(Settings());
   open.Open();
-  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), unique_parent); }), 11013);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), unique_parent); }), kErrAccessDenied);
   open.Close();
   ExpectUnchangedFiles();
 }

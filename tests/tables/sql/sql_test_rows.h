@@ -62,8 +62,8 @@ inline std::string SqlMessage(const std::string& message) {
   return "Table Engine Error # 11949 SQL - " + message.substr(0, 121);
 }
 
-// Runs `f` and returns the message of the EDbEngineError it throws; fails
-// the test when it throws nothing or something else, or the code is not 11949.
+// Runs `f` and returns the message of the EDbEngineError it throws; fails the
+// test when it throws nothing or something else, or the code is not kErrSql.
 inline std::string SqlErrorOf(const std::function<void()>& f) {
   try {
     f();
