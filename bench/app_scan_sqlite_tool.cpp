@@ -21,7 +21,7 @@
 #include "catalogue/class_header_reader.h"
 #include "catalogue/package_path.h"
 #include "search/file_search.h"
-#include "tables/db_datetime_text.h"
+#include "tables/components/db_datetime_text.h"
 #include "text/ascii.h"
 #include "ui/ui.h"
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "tables/table_cursor.h"
+#include "tables/cursor/table_cursor.h"
 
 namespace quoldex::bench {
 

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "tables/table_cursor.h"
+#include "tables/cursor/table_cursor.h"
 #include "tables_bench_util.h"
 
 namespace {

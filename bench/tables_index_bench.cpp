@@ -29,7 +29,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "tables/index_file.h"
+#include "tables/index_file/index_file.h"
 #include "tables_bench_util.h"
 
 namespace {

@@ -30,11 +30,11 @@
 #include <string>
 #include <vector>
 
-#include "tables/db_query_exec.h"
-#include "tables/db_table.h"
-#include "tables/query_executor.h"
-#include "tables/sql_params.h"
-#include "tables/table_cursor.h"
+#include "tables/components/db_table.h"
+#include "tables/cursor/table_cursor.h"
+#include "tables/query/db_query_exec.h"
+#include "tables/query/query_executor.h"
+#include "tables/sql/sql_params.h"
 #include "tables_bench_util.h"
 #include "text/western.h"
 

@@ -33,9 +33,9 @@
 #include <string>
 #include <vector>
 
-#include "tables/db_table.h"
-#include "tables/engine_error.h"
-#include "tables/table_cursor.h"
+#include "tables/base/engine_error.h"
+#include "tables/components/db_table.h"
+#include "tables/cursor/table_cursor.h"
 #include "tables_bench_util.h"
 
 namespace {

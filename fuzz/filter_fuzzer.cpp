@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "tables/db_record_row.h"
-#include "tables/sql_filter.h"
+#include "tables/query/db_record_row.h"
+#include "tables/sql/sql_filter.h"
 
 namespace {
 

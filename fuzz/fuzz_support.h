@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "tables/table_cursor.h"
+#include "tables/cursor/table_cursor.h"
 
 namespace quoldex::fuzz {
 
@@ -39,7 +39,7 @@ void IgnoringEngineErrors(F&& f);
 
 }  // namespace quoldex::fuzz
 
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
 
 template <typename F>
 void quoldex::fuzz::IgnoringEngineErrors(F&& f) {

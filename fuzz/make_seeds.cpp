@@ -9,7 +9,7 @@
 #include "data/createobject.h"
 #include "fuzz_support.h"
 #include "table_pair.h"
-#include "tables/index_file_header.h"
+#include "tables/index_file/index_file_header.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "tables/db_query.h"
-#include "tables/query_executor.h"
+#include "tables/components/db_query.h"
+#include "tables/query/query_executor.h"
 
 namespace {
 

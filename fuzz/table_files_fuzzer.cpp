@@ -13,7 +13,7 @@
 
 #include "fuzz_support.h"
 #include "table_pair.h"
-#include "tables/table_cursor.h"
+#include "tables/cursor/table_cursor.h"
 
 namespace quoldex::fuzz {
 namespace {

@@ -9,8 +9,8 @@
 #include "data/createobject.h"
 #include "data/table_creation_lock.h"
 #include "platform/shell_document.h"
-#include "tables/db_query.h"
-#include "tables/db_table.h"
+#include "tables/components/db_query.h"
+#include "tables/components/db_table.h"
 #include "tools/help.h"
 
 namespace quoldex::app {

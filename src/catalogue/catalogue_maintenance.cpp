@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "catalogue/package_path.h"
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
 #include "text/ascii.h"
 #include "text/path_separator.h"
 

@@ -37,7 +37,7 @@
 #include "data/pref_record.h"
 #include "platform/platform.h"
 #include "search/file_search.h"
-#include "tables/db_table.h"
+#include "tables/components/db_table.h"
 #include "ui/folder_picker.h"
 #include "ui/open_dialog.h"
 #include "ui/ui.h"

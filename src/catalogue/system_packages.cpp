@@ -1,6 +1,6 @@
 #include "catalogue/system_packages.h"
 
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
 
 namespace quoldex::catalogue {
 

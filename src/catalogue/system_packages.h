@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "tables/db_dataset.h"
+#include "tables/components/db_dataset.h"
 
 namespace quoldex::catalogue {
 

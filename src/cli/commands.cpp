@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/interrupt_as_escape.h"
 #include "cli/output.h"
-#include "tables/db_query.h"
-#include "tables/sql_value.h"
+#include "platform/interrupt_as_escape.h"
+#include "tables/components/db_query.h"
+#include "tables/sql/sql_value.h"
 #include "text/ascii.h"
 #include "tree/class_finder.h"
 #include "tree/tree_errors.h"

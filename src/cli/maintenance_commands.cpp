@@ -3,8 +3,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "tables/engine_error.h"
-#include "tables/table_cursor.h"
+#include "tables/base/engine_error.h"
+#include "tables/cursor/table_cursor.h"
 
 namespace quoldex::cli {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "tables/db_query_exec.h"
-#include "tables/query_executor.h"
+#include "tables/query/db_query_exec.h"
+#include "tables/query/query_executor.h"
 
 namespace quoldex::data {
 namespace {

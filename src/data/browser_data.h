@@ -29,10 +29,10 @@
 // Not copyable or movable: data sources and event handlers refer to it.
 #pragma once
 
-#include "tables/db_datasource.h"
-#include "tables/db_field.h"
-#include "tables/db_query.h"
-#include "tables/db_table.h"
+#include "tables/components/db_datasource.h"
+#include "tables/components/db_field.h"
+#include "tables/components/db_query.h"
+#include "tables/components/db_table.h"
 
 namespace quoldex::data {
 

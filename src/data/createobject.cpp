@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "tables/db_table.h"
+#include "tables/components/db_table.h"
 
 namespace quoldex::data {
 namespace {

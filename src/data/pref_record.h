@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "tables/db_table.h"
+#include "tables/components/db_table.h"
 
 namespace quoldex::data {
 

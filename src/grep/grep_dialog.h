@@ -38,7 +38,7 @@
 #include "data/pref_record.h"
 #include "grep/grep_window.h"
 #include "search/file_search.h"
-#include "tables/db_table.h"
+#include "tables/components/db_table.h"
 #include "ui/folder_picker.h"
 #include "ui/ui.h"
 

@@ -1,7 +1,7 @@
 #include "tools/map_commands.h"
 
 #include "platform/shell_document.h"
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
 #include "tools/store_preference.h"
 #include "tools/tool_error.h"
 #include "tools/tool_paths.h"

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tables/db_table.h"
+#include "tables/components/db_table.h"
 #include "ui/search_dialog.h"
 
 namespace quoldex::tree {

@@ -11,8 +11,8 @@
 
 #include "browser_fixture.h"
 #include "catalogue/system_packages.h"
-#include "tables/db_datasource.h"
-#include "tables/multiprocess_test_util.h"
+#include "tables/components/db_datasource.h"
+#include "tables/cursor/multiprocess_test_util.h"
 
 namespace quoldex::app {
 namespace {

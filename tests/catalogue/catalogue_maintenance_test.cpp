@@ -20,8 +20,8 @@
 #include "platform/date_time.h"
 #include "platform/posix_platform.h"
 #include "platform/text_file.h"
-#include "tables/db_datetime_text.h"
-#include "tables/multiprocess_test_util.h"
+#include "tables/components/db_datetime_text.h"
+#include "tables/cursor/multiprocess_test_util.h"
 
 namespace quoldex::catalogue {
 namespace {

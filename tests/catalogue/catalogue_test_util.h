@@ -16,7 +16,7 @@
 #include "fakes/fake_platform.h"
 #include "fakes/fake_ui.h"
 #include "fakes/temp_dir.h"
-#include "tables/db_table.h"
+#include "tables/components/db_table.h"
 
 namespace quoldex::catalogue::test {
 

@@ -14,7 +14,7 @@
 #include "cli/cli_process.h"
 #include "fakes/temp_dir.h"
 #include "platform/posix_platform.h"
-#include "tables/db_datetime_text.h"
+#include "tables/components/db_datetime_text.h"
 #include "text/ascii.h"
 
 namespace quoldex::cli {

@@ -8,7 +8,7 @@
 #include "data/createobject.h"
 #include "data/pref_record.h"
 #include "fakes/temp_dir.h"
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
 
 namespace quoldex::data {
 namespace {

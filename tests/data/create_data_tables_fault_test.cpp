@@ -10,8 +10,8 @@
 
 #include "data/createobject.h"
 #include "fakes/fault_storage.h"
-#include "tables/engine_error.h"
-#include "tables/table_cursor.h"
+#include "tables/base/engine_error.h"
+#include "tables/cursor/table_cursor.h"
 
 namespace quoldex::data {
 namespace {

@@ -7,10 +7,10 @@
 
 #include "data/createobject.h"
 #include "fakes/temp_dir.h"
-#include "tables/data_file.h"
-#include "tables/db_field.h"
-#include "tables/engine_error.h"
-#include "tables/table_cursor.h"
+#include "tables/base/engine_error.h"
+#include "tables/components/db_field.h"
+#include "tables/cursor/table_cursor.h"
+#include "tables/data_file/data_file.h"
 
 namespace quoldex::data {
 namespace {

@@ -16,7 +16,7 @@
 #include "data/createobject.h"
 #include "fakes/temp_dir.h"
 #include "platform/native_platform.h"
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
 
 namespace quoldex::data {
 namespace {

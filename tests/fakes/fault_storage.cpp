@@ -1,6 +1,6 @@
 #include "fakes/fault_storage.h"
 
-#include "tables/memory_files.h"
+#include "tables/storage/memory_files.h"
 
 namespace quoldex::testing {
 

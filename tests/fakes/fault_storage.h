@@ -1,4 +1,4 @@
-// A storage (tables/storage.h) for tests that counts the calls the engine
+// A storage (tables/storage/storage.h) for tests that counts the calls the engine
 // makes, fails a chosen one, and cuts the power.
 //
 // It keeps its files in the process's memory (memory_files.h) under their
@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "tables/storage.h"
+#include "tables/storage/storage.h"
 
 namespace quoldex::testing {
 

@@ -24,7 +24,7 @@
 #include <thread>
 
 #include "data/browser_data.h"
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tables/data_file.h"
-#include "tables/engine_error.h"
+#include "tables/base/engine_error.h"
+#include "tables/data_file/data_file.h"
 #include "tree/tree_errors.h"
 #include "tree_test_env.h"
 

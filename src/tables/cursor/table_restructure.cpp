@@ -1,0 +1,193 @@
+// TableCursor::Restructure: rewriting an existing table to a new definition.
+//
+// Three outcomes. Unchanged: nothing is written. Only the indexes changed:
+// a new index file is built beside the old one with the new definitions,
+// filled from the records, made durable and renamed over the old one; on
+// failure the old one stays. Anything else:
+// a new table is built in the system's temporary folder, every active record
+// copied field by field (fields matched by name, record IDs kept), and its
+// files replace the old ones by rename; on failure the old files stay. The
+// old table is held open exclusively throughout, so nobody else sees it
+// half done.
+#include <memory>
+
+#include "tables/base/coding.h"
+#include "tables/base/engine_error.h"
+#include "tables/cursor/table_cursor.h"
+#include "tables/cursor/table_definition.h"
+#include "tables/cursor/table_files.h"
+#include "tables/cursor/table_rebuild.h"
+#include "tables/records/data_file_record.h"
+#include "tables/records/field_codec.h"
+#include "tables/storage/storage.h"
+
+namespace quoldex::tables {
+namespace {
+
+std::string WithExtension(const std::string& file_name, const std::string& extension) {
+  std::string dir = DirectoryOf(file_name);
+  std::string base = file_name.substr(dir.size());
+  size_t dot = base.find_last_of('.');
+  if (dot != std::string::npos) base.resize(dot);
+  return dir + base + extension;
+}
+
+void RemoveQuietly(const std::string& path) { DiskStorage().Delete(path); }
+
+// A data file name in the system's temporary folder that is not in use: up
+// to five digits of the thread identifier, a counter, ".DAT".
+std::string TemporaryTableName() {
+  Storage& system = DiskStorage();
+  const std::string dir = system.TemporaryFolder();
+  const std::string thread = std::to_string(system.CurrentThreadId() % 100000);
+  for (unsigned long counter = 0;; ++counter) {
+    std::string base = dir + thread + std::to_string(counter);
+    if (!TFileHandler::FileExists(base + ".DAT") && !TFileHandler::FileExists(base + ".IDX")) {
+      return base + ".DAT";
+    }
+  }
+}
+
+// Sets the last record ID in a closed data file's header. A copy that keeps
+// its records' IDs must go on issuing IDs above all of them.
+void StoreLastRecordId(const std::string& data_file_name, int32_t last_id) {
+  TFileHandler file(data_file_name, data_file_name);
+  file.Open(true, false, false);
+  uint8_t bytes[4];
+  PutLE<int32_t>(bytes, last_id);
+  file.Write(17, bytes, sizeof bytes);
+  file.Close();
+}
+
+// Copies every active record of `from` into the empty data file `to`,
+// fields matched by name ignoring case (unmatched fields keep their default
+// values), each with its record ID. Returns the highest ID seen.
+int32_t CopyRecords(TDataFile& from, TDataFile& to) {
+  const std::vector<FieldDesc>& fields = to.Fields();
+  std::vector<int> source(fields.size(), 0);
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDesc& f = fields[i];
+    if (f.HasSlot() && IsFieldAccessible(f)) source[i] = from.FieldNumber(f.name);
+    if (source[i] != 0 && !IsFieldAccessible(from.Fields()[source[i] - 1])) source[i] = 0;
+  }
+  int32_t highest = 0;
+  std::vector<uint8_t> rec(to.RecordSize()), old;
+  for (int32_t slot = 1; slot < from.Header().NextRecordNumber(); ++slot) {
+    TRecord* r = from.GetRecord(slot, ReadAhead::Physical());
+    old.assign(r->Data(), r->Data() + from.RecordSize());
+    from.Unpin(r);
+    if (RecordIsDeleted(old.data())) continue;
+    to.InitNewRecord(rec.data());
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (source[i] != 0) {
+        to.SetField(static_cast<int>(i + 1), from.GetField(source[i], old.data()), rec.data());
+      }
+    }
+    const int32_t id = RecordId(old.data());
+    SetRecordId(rec.data(), id);
+    highest = std::max(highest, id);
+    to.StoreNewRecord(to.NextFreeRecordNumber(false), rec.data());
+  }
+  return highest;
+}
+
+// Makes what was written to the closed file `name` durable.
+void FlushClosedFile(const std::string& name, const std::string& data_name) {
+  TFileHandler file(name, data_name);
+  file.Open(true, false, false);
+  file.Flush();
+}
+
+void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
+                        const StoredDefinition& definition, const std::string& data_name) {
+  // The new index is built beside the old one and replaces it by a rename
+  // once durable: the old index stays whole until then, whatever happens.
+  const std::string index_name = index->FileName();
+  const std::string staged = index_name + ".NEW";
+  try {
+    TIndexFile rebuilt(staged, data_name, data.Fields());
+    rebuilt.Create(false);
+    AddIndexDefinitions(definition, rebuilt);
+    RebuildIndexes(data, rebuilt, DuplicatePolicy::kFail);
+    rebuilt.Close();
+    FlushClosedFile(staged, data_name);
+    index->Close();
+    if (int err = DiskStorage().Rename(staged, index_name); err != 0) {
+      throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
+    }
+  } catch (...) {
+    RemoveQuietly(staged);
+    throw;
+  }
+  index = std::make_unique<TIndexFile>(index_name, data_name, data.Fields());
+}
+
+void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& definition,
+               const std::string& data_name) {
+  const std::string temp = TemporaryTableName();
+  const std::string temp_index = WithExtension(temp, ".IDX");
+  const std::string staged = data_name + ".NEW";
+  const std::string staged_index = index.FileName() + ".NEW";
+  try {
+    CreateTableFiles(temp, definition);
+    {
+      TDataFile copy(temp);
+      copy.Open(true, false, false);
+      int32_t highest = CopyRecords(data, copy);
+      TIndexFile copy_index(temp_index, temp, copy.Fields());
+      copy_index.Open(true, false, false);
+      RebuildIndexes(copy, copy_index, DuplicatePolicy::kFail);
+      copy_index.Close();
+      copy.Close();
+      StoreLastRecordId(temp, std::max(highest, data.Header().LastRecordId()));
+    }
+    TFileHandler(temp, data_name).Copy(staged);
+    TFileHandler(temp_index, data_name).Copy(staged_index);
+    // Durable before they replace the old files.
+    FlushClosedFile(staged, data_name);
+    FlushClosedFile(staged_index, data_name);
+    // Each rename replaces an old file in one step; the old files stay open
+    // (exclusively) until both are in place.
+    if (DiskStorage().Rename(staged, data_name) != 0 ||
+        DiskStorage().Rename(staged_index, index.FileName()) != 0) {
+      throw EDbEngineError(kErrCannotDelete, data_name);
+    }
+  } catch (...) {
+    for (const std::string& path : {temp, temp_index, staged, staged_index}) RemoveQuietly(path);
+    throw;
+  }
+  RemoveQuietly(temp);
+  RemoveQuietly(temp_index);
+}
+
+}  // namespace
+
+RestructureOutcome TableCursor::Restructure(const TableSettings& settings,
+                                            const TableDefinition& definition) {
+  const std::string name = DataFileName(settings);
+  if (!TFileHandler::FileExists(name)) throw EDbEngineError(kErrPath, name);
+  TDataFile data(name);
+  data.Open(true, false, settings.force_buffer_flush);
+  if (data.IsReadOnly()) throw EDbEngineError(kErrAccessDenied, name);
+  data.CheckFileLength();
+  auto index = std::make_unique<TIndexFile>(IndexFileNameFor(name), name, data.Fields());
+  index->Open(true, false, settings.force_buffer_flush);
+  if (index->IsReadOnly()) throw EDbEngineError(kErrAccessDenied, name);
+
+  const StoredDefinition stored = NormalizeDefinition(definition, name);
+  if (SameDataLayout(stored, data)) {
+    // The description is no part of the layout, but a restructure is how a
+    // table receives it: store a changed one in the header alone.
+    if (data.Header().Description() != stored.options.description.substr(0, 50)) {
+      data.SetDescription(stored.options.description);
+      data.WriteHeader(false);
+    }
+    if (SameIndexes(stored, *index)) return RestructureOutcome::kUnchanged;
+    RebuildIndexesOnly(data, index, stored, name);
+    return RestructureOutcome::kIndexesRebuilt;
+  }
+  CopyTable(data, *index, definition, name);
+  return RestructureOutcome::kCopied;
+}
+
+}  // namespace quoldex::tables

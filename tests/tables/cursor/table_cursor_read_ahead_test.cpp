@@ -1,0 +1,331 @@
+// Walks in index order read the slots that the entries ahead name in
+// batches, under one read lock each. The rows a walk yields are those of
+// the index whatever the handle, and other instances' changes show where
+// the locking rules say: at the next read from disk for a lazy handle, at
+// every step for a strict one, and never as a record image that outlived
+// the change once the handle has found it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <map>
+#include <numeric>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tables/cursor/multiprocess_test_util.h"
+#include "tables/cursor/table_cursor_test_util.h"
+#include "tables/storage/table_locks.h"
+
+namespace quoldex::tables::test {
+namespace {
+
+using ::testing::ElementsAreArray;
+
+std::string Upper(std::string s) {
+  for (char& ch : s) {
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  }
+  return s;
+}
+
+struct Row {
+  int32_t id;
+  std::string parent, package;
+};
+
+// A table of kRows classes inserted in a shuffled order, so that walking it
+// by name or by parent meets its slots scattered over the file, with every
+// ninth row deleted again.
+class ReadAheadTest : public TableTest {
+ protected:
+  static constexpr int kRows = 1200;
+
+  void SetUp() override {
+    CreateObjects();
+    TableCursor fill(ExclusiveSettings());
+    fill.Open();
+    std::vector<int> order(kRows);
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), std::mt19937(11));
+    for (int i : order) {
+      const std::string parent = "p" + std::to_string(i % 13);
+      const std::string package = "pkg" + std::to_string(i % 7);
+      const int32_t id = AddObject(fill, Name(i), parent, package);
+      rows_[Name(i)] = {id, parent, package};
+    }
+    fill.SetIndex(kByName);
+    const int field[] = {kObjectName};
+    for (int i = 0; i < kRows; i += 9) {
+      ASSERT_TRUE(fill.Locate(field, Values({Name(i).c_str()}), true, false));
+      fill.Delete();
+      rows_.erase(Name(i));
+    }
+  }
+
+  // Names of three spellings, so that the case-insensitive keys matter.
+  static std::string Name(int i) {
+    static const char* const kStems[] = {"alpha", "Beta", "GAMMA"};
+    return kStems[i % 3] + std::to_string(i);
+  }
+
+  // The names in the order of `index`, as the rows stand in rows_.
+  std::vector<std::string> Expected(int index) const {
+    std::vector<std::string> names;
+    for (const auto& [name, row] : rows_) names.push_back(name);
+    auto key = [&](const std::string& name) {
+      const Row& row = rows_.at(name);
+      if (index == kByName) return std::vector<std::string>{Upper(name)};
+      if (index == kByInheritance) return std::vector<std::string>{Upper(row.parent), Upper(name)};
+      return std::vector<std::string>{std::to_string(1000000 + row.id)};
+    };
+    std::sort(names.begin(), names.end(),
+              [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
+    return names;
+  }
+
+  // The name at position `at` of the ByName order of rows_.
+  std::string ByNameAt(size_t at) const { return Expected(kByName).at(at); }
+
+  // Runs `work` in another process with a handle of its own and waits.
+  void InAnotherProcess(const std::function<void(TableCursor&)>& work) {
+    const TableSettings settings = Settings();
+    const pid_t child = ForkChild([&] {
+      TableCursor other(settings);
+      other.Open();
+      work(other);
+    });
+    bool timed_out = false;
+    const std::vector<int> status = WaitForChildren({child}, std::chrono::seconds(60), &timed_out);
+    ASSERT_FALSE(timed_out);
+    ASSERT_EQ(status[0], 0) << DescribeStatus(status[0]);
+  }
+
+  // What the other process does in the change tests: the package of
+  // `edited` changed, `deleted` gone, `added` new, each posted.
+  static void Change(TableCursor& c, const std::string& edited, const std::string& deleted,
+                     const std::string& added) {
+    c.SetIndex(kByName);
+    const int field[] = {kObjectName};
+    if (!c.Locate(field, Values({edited.c_str()}), true, false)) throw std::runtime_error(edited);
+    c.Edit();
+    c.SetField(kPackage, FieldValue::String("edited"));
+    c.Post();
+    if (!c.Locate(field, Values({deleted.c_str()}), true, false)) throw std::runtime_error(deleted);
+    c.Delete();
+    AddObject(c, added, "p0", "added");
+  }
+
+  void ApplyChange(const std::string& edited, const std::string& deleted,
+                   const std::string& added) {
+    rows_[edited].package = "edited";
+    rows_.erase(deleted);
+    rows_[added] = {0, "p0", "added"};
+  }
+
+  // Name and package of each row from where `c` stands to the end.
+  static std::vector<std::string> RestWithPackages(TableCursor& c) {
+    std::vector<std::string> out;
+    for (bool on = c.HasRecord(); on; on = c.Next()) {
+      out.push_back(NameOf(c) + " " + c.GetField(kPackage).text);
+    }
+    return out;
+  }
+  std::vector<std::string> ExpectedWithPackages(size_t from) const {
+    std::vector<std::string> out;
+    const std::vector<std::string> names = Expected(kByName);
+    for (size_t i = from; i < names.size(); ++i)
+      out.push_back(names[i] + " " + rows_.at(names[i]).package);
+    return out;
+  }
+
+  std::map<std::string, Row> rows_;
+};
+
+TEST_F(ReadAheadTest, EveryIndexWalksItsRowsWhateverTheHandle) {
+  TableSettings strict = Settings();
+  strict.strict_change_detection = true;
+  for (const TableSettings& settings : {Settings(), strict, ExclusiveSettings()}) {
+    SCOPED_TRACE(settings.exclusive                 ? "exclusive"
+                 : settings.strict_change_detection ? "strict"
+                                                    : "lazy");
+    TableCursor c(settings);
+    c.Open();
+    for (int index : {0, kByName, kByInheritance}) {
+      SCOPED_TRACE(index);
+      c.SetIndex(index);
+      std::vector<std::string> expected = Expected(index);
+      // Twice: the second walk meets what the first left in the caches.
+      EXPECT_THAT(Names(c), ElementsAreArray(expected));
+      EXPECT_THAT(Names(c), ElementsAreArray(expected));
+      std::vector<std::string> backward;
+      for (bool on = c.Last(); on; on = c.Prior()) backward.push_back(NameOf(c));
+      std::reverse(expected.begin(), expected.end());
+      EXPECT_THAT(backward, ElementsAreArray(expected));
+    }
+    // A range ends the batches where it ends; a walk from a key found
+    // goes on from there.
+    c.SetIndex(kByInheritance);
+    c.SetRange(Values({"P5"}), Values({"p5"}));
+    std::vector<std::string> in_range;
+    for (const std::string& name : Expected(kByInheritance)) {
+      if (rows_.at(name).parent == "p5") in_range.push_back(name);
+    }
+    EXPECT_THAT(Names(c), ElementsAreArray(in_range));
+    c.CancelRange();
+    c.SetIndex(kByName);
+    const std::vector<std::string> by_name = Expected(kByName);
+    ASSERT_TRUE(c.FindKey(Values({by_name[500].c_str()})));
+    std::vector<std::string> rest;
+    for (bool on = true; on; on = c.Next()) rest.push_back(NameOf(c));
+    EXPECT_THAT(rest, ElementsAreArray(by_name.begin() + 500, by_name.end()));
+  }
+}
+
+// A strict handle checks the counters at every step, so a change to a row
+// whose slot it has already read ahead shows at once.
+TEST_F(ReadAheadTest, AStrictWalkSeesAChangeInsideItsBatchAtTheNextStep) {
+  TableSettings strict = Settings();
+  strict.strict_change_detection = true;
+  TableCursor c(strict);
+  c.Open();
+  c.SetIndex(kByName);
+  ASSERT_TRUE(c.First());
+  ASSERT_TRUE(c.Next());
+  const std::string edited = ByNameAt(10), deleted = ByNameAt(20), added = ByNameAt(30) + "x";
+  InAnotherProcess([&](TableCursor& other) { Change(other, edited, deleted, added); });
+  ApplyChange(edited, deleted, added);
+  ASSERT_TRUE(c.Next());
+  EXPECT_THAT(RestWithPackages(c), ElementsAreArray(ExpectedWithPackages(2)));
+}
+
+// A lazy handle finds another instance's change at its next read from
+// disk: rows past the batch it holds show the change when the walk gets
+// there. Once found, no image from before the change is handed out again,
+// also for rows it had read ahead before the change. The handle has walked
+// the table once, so it holds every index page: the batch after the first
+// must still look at the counters before it reads the slots (the deleted
+// row's slot holds the added row by then).
+TEST_F(ReadAheadTest, ALazyWalkFindsChangesAtItsNextReadAndKeepsNoStaleRow) {
+  TableCursor c(Settings());
+  c.Open();
+  c.SetIndex(kByName);
+  ASSERT_EQ(Names(c).size(), rows_.size());
+  ASSERT_TRUE(c.First());
+  const std::string early = ByNameAt(5);  // read ahead by First
+  const std::string edited = ByNameAt(600), deleted = ByNameAt(700), added = ByNameAt(800) + "x";
+  InAnotherProcess([&](TableCursor& other) {
+    Change(other, edited, deleted, added);
+    other.SetIndex(kByName);
+    const int field[] = {kObjectName};
+    if (!other.Locate(field, Values({early.c_str()}), true, false)) throw std::runtime_error(early);
+    other.Edit();
+    other.SetField(kPackage, FieldValue::String("early"));
+    other.Post();
+  });
+  const std::string early_before = early + " " + rows_[early].package;
+  ApplyChange(edited, deleted, added);
+  rows_[early].package = "early";
+
+  const std::vector<std::string> seen = RestWithPackages(c);
+  const std::vector<std::string> expected = ExpectedWithPackages(0);
+  ASSERT_EQ(seen.size(), expected.size());
+  // The row read ahead before the change may show either state; the rows
+  // from the 300th on, well past the batch the walk held, show the new one.
+  EXPECT_THAT(seen[5], ::testing::AnyOf(early_before, early + " early"));
+  EXPECT_THAT(std::vector<std::string>(seen.begin() + 300, seen.end()),
+              ElementsAreArray(expected.begin() + 300, expected.end()));
+  std::vector<std::string> backward;
+  for (bool on = c.Last(); on; on = c.Prior()) {
+    backward.push_back(NameOf(c) + " " + c.GetField(kPackage).text);
+  }
+  EXPECT_THAT(backward, ElementsAreArray(expected.rbegin(), expected.rend()));
+  ASSERT_TRUE(c.First());
+  EXPECT_THAT(RestWithPackages(c), ElementsAreArray(expected));
+}
+
+// The steps of a walk over slots it has read ahead take no lock: they go on
+// while another handle holds the write lock, which excludes every reader.
+TEST_F(ReadAheadTest, StepsOverSlotsReadAheadGoOnWhileAWriterHoldsTheLock) {
+  TableCursor c(Settings());
+  c.Open();
+  c.SetIndex(kByName);
+  ASSERT_TRUE(c.First());
+  TFileHandler writer(IndexPath(), DataPath());
+  writer.Open(false, false, false);
+  ASSERT_TRUE(writer.Lock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength));
+  std::vector<std::string> walked = {NameOf(c)};
+  auto walk = std::async(std::launch::async, [&] {
+    for (int i = 0; i < 60 && c.Next(); ++i) walked.push_back(NameOf(c));
+  });
+  const bool done_while_locked =
+      walk.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+  writer.Unlock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength);
+  walk.get();
+  EXPECT_TRUE(done_while_locked);
+  const std::vector<std::string> expected = Expected(kByName);
+  EXPECT_THAT(walked, ElementsAreArray(expected.begin(), expected.begin() + 61));
+  std::vector<std::string> rest;
+  while (c.Next()) rest.push_back(NameOf(c));
+  EXPECT_THAT(rest, ElementsAreArray(expected.begin() + 61, expected.end()));
+}
+
+// Another process rewrites rows without pause while walks go on: each row a
+// walk hands out is whole (its two fields written by one post agree), every
+// row comes once, in key order. A slot read while the writer is halfway
+// through would show fields from two posts.
+TEST_F(ReadAheadTest, WalksDuringAnotherProcessesWritesSeeWholeRowsOnce) {
+  const std::vector<std::string> names = Expected(kByName);
+  const TableSettings settings = Settings();
+  const pid_t writer = ForkChild([&] {
+    TableCursor w(settings);
+    w.Open();
+    w.SetIndex(kByName);
+    const int field[] = {kObjectName};
+    std::mt19937 rng(5);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    for (int version = 1; std::chrono::steady_clock::now() < until; ++version) {
+      const std::string& name = names[rng() % names.size()];
+      if (!w.Locate(field, Values({name.c_str()}), true, false)) throw std::runtime_error(name);
+      w.Edit();
+      w.SetField(kPackage, FieldValue::String("v" + std::to_string(version)));
+      w.SetField(kFilename, FieldValue::String("/v" + std::to_string(version) + "/" + name));
+      w.Post();
+    }
+  });
+  TableCursor c(Settings());
+  c.Open();
+  c.SetIndex(kByName);
+  int walks = 0;
+  int changed_rows_seen = 0;
+  for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+       std::chrono::steady_clock::now() < until; ++walks) {
+    std::vector<std::string> walked;
+    for (bool on = c.First(); on; on = c.Next()) {
+      walked.push_back(NameOf(c));
+      const std::string package = c.GetField(kPackage).text;
+      const std::string file = c.GetField(kFilename).text;
+      if (package.starts_with("v")) {
+        ++changed_rows_seen;
+        ASSERT_EQ(file, "/" + package + "/" + NameOf(c));
+      } else {
+        ASSERT_EQ(file, "/src/" + package + "/" + NameOf(c) + ".uc");
+      }
+    }
+    ASSERT_THAT(walked, ElementsAreArray(names));
+  }
+  bool timed_out = false;
+  const std::vector<int> status = WaitForChildren({writer}, std::chrono::seconds(60), &timed_out);
+  ASSERT_FALSE(timed_out);
+  ASSERT_EQ(status[0], 0) << DescribeStatus(status[0]);
+  EXPECT_GT(walks, 1);
+  EXPECT_GT(changed_rows_seen, 0);
+}
+
+}  // namespace
+}  // namespace quoldex::tables::test
