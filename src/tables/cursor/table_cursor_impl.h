@@ -107,12 +107,13 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // How much a miss on slot `number` reads ahead: the run of the order when
   // walking `forward` and the slot is not cached, else nothing.
   ReadAhead ReadAheadFor(int32_t number, bool forward);
-  // Before a forward walk in index order fetches slot `number`: unless the
-  // record cache holds it (HeldRecord), reads it and the slots that the entries after it
-  // name (within the range, as many as the cache can spare, at most
-  // kIndexReadAhead) into the cache under one read lock. The walk then
-  // takes the lock once per batch instead of once per record; the batch is
-  // as fresh as any miss, and the next miss checks the counters again.
+  // Before a forward walk in index order fetches or filters slot `number`:
+  // unless the record cache holds it (HeldRecord), reads it and the slots
+  // that the entries after it name (within the range, as many as the cache
+  // can spare, at most kIndexReadAhead) into the cache under one read
+  // lock. The walk then takes the lock once per batch instead of once per
+  // record; the batch is as fresh as any miss, and the next miss checks
+  // the counters again.
   void ReadAheadInIndexOrder(int32_t number);
   // Copies slot `number` (deleted or not) into `out`.
   void ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward = false);

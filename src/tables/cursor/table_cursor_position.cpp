@@ -163,11 +163,13 @@ bool TableCursor::Impl::MayPassFilter(int32_t number, FileView& view, bool& mapp
 
 bool TableCursor::Impl::Settle(bool on_entry, int direction) {
   const size_t length = order->KeyLength();
-  // With a filter, records are tested where they lie before one is fetched:
-  // most of those it refuses are then never copied into the record cache.
-  // While the order meets consecutive slots, the slot eight ahead is
-  // fetched from memory before it is tested: a filter touches a field or
-  // two of each record, too little for the processor to fetch ahead by
+  // With a filter, a forward walk in index order tests the slots its batch
+  // read ahead (copies made under the read lock, as the locking protocol
+  // asks). Other walks test records where they lie before one is fetched:
+  // most of those the filter refuses are then never copied into the record
+  // cache. While the order meets consecutive slots, the slot eight ahead
+  // is fetched from memory before it is tested: a filter touches a field
+  // or two of each record, too little for the processor to fetch ahead by
   // itself.
   FileView view;
   bool mapped = false;
@@ -179,11 +181,13 @@ bool TableCursor::Impl::Settle(bool on_entry, int direction) {
       const int32_t number = order->Record();
       const int ahead = number == previous + direction ? 8 * direction : 0;
       previous = number;
+      // Forward in index order, filtered or not, the slots are read in
+      // batches under the read lock, and a filter tests the copies.
+      if (direction > 0 && HasIndexOrder()) ReadAheadInIndexOrder(number);
       if (filter && !MayPassFilter(number, view, mapped, ahead)) {
         on_entry = direction > 0 ? order->Next() : order->Prior();
         continue;
       }
-      if (direction > 0 && !filter && HasIndexOrder()) ReadAheadInIndexOrder(number);
       // Slots ahead of one the filter passed are tested in place too: reading
       // them ahead would mostly copy records it refuses.
       StoredRecord stored(*this, number, direction > 0 && !(filter && view));
