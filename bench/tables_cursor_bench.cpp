@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables_bench_util.h"
 
@@ -34,11 +35,12 @@ namespace {
 
 using namespace quoldex::tables;
 using quoldex::bench::Median;
-using quoldex::bench::ObjectsDefinition;
 using quoldex::bench::ScratchDir;
+using quoldex::testing::kByName;
+using quoldex::testing::kObjectName;
+using quoldex::testing::ObjectsDefinition;
 
 constexpr int kRows = 10000;
-constexpr int kObjectName = 2, kByName = 1;
 
 // The table, built once; names in the order they are located (shuffled,
 // and in another letter case than stored, which a case-insensitive locate

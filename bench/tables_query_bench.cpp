@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "tables/components/db_table.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/query/db_query_exec.h"
@@ -130,7 +131,7 @@ void BuildOurs(const Catalogue& c, const std::vector<Row>& rows) {
   TableSettings settings;
   settings.directory = c.folder;
   settings.table_name = "objects.dat";
-  TableCursor::Create(settings, quoldex::bench::ObjectsDefinition());
+  TableCursor::Create(settings, quoldex::testing::ObjectsDefinition());
   settings.exclusive = true;  // a bulk load: writes deferred
   TableCursor t(settings);
   t.Open();

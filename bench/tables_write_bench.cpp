@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "tables/base/engine_error.h"
 #include "tables/components/db_table.h"
 #include "tables/cursor/table_cursor.h"
@@ -41,10 +42,9 @@
 namespace {
 
 using namespace quoldex::tables;
+using namespace quoldex::testing;
 
 constexpr int kNames = 10000;
-constexpr int kObjectName = 2, kInheritsFrom = 3, kFilename = 4, kFileTimeStamp = 5, kPackage = 6;
-constexpr int kByName = 1;
 
 // Class names as UnrealScript packages have them, unique without regard
 // to case, in a shuffled order.
@@ -94,7 +94,7 @@ TableSettings Shared(const std::string& table) {
 }
 
 void CreateObjects(const std::string& table) {
-  TableCursor::Create(Shared(table), quoldex::bench::ObjectsDefinition());
+  TableCursor::Create(Shared(table), ObjectsDefinition());
 }
 
 void WriteThroughCursor(TableCursor& t) {

@@ -14,6 +14,7 @@
 #include "fuzz_support.h"
 #include "table_pair.h"
 #include "tables/cursor/table_cursor.h"
+#include "tables/cursor/table_repair.h"
 
 namespace quoldex::fuzz {
 namespace {
@@ -125,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   std::vector<std::string> report;
   bool repaired = false;
   IgnoringEngineErrors([&] {
-    report = tables::TableCursor::Repair(settings);
+    report = tables::RepairTable(settings);
     repaired = true;
   });
   if (repaired && !report.empty() && AllMended(report)) {

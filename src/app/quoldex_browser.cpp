@@ -106,7 +106,7 @@ CommandOutcome TfrmQuoldexBrowser::FormCreate() {
   return Run([this] {
     CheckDataTables(data_folder_);
     OpenDataSets();
-    tree_->BuildTree();
+    if (build_tree_at_create_) tree_->BuildTree();
   });
 }
 
@@ -153,7 +153,9 @@ void TfrmQuoldexBrowser::CheckDataTables(const std::string& directory) {
 void TfrmQuoldexBrowser::OpenDataSets() {
   PrepareDataSet(data_->dtblObjects, true);
   PrepareDataSet(data_->dsqlBase, false);
-  PrepareDataSet(data_->dsqlPackages, true);
+  // Left closed: building the tree runs it (grouping every row), and a
+  // second run here would only repeat that work.
+  PrepareDataSet(data_->dsqlPackages, false);
   PrepareDataSet(data_->dsqlBaseKids, false);
   PrepareDataSet(data_->dtblPref, true);
   PrepareDataSet(data_->dtblSystemU, true);

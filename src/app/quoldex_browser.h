@@ -60,9 +60,15 @@ class TfrmQuoldexBrowser {
   TfrmQuoldexBrowser& operator=(const TfrmQuoldexBrowser&) = delete;
 
   // ---- Window events (under the top-level handler) ----
-  // CheckDataTables(DataFolder()), OpenDataSets, BuildTree; an error skips
-  // the remaining steps.
+  // CheckDataTables(DataFolder()), OpenDataSets, BuildTree (unless turned
+  // off below); an error skips the remaining steps.
   CommandOutcome FormCreate();
+  // Whether FormCreate builds the tree (it does unless told otherwise). A
+  // front end whose one command never looks at the tree (the command
+  // line's grep) turns it off to spare the queries that fill the tree's
+  // first level; the tree then stays empty until a scan or an export
+  // rebuilds it. Call before FormCreate.
+  void SetBuildTreeAtCreate(bool build) { build_tree_at_create_ = build; }
   // ShowPreferences while SystemDir is null, EnableCommands,
   // RestoreWindowPosition; an error skips the remaining steps.
   CommandOutcome FormShow();
@@ -87,7 +93,8 @@ class TfrmQuoldexBrowser {
   // when another table is missing.
   void CheckDataTables(const std::string& directory);
   // PrepareDataSet on the eight data sets in their order, opening
-  // dtblObjects, dsqlPackages, dtblPref, dtblSystemU and dtblMaps.
+  // dtblObjects, dtblPref, dtblSystemU and dtblMaps (the tree opens
+  // dsqlPackages when it lists the packages).
   void OpenDataSets();
   // Closes `data_set`, points it at the data folder and, when `open`,
   // opens it. Also used for the grep dialog's own table.
@@ -217,6 +224,7 @@ class TfrmQuoldexBrowser {
   std::vector<MenuItem> popup_menu_;
   std::vector<std::optional<ActionId>> tool_bar_;
   bool closed_ = false;
+  bool build_tree_at_create_ = true;
   std::vector<std::string> notices_;
   bool read_only_ = false;
   std::function<void()> on_closed_;

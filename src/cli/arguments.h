@@ -29,6 +29,9 @@ struct Invocation {
   // The command, run over the created and shown main window; it writes its
   // results to the stream.
   std::function<void(app::TfrmQuoldexBrowser& browser, std::ostream& out)> command;
+  // False for a command that never looks at the class tree: the browser
+  // then starts without building it.
+  bool uses_tree = true;
   // Instead of `command`: work on the data folder's tables without the
   // browser (check, repair); returns the exit status.
   std::function<int(const std::string& folder, std::ostream& out, std::ostream& err)> maintenance;

@@ -94,6 +94,7 @@ void AddGrepCommand(CLI::App& app, Invocation& invocation) {
     request->by_ancestors = ancestors->count() > 0;
     request->by_directory = directory->count() > 0;
     request->by_package = package->count() > 0;
+    invocation.uses_tree = false;  // the dialog searches its own table
     invocation.command = [copy = *request](app::TfrmQuoldexBrowser& b, std::ostream& out) {
       GrepCommand(b, copy, out);
     };

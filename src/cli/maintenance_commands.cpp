@@ -6,6 +6,7 @@
 #include "cli/utf8_path.h"
 #include "tables/base/engine_error.h"
 #include "tables/cursor/table_cursor.h"
+#include "tables/cursor/table_repair.h"
 
 namespace quoldex::cli {
 namespace {
@@ -110,7 +111,7 @@ int RepairCommand(const std::string& folder, const std::vector<std::string>& tab
     const std::string name = ShortName(table);
     try {
       const std::vector<std::string> report =
-          tables::TableCursor::Repair(SettingsFor(folder, table), PathText(backup) + "/");
+          tables::RepairTable(SettingsFor(folder, table), PathText(backup) + "/");
       if (report.empty()) out << name << ": sound, nothing to repair\n";
       for (const std::string& line : report) out << name << ": " << line << '\n';
       for (const std::string& line : report) failed = failed || line.rfind("not mended", 0) == 0;

@@ -23,6 +23,7 @@ int RunInvocation(const Invocation& invocation, std::ostream& out, std::ostream&
   if (!invocation.verbose) {
     browser.Catalogue().SetOnNotice([&err](const std::string& text) { err << text << '\n'; });
   }
+  browser.SetBuildTreeAtCreate(invocation.uses_tree);
   const bool created = browser.FormCreate() == app::CommandOutcome::kCompleted;
   // The state of the catalogue's files is news even without --verbose.
   if (!invocation.verbose) {

@@ -2,7 +2,7 @@
 // desktop program would run it, with the console Ui and the POSIX platform.
 //
 // FormCreate (the tables are created on the first run and opened, the tree
-// is built), FormShow (the Preferences dialog, opened while no System
+// is built unless the command does not use it), FormShow (the Preferences dialog, opened while no System
 // folder is known, is cancelled by the console), the command, FormClose.
 // Every error is shown by the main window's top-level handler, that is,
 // written to standard error; an error in FormCreate or FormShow skips the

@@ -9,8 +9,6 @@ namespace {
 
 using tables::FieldKind;
 using tables::IndexOptions;
-using tables::TRestructureFieldDef;
-using tables::TRestructureIndexDef;
 
 // One column as the restructure step stores it; its position in the list is
 // its field number.
@@ -42,6 +40,9 @@ constexpr IndexOptions kUniqueNoCase{.unique = true, .case_insensitive = true};
 constexpr IndexOptions kNoCase{.case_insensitive = true};
 constexpr IndexOptions kNoOptions{};
 
+// In the order of creation. objects.dat comes last: a start that finds it
+// takes the catalogue for built and creates nothing, so it may only appear
+// once the other four exist.
 const std::vector<CatalogueTable>& CatalogueTables() {
   static const std::vector<CatalogueTable> tables = {
       {"systemu.dat",
@@ -52,17 +53,6 @@ const std::vector<CatalogueTable>& CatalogueTables() {
        "",
        {{"MapName", FieldKind::kString, 35, false}, {"Filename", FieldKind::kString, 250, false}},
        {{"", "MapName", kUnique}}},
-      {"objects.dat",
-       "Quoldex Objects",
-       {{"ObjectId", FieldKind::kAutoInc, 0, true},
-        {"ObjectName", FieldKind::kString, 35, true},
-        {"InheritsFrom", FieldKind::kString, 35, true},
-        {"Filename", FieldKind::kString, 250, true},
-        {"FileTimeStamp", FieldKind::kString, 10, false},
-        {"Package", FieldKind::kString, 20, false}},
-       {{"", "ObjectId", kUnique},
-        {"ByName", "ObjectName", kUniqueNoCase},
-        {"ByInheritance", "InheritsFrom;ObjectName", kNoCase}}},
       {"pref.dat",
        "",
        {{"PrefId", FieldKind::kInteger, 0, true, "1", "1", "1"},
@@ -89,29 +79,25 @@ const std::vector<CatalogueTable>& CatalogueTables() {
         {"ItemName", FieldKind::kString, 35, true},
         {"LineNo", FieldKind::kInteger, 0, true}},
        {{"", "ItemId", kUnique}, {"ByObject", "ObjectId;ItemId", kNoOptions}}},
+      {"objects.dat",
+       "Quoldex Objects",
+       {{"ObjectId", FieldKind::kAutoInc, 0, true},
+        {"ObjectName", FieldKind::kString, 35, true},
+        {"InheritsFrom", FieldKind::kString, 35, true},
+        {"Filename", FieldKind::kString, 250, true},
+        {"FileTimeStamp", FieldKind::kString, 10, false},
+        {"Package", FieldKind::kString, 20, false}},
+       {{"", "ObjectId", kUnique},
+        {"ByName", "ObjectName", kUniqueNoCase},
+        {"ByInheritance", "InheritsFrom;ObjectName", kNoCase}}},
   };
   return tables;
 }
 
-// Describes the table's columns and indexes on `table` (its FieldDefs and
-// IndexDefs), as CreateTable reads them.
-void Describe(const CatalogueTable& table_def, tables::TDbTable& table) {
-  table.FieldDefs().Clear();
-  for (const CatalogueColumn& column : table_def.columns) {
-    table.FieldDefs().Add({.name = column.name,
-                           .kind = column.kind,
-                           .size = column.size,
-                           .required = column.required});
-  }
-  table.IndexDefs().Clear();
-  for (const CatalogueIndex& index : table_def.indexes) {
-    table.IndexDefs().Add({.name = index.name, .fields = index.fields, .options = index.options});
-  }
-}
-
-// The full definition: numbered columns with their limits and defaults,
-// indexes without key compression, the table description.
-void StoreFullDefinition(const CatalogueTable& table_def, tables::TDbTable& table) {
+// Creates the table in one step from its full definition: numbered columns
+// with their limits and defaults, indexes without key compression, the
+// table description.
+void CreateWhole(const CatalogueTable& table_def, tables::TDbTable& table) {
   tables::TRestructureFieldDefs fields;
   int number = 0;
   for (const CatalogueColumn& column : table_def.columns) {
@@ -130,7 +116,7 @@ void StoreFullDefinition(const CatalogueTable& table_def, tables::TDbTable& tabl
     indexes.Add(
         {.name = index.name, .fields = index.fields, .compression = 0, .options = index.options});
   }
-  table.Restructure(fields, indexes, table_def.description);
+  table.CreateTable(fields, indexes, table_def.description);
 }
 
 }  // namespace
@@ -140,10 +126,8 @@ void CreateDataTables(const std::string& directory) {
   for (const CatalogueTable& table_def : CatalogueTables()) {
     table.SetDatabaseName(directory);
     table.SetTableName(table_def.file_name);
-    Describe(table_def, table);
     if (table.Exists()) continue;
-    table.CreateTable();
-    StoreFullDefinition(table_def, table);
+    CreateWhole(table_def, table);
   }
 }
 

@@ -37,10 +37,6 @@ ssize_t ScriptText::ReadSome(char* out, size_t size) {
   return n;
 }
 
-ssize_t ScriptText::ReadHead(unsigned char* out, size_t size) {
-  return pread(static_cast<int>(file_), out, size, 0);
-}
-
 bool ScriptText::SeekTo(uint64_t offset) {
   const off_t to = static_cast<off_t>(offset);
   return lseek(static_cast<int>(file_), to, SEEK_SET) == to;

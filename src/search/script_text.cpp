@@ -1,6 +1,7 @@
 #include "search/script_text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quoldex::search {
 namespace {
@@ -38,31 +39,37 @@ bool IsLowSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 }  // namespace
 
 ScriptText::OpenResult ScriptText::Start(uint64_t size) {
+  size_ = size;
   raw_left_ = size;
   encoding_ = Encoding::kBytes;
+  mark_pending_ = true;
   carried_byte_ = -1;
   high_surrogate_ = 0;
-
-  unsigned char head[3] = {0, 0, 0};
-  const ssize_t got = ReadHead(head, sizeof head);
-  uint64_t mark = 0;
-  if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-    mark = 3;
-  } else if (got >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
-    encoding_ = Encoding::kUtf16LittleEndian;
-    mark = 2;
-  } else if (got >= 2 && head[0] == 0xFE && head[1] == 0xFF) {
-    encoding_ = Encoding::kUtf16BigEndian;
-    mark = 2;
-  }
-  if (mark > 0) {
-    if (!SeekTo(mark)) {
-      Close();
-      return OpenResult::kCannotOpen;
-    }
-    raw_left_ -= std::min(raw_left_, mark);
-  }
   return OpenResult::kOpened;
+}
+
+ssize_t ScriptText::ReadFirst(char* out, size_t capacity) {
+  mark_pending_ = false;
+  const ssize_t got = ReadRaw(out, capacity);
+  if (got < 0) return got;
+  const auto* head = reinterpret_cast<const unsigned char*>(out);
+  if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
+    // The piece read whole what it could (capacity >= kMinReadSize): with
+    // the mark gone, an empty rest is the end of the text.
+    std::memmove(out, out + 3, static_cast<size_t>(got) - 3);
+    return got - 3;
+  }
+  const bool little = got >= 2 && head[0] == 0xFF && head[1] == 0xFE;
+  const bool big = got >= 2 && head[0] == 0xFE && head[1] == 0xFF;
+  if (!little && !big) return got;
+  // UTF-16 (rare): read it again from behind its mark.
+  encoding_ = little ? Encoding::kUtf16LittleEndian : Encoding::kUtf16BigEndian;
+  if (!SeekTo(2)) {
+    raw_left_ = 0;
+    return -1;
+  }
+  raw_left_ = size_ - std::min<uint64_t>(size_, 2);
+  return ReadUtf16(out, capacity);
 }
 
 void ScriptText::Close() {
@@ -72,7 +79,8 @@ void ScriptText::Close() {
 }
 
 uint64_t ScriptText::RemainingBound() const {
-  if (encoding_ == Encoding::kBytes) return raw_left_;
+  // Before the first read the file may yet turn out to be UTF-16.
+  if (encoding_ == Encoding::kBytes && !mark_pending_) return raw_left_;
   return (raw_left_ + 1) / 2 * 3 + 3;
 }
 
@@ -97,6 +105,7 @@ ssize_t ScriptText::ReadRaw(char* out, size_t size) {
 
 ssize_t ScriptText::Read(char* out, size_t capacity) {
   if (file_ == kNoFile || capacity < kMinReadSize) return file_ == kNoFile ? 0 : -1;
+  if (mark_pending_) return ReadFirst(out, capacity);
   if (encoding_ == Encoding::kBytes) return ReadRaw(out, capacity);
   return ReadUtf16(out, capacity);
 }

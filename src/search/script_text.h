@@ -45,8 +45,9 @@ class ScriptText {
   ScriptText(const ScriptText&) = delete;
   ScriptText& operator=(const ScriptText&) = delete;
 
-  // Opens the file `path`, closing any file open before. Reads the first
-  // bytes to learn the encoding.
+  // Opens the file `path`, closing any file open before. The encoding is
+  // learnt from the first bytes the first Read gets, so that a small
+  // script costs one read.
   OpenResult Open(const std::string& path);
   // POSIX systems only: as Open, of `name` relative to the folder open as
   // `dir_fd` (an absolute name ignores it).
@@ -55,7 +56,7 @@ class ScriptText {
   bool IsOpen() const { return file_ != kNoFile; }
 
   // Of the open file: its size, time and attributes when opened (no name),
-  // and its encoding.
+  // and its encoding (known once Read has run; kBytes before).
   const FindData& Description() const { return description_; }
   Encoding GetEncoding() const { return encoding_; }
   // No more than this many bytes of text are still to come.
@@ -70,9 +71,12 @@ class ScriptText {
   // A POSIX file descriptor or a Windows file handle; -1 is neither.
   static constexpr intptr_t kNoFile = -1;
 
-  // Learns the encoding of the file just opened, of `size` bytes, and
-  // moves past its byte-order mark.
+  // Readies the file just opened, of `size` bytes, for its first Read.
   OpenResult Start(uint64_t size);
+  // The first Read: reads raw bytes, learns the encoding from them and
+  // leaves out the byte-order mark (a UTF-16 file is read again from
+  // behind its mark).
+  ssize_t ReadFirst(char* out, size_t capacity);
   // Decodes UTF-16 into `out`; as Read.
   ssize_t ReadUtf16(char* out, size_t capacity);
   // Reads up to `size` raw bytes of what is left of the file; -1 on error.
@@ -80,17 +84,17 @@ class ScriptText {
 
   // What each system does (posix_script_text.cpp, windows_script_text.cpp):
   // reads up to `size` bytes at the file position (0 at the end, -1 on an
-  // error); reads up to `size` bytes from the start without moving the
-  // position; moves the position; closes the file.
+  // error); moves the position; closes the file.
   ssize_t ReadSome(char* out, size_t size);
-  ssize_t ReadHead(unsigned char* out, size_t size);
   bool SeekTo(uint64_t offset);
   void CloseFile();
 
   intptr_t file_ = kNoFile;
   FindData description_;
   Encoding encoding_ = Encoding::kBytes;
-  uint64_t raw_left_ = 0;  // bytes of the file not read yet
+  uint64_t size_ = 0;          // bytes of the file when opened
+  uint64_t raw_left_ = 0;      // bytes of the file not read yet
+  bool mark_pending_ = false;  // nothing read yet: the encoding is unknown
   // UTF-16 decoding state carried from one Read to the next.
   std::unique_ptr<char[]> raw_;
   size_t raw_capacity_ = 0;

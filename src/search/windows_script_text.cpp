@@ -42,16 +42,6 @@ ssize_t ScriptText::ReadSome(char* out, size_t size) {
   return static_cast<ssize_t>(got);
 }
 
-ssize_t ScriptText::ReadHead(unsigned char* out, size_t size) {
-  // A synchronous read at an offset moves the position: put it back.
-  OVERLAPPED at{};
-  DWORD got = 0;
-  const bool read = ReadFile(AsHandle(file_), out, static_cast<DWORD>(size), &got, &at) != 0;
-  if (!SeekTo(0)) return -1;
-  if (!read) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
-  return static_cast<ssize_t>(got);
-}
-
 bool ScriptText::SeekTo(uint64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = static_cast<LONGLONG>(offset);

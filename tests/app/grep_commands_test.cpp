@@ -82,6 +82,32 @@ TEST_F(GrepCommandsTest, TheDialogSearchesTheWindowsCatalogueThroughItsOwnTable)
   EXPECT_TRUE(Dialog().Results().empty());
 }
 
+TEST_F(GrepCommandsTest, AWindowStartedWithoutItsTreeSearchesEveryScopeAlike) {
+  auto bare = Make();
+  bare->SetBuildTreeAtCreate(false);
+  ASSERT_EQ(bare->FormCreate(), CommandOutcome::kCompleted);
+  EXPECT_EQ(bare->Tree().TreeView1().TopLevelCount(), 0u);
+  EXPECT_FALSE(bare->Data().dsqlPackages.Active());  // no grouping ran
+  EXPECT_EQ(bare->FormShow(), CommandOutcome::kCompleted);
+
+  grep::TdlgGrep& dialog = bare->dlgGrep();
+  auto searched = [&](const std::string& ancestor, const std::string& package, int scope) {
+    dialog.ShowGrep(ancestor, package, scope, {.goModeless = true});
+    dialog.edtSearchForChange("class");
+    dialog.actStartSearchExecute();
+    return dialog.StatusText();
+  };
+  EXPECT_EQ(searched("", "", grep::kScopeAllClasses),
+            "Search Complete, (3 files searched, 0 files found.)");
+  EXPECT_EQ(searched("", "engine", grep::kScopePackage),
+            "Search Complete, (2 files searched, 0 files found.)");
+  EXPECT_EQ(searched("Pawn", "", grep::kScopeAncestors),
+            "Search Complete, (2 files searched, 0 files found.)");
+  // Its package list comes from the catalogue all the same.
+  EXPECT_THAT(dialog.PackageItems(), ElementsAre("core", "engine"));
+  bare->FormClose();
+}
+
 TEST_F(GrepCommandsTest, EditOpensTheRowsFileAndBrowseSelectsItsClassInTheTree) {
   const std::string pawn = exe_.Path("scripts/Pawn.uc");
   search::testing::WriteFile(pawn, "class Pawn extends Actor;\n");

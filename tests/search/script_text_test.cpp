@@ -83,6 +83,37 @@ TEST(ScriptText, ByteOrderMarksAreNotTextAndUtf16IsGivenAsUtf8) {
     WriteFile(f, c.bytes);
     // Any piece size gives the same text, a surrogate pair split or not.
     for (size_t piece : {8, 9, 10, 11, 13, 4096}) EXPECT_EQ(ReadAll(f, piece), c.text) << piece;
+    // The bound given before anything is read holds, whatever the encoding
+    // turns out to be.
+    ScriptText opened;
+    ASSERT_EQ(opened.Open(f), Open::kOpened);
+    EXPECT_GE(opened.RemainingBound(), c.text.size()) << c.text;
+  }
+}
+
+TEST(ScriptText, TheEncodingIsKnownAfterTheFirstReadAndAMarkNeverReachesTheText) {
+  TempDir t;
+  const std::string f = t.Join("a.uc");
+  struct Case {
+    std::string bytes;
+    ScriptText::Encoding encoding;
+    std::string first_piece;
+  } cases[] = {
+      {"\xEF\xBB\xBF"
+       "class A;",
+       ScriptText::Encoding::kBytes, "class"},
+      {kLittleMark + Utf16(u"class B;", true), ScriptText::Encoding::kUtf16LittleEndian, "c"},
+      {kBigMark + Utf16(u"class C;", false), ScriptText::Encoding::kUtf16BigEndian, "c"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(f, c.bytes);
+    ScriptText text;
+    ASSERT_EQ(text.Open(f), Open::kOpened);
+    char piece[ScriptText::kMinReadSize];
+    const ssize_t got = text.Read(piece, sizeof piece);
+    ASSERT_GT(got, 0);
+    EXPECT_EQ(text.GetEncoding(), c.encoding);
+    EXPECT_EQ(std::string(piece, static_cast<size_t>(got)), c.first_piece);
   }
 }
 

@@ -53,6 +53,29 @@ FieldDesc MakeColumn(const std::string& name, FieldKind kind, int size, bool req
   return column;
 }
 
+// A table's definition from the definitions a restructure takes.
+TableDefinition FullDefinition(const TRestructureFieldDefs& fields,
+                               const TRestructureIndexDefs& indexes,
+                               const std::string& description) {
+  TableDefinition definition;
+  definition.description = description;
+  for (const TRestructureFieldDef& def : fields) {
+    FieldDesc column = MakeColumn(def.name, def.kind, def.size, def.required);
+    column.number = static_cast<uint16_t>(def.number);
+    column.description = def.description;
+    column.max_text = def.max_value;
+    column.min_text = def.min_value;
+    column.default_text = def.default_value;
+    definition.fields.push_back(std::move(column));
+  }
+  for (const TRestructureIndexDef& def : indexes) {
+    definition.indexes.push_back(
+        MakeIndex(def.name, def.fields, def.options, def.compression, definition.fields));
+  }
+  FinishIndexes(definition.indexes);
+  return definition;
+}
+
 }  // namespace
 
 void CheckDefinitionName(std::string_view name, bool names_field, bool exists) {
@@ -272,27 +295,17 @@ void TDbTable::CreateTable() {
   TableCursor::Create(Settings(), definition);
 }
 
+void TDbTable::CreateTable(const TRestructureFieldDefs& fields,
+                           const TRestructureIndexDefs& indexes, const std::string& description) {
+  CheckInactive();
+  TableCursor::Create(Settings(), FullDefinition(fields, indexes, description));
+}
+
 RestructureOutcome TDbTable::Restructure(const TRestructureFieldDefs& fields,
                                          const TRestructureIndexDefs& indexes,
                                          const std::string& description) {
   if (Active()) throw EDbEngineError(kErrInUse, Cursor().FileName());
-  TableDefinition definition;
-  definition.description = description;
-  for (const TRestructureFieldDef& def : fields) {
-    FieldDesc column = MakeColumn(def.name, def.kind, def.size, def.required);
-    column.number = static_cast<uint16_t>(def.number);
-    column.description = def.description;
-    column.max_text = def.max_value;
-    column.min_text = def.min_value;
-    column.default_text = def.default_value;
-    definition.fields.push_back(std::move(column));
-  }
-  for (const TRestructureIndexDef& def : indexes) {
-    definition.indexes.push_back(
-        MakeIndex(def.name, def.fields, def.options, def.compression, definition.fields));
-  }
-  FinishIndexes(definition.indexes);
-  return TableCursor::Restructure(Settings(), definition);
+  return RestructureTable(Settings(), FullDefinition(fields, indexes, description));
 }
 
 void TDbTable::EmptyTable() {

@@ -25,6 +25,7 @@
 #include "tables/components/db_dataset.h"
 #include "tables/components/db_field.h"
 #include "tables/cursor/table_cursor.h"
+#include "tables/cursor/table_restructure.h"
 #include "tables/sql/sql_filter.h"
 #include "text/western.h"
 
@@ -149,8 +150,8 @@ class TDbTable : public TDataSet {
   void SetStrictChangeDetection(bool strict);
 
   // ---- Current index (at any time; a pending change is posted first) ----
-  // By name (empty: the primary index); an unknown name raises 10022. By
-  // field list "A;B": the first index whose leading fields are exactly
+  // By name (empty: the primary index); an unknown name raises kErrIndexName.
+  // By field list "A;B": the first index whose leading fields are exactly
   // those, else EDatabaseError "No index for fields 'A;B'". Setting one
   // clears the other; the current row stays current.
   const std::string& IndexName() const { return index_name_; }
@@ -184,14 +185,21 @@ class TDbTable : public TDataSet {
   // files (closed table only). An index naming a column that is not
   // defined raises "Field 'X' not found"; nothing is created then.
   void CreateTable();
+  // Creates the table in one step from the full definitions that
+  // Restructure takes (numbered columns with their limits and default
+  // texts, indexes, the description), replacing existing files (closed
+  // table only; errors as for Restructure). Unlike CreateTable followed by
+  // Restructure, no table of a part definition ever exists in between.
+  void CreateTable(const TRestructureFieldDefs& fields, const TRestructureIndexDefs& indexes,
+                   const std::string& description);
   // Rewrites the closed table to the given definitions and description
-  // (10031 while this table is open; the engine's errors otherwise). Index
+  // (kErrInUse while this table is open; the engine's errors otherwise). Index
   // fields name restructured columns ("Field 'X' not found" otherwise).
   RestructureOutcome Restructure(const TRestructureFieldDefs& fields,
                                  const TRestructureIndexDefs& indexes,
                                  const std::string& description);
-  // Removes every row: through the open table (which must be exclusive,
-  // else 10253), or, when closed, by opening it exclusively for the time.
+  // Removes every row: through the open table (which must be exclusive, else
+  // kErrNotExclusive), or, when closed, by opening it exclusively for the time.
   void EmptyTable();
 
   // ---- State of the open table's files ----
@@ -199,8 +207,8 @@ class TDbTable : public TDataSet {
   // closed or when nothing needed it.
   const std::vector<std::string>& Recovered() const;
   // True when the open table's files could not be opened for writing (a
-  // read-only folder or mount, files of another user): the table reads,
-  // and every change fails with 11013.
+  // read-only folder or mount, files of another user): the table reads, and
+  // every change fails with kErrAccessDenied.
   bool ReadOnlyByAccess() const;
 
   // ---- Searching the current index (open table) ----

@@ -15,15 +15,16 @@
 //
 // Changing. Append starts a new record in the edit buffer, zero-filled then
 // given the stored default values; Edit takes the current record's lock and
-// copies it into the edit buffer; SetField changes the edit buffer; Post
-// stores it under the write lock (all checks first: required fields 9732,
-// bounds 9730/9731, unique keys 9729; a refused post changes nothing, keeps
-// the edit buffer and the state, and releases the write lock); Cancel
-// discards it and releases the record lock. Delete removes the current
-// record. On a table opened shared every change ends with the flush rule:
-// dirty records, data header (always written, so its counter moves), dirty
-// index pages and index header, before the write lock is released. On an
-// exclusive table writes are deferred until the caches need room or Close.
+// copies it into the edit buffer; SetField changes the edit buffer; Post stores
+// it under the write lock (all checks first: required fields kErrRequired,
+// bounds kErrBelowMinimum/kErrAboveMaximum, unique keys kErrDuplicateKey; a
+// refused post changes nothing, keeps the edit buffer and the state, and
+// releases the write lock); Cancel discards it and releases the record lock.
+// Delete removes the current record. On a table opened shared every change ends
+// with the flush rule: dirty records, data header (always written, so its
+// counter moves), dirty index pages and index header, before the write lock is
+// released. On an exclusive table writes are deferred until the caches need
+// room or Close.
 //
 // Errors are EDbEngineError with the codes and texts of the engine, naming
 // the data file as opened (with its directory). Every lock is released on
@@ -75,8 +76,6 @@ struct TableDefinition {
   uint32_t blob_block_size = 512;
 };
 
-enum class RestructureOutcome { kUnchanged, kIndexesRebuilt, kCopied };
-
 enum class CursorState { kBrowse, kEdit, kInsert };
 
 class TableCursor {
@@ -90,28 +89,6 @@ class TableCursor {
   // definitions are validated (fields, then indexes) before any file is
   // written; on failure nothing is created.
   static void Create(const TableSettings& settings, const TableDefinition& definition);
-  // Rewrites an existing table (11010 when missing) to `definition`, opening
-  // it exclusively (11013 when someone else has it open). Unchanged: files
-  // untouched. Only indexes changed: the index file is copied to ".IBK",
-  // emptied, given the new definitions and rebuilt from the records.
-  // Otherwise a new table is built in the system's temporary folder with
-  // every active record copied field by field (matching field names; record
-  // IDs kept), then replaces the old files. A failure leaves the old files.
-  static RestructureOutcome Restructure(const TableSettings& settings,
-                                        const TableDefinition& definition);
-  // Rebuilds a damaged table's headers and every index from its record
-  // slots (table_recovery.h): a partly written last slot is dropped, every
-  // complete record keeps its record ID, the deleted chain is rebuilt. The
-  // table is first opened read-only and checked; a table that opens and
-  // passes the integrity check is left byte for byte as it was. Otherwise,
-  // before anything changes, copies of its data and index files are put
-  // into `backup_directory` (ending in '/') when it is not empty; then the
-  // table is rebuilt under its write lock (11013 while another handle has
-  // it open exclusively) and checked again. Returns what was found
-  // ("found: ..."), mended ("mended: ...", the last "mended: kept N
-  // records, dropped M") and left ("not mended: ..."); empty when sound.
-  static std::vector<std::string> Repair(const TableSettings& settings,
-                                         const std::string& backup_directory = {});
 
   explicit TableCursor(TableSettings settings);
   ~TableCursor();  // closes; errors are lost
@@ -121,9 +98,9 @@ class TableCursor {
   const TableSettings& Settings() const { return settings_; }
 
   // Opens data and index file with the sharing and access modes of the
-  // settings, runs the consistency checks (the file-length check under a
-  // read lock), selects the primary index and stands before the first
-  // record. Open-file failures map to 11010, 11012, 11013, ...
+  // settings, runs the consistency checks (the file-length check under a read
+  // lock), selects the primary index and stands before the first record.
+  // Open-file failures map to kErrPath, kErrTooManyFiles, kErrAccessDenied, ...
   void Open();
   // Cancels a pending edit or insert, releases every lock, writes what is
   // deferred and closes the files.
@@ -144,7 +121,7 @@ class TableCursor {
   const std::vector<std::string>& Recovered() const;
   // True when the table cannot be changed through this handle: opened
   // read-only, or its files could not be opened for writing (then
-  // ReadOnlyByAccess() too). Every change then fails with 11013.
+  // ReadOnlyByAccess() too). Every change then fails with kErrAccessDenied.
   bool IsReadOnly() const;
   bool ReadOnlyByAccess() const;
 
@@ -209,16 +186,15 @@ class TableCursor {
   void SetFilter(RecordFilter filter);
 
   // ---- Scanning ----
-  // Hands `visit` every record that First and then Next until Eof would
-  // stand on (the current order inside the range, filtered records left
-  // out, 8710 for a deleted slot the order names), in that order, and leaves
-  // the cursor at Eof. Unlike such a walk, a shared table is read under one
-  // read lock for the whole scan, so the records all come from one state of
-  // the table, and they are read in large sorted runs instead of one cache
-  // miss at a time (or in place, where the data file can be mapped),
-  // leaving the caches as they were. `visit` gets a record's
-  // bytes (record slot layout, valid during the call) and must not use this
-  // cursor.
+  // Hands `visit` every record that First and then Next until Eof would stand
+  // on (the current order inside the range, filtered records left out,
+  // kErrRecordNotFound for a deleted slot the order names), in that order, and
+  // leaves the cursor at Eof. Unlike such a walk, a shared table is read under
+  // one read lock for the whole scan, so the records all come from one state of
+  // the table, and they are read in large sorted runs instead of one cache miss
+  // at a time (or in place, where the data file can be mapped), leaving the
+  // caches as they were. `visit` gets a record's bytes (record slot layout,
+  // valid during the call) and must not use this cursor.
   void Scan(const std::function<void(const uint8_t* record)>& visit);
   // Scan over the whole table in slot order instead of an index's: every
   // record that is not deleted (filtered records left out), read as Scan
@@ -239,24 +215,23 @@ class TableCursor {
 
   // ---- Changing ----
   CursorState State() const;
-  // 11013 when read-only. New record with default values; nothing locked.
-  // A pending edit or insert is cancelled first.
+  // kErrAccessDenied when read-only. New record with default values; nothing
+  // locked. A pending edit or insert is cancelled first.
   void Append();
   // Fills an empty table opened exclusively with `images` (record images of
   // RecordSize() bytes side by side, built with NewRecord, SetField and
   // CopyField on an image; their 9-byte headers are ignored): the records
-  // Append and Post of each in turn would store, with the same slots and
-  // record IDs, the index entries put in in key order rather than one
-  // record at a time, the slots written together past the record cache.
-  // With `order_index` (a user index's number, 0 the primary) the slots are
-  // taken in that index's order instead (equal keys in the given order),
-  // so that reading in that order reads the slots front to back; the
-  // record IDs stay those of the given order.
-  // A record that fails validation or a key a unique index already holds
-  // among them fails as Post would, with nothing changed; a file that runs
-  // full part-way (9479) leaves a table to throw away. 10253 when not open
-  // exclusively, std::invalid_argument when the table is not empty, the
-  // images are not whole records or `order_index` names no user index. The
+  // Append and Post of each in turn would store, with the same slots and record
+  // IDs, the index entries put in in key order rather than one record at a
+  // time, the slots written together past the record cache. With `order_index`
+  // (a user index's number, 0 the primary) the slots are taken in that index's
+  // order instead (equal keys in the given order), so that reading in that
+  // order reads the slots front to back; the record IDs stay those of the given
+  // order. A record that fails validation or a key a unique index already holds
+  // among them fails as Post would, with nothing changed; a file that runs full
+  // part-way (kErrFileFull) leaves a table to throw away. kErrNotExclusive when
+  // not open exclusively, std::invalid_argument when the table is not empty,
+  // the images are not whole records or `order_index` names no user index. The
   // cursor ends at Bof.
   void AppendAll(std::vector<uint8_t> images, int order_index = -1);
   // A new record image with the default values (for AppendAll).
@@ -265,11 +240,11 @@ class TableCursor {
   void SetField(int number, const FieldValue& value, uint8_t* image) const;
   void CopyField(int number, const TableCursor& source, int source_number,
                  const uint8_t* source_record, uint8_t* image) const;
-  // Record lock on the current record (10258 after the retries), copied into
-  // the edit buffer. Not on a record: 8705 at Bof or 8706 at Eof. 8710 when
-  // another user has deleted the record meanwhile. Nothing in edit or
-  // insert state. Moving the cursor leaves the edit buffer alone: Post stores
-  // the record that was edited.
+  // Record lock on the current record (kErrRecordLocked after the retries),
+  // copied into the edit buffer. Not on a record: kErrBof at Bof or kErrEof at
+  // Eof. kErrRecordNotFound when another user has deleted the record meanwhile.
+  // Nothing in edit or insert state. Moving the cursor leaves the edit buffer
+  // alone: Post stores the record that was edited.
   void Edit();
   // Changes the edit buffer (strings cut to the column size, trailing blanks
   // removed). EDatabaseError "Dataset not in edit or insert mode" in browse.
@@ -286,7 +261,7 @@ class TableCursor {
   // Removes the current record (in edit state: the record being edited) and
   // stands on the next one (or Eof). In insert state it only cancels.
   void Delete();
-  // Removes every record (10253 unless exclusive).
+  // Removes every record (kErrNotExclusive unless exclusive).
   void EmptyTable();
 
   // ---- Checking ----
@@ -300,7 +275,8 @@ class TableCursor {
 
  private:
   struct Impl;
-  // The open handle's state; EDbEngineError 11014 when the cursor is closed.
+  // The open handle's state; EDbEngineError kErrHandle when the cursor is
+  // closed.
   Impl& Opened() const;
 
   TableSettings settings_;

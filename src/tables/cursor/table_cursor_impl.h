@@ -24,6 +24,7 @@
 // and a copy into a buffer would cost more than the look.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -34,6 +35,7 @@
 #include "tables/cursor/table_files.h"
 #include "tables/cursor/table_locate.h"
 #include "tables/cursor/table_order.h"
+#include "tables/records/data_file_record.h"
 #include "tables/storage/table_locks.h"
 
 namespace quoldex::tables {
@@ -45,14 +47,19 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
 
   explicit Impl(const TableSettings& s) : settings(s) {}
 
+  static constexpr const char* kNotEditing = "Dataset not in edit or insert mode";
+  // The record ID in a record buffer (the cursor's own RecordId() hides it).
+  static int32_t IdOf(const uint8_t* record) { return tables::RecordId(record); }
+  static int32_t NextRecordId(int32_t last) { return last == INT32_MAX ? 1 : last + 1; }
+
   // ---- Files and locks ----
   // Opens the files; a table left mid-change (table_recovery.h) is
   // recovered under the write lock first, unless opened read-only.
   void OpenFiles();
   void OpenFilesOnce();
   // Opens, read-only, a table that carries a dead writer's update mark and
-  // cannot be recovered by this handle (read-only by settings or by
-  // access): readable as it is when its records and indexes agree; 8965
+  // cannot be recovered by this handle (read-only by settings or by access):
+  // readable as it is when its records and indexes agree; kErrIndexPagesCorrupt
   // with the reason otherwise.
   void OpenMarkedForReading();
   // Forgets the files without writing anything (after a failed open).
@@ -100,12 +107,13 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // How much a miss on slot `number` reads ahead: the run of the order when
   // walking `forward` and the slot is not cached, else nothing.
   ReadAhead ReadAheadFor(int32_t number, bool forward);
-  // Before a forward walk in index order fetches slot `number`: unless the
-  // record cache holds it (HeldRecord), reads it and the slots that the entries after it
-  // name (within the range, as many as the cache can spare, at most
-  // kIndexReadAhead) into the cache under one read lock. The walk then
-  // takes the lock once per batch instead of once per record; the batch is
-  // as fresh as any miss, and the next miss checks the counters again.
+  // Before a forward walk in index order fetches or filters slot `number`:
+  // unless the record cache holds it (HeldRecord), reads it and the slots
+  // that the entries after it name (within the range, as many as the cache
+  // can spare, at most kIndexReadAhead) into the cache under one read
+  // lock. The walk then takes the lock once per batch instead of once per
+  // record; the batch is as fresh as any miss, and the next miss checks
+  // the counters again.
   void ReadAheadInIndexOrder(int32_t number);
   // Copies slot `number` (deleted or not) into `out`.
   void ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward = false);

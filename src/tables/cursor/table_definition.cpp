@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "tables/base/engine_error.h"
 #include "tables/cursor/table_files.h"
 #include "tables/index_file/index_file_defs.h"
+#include "tables/storage/storage.h"
 
 namespace quoldex::tables {
 namespace {
@@ -76,13 +78,25 @@ void AddIndexDefinitions(const StoredDefinition& definition, TIndexFile& index) 
   for (const IndexDesc& secondary : definition.secondaries) index.AddSecondaryIndex(secondary);
 }
 
-void CreateTableFiles(const std::string& data_file_name, const TableDefinition& definition,
-                      bool in_memory) {
-  StoredDefinition stored = NormalizeDefinition(definition, data_file_name);
-  TDataFile data(data_file_name);
+// Makes what was written to the closed file `name` durable.
+void FlushClosedFile(const std::string& name, const std::string& data_name) {
+  TFileHandler file(name, data_name);
+  file.Open(true, false, false);
+  file.Flush();
+}
+
+namespace {
+
+// Writes a new table's data file `data_name` and index file `index_name`,
+// replacing files of those names; errors name `error_name`. When anything
+// fails, the files begun are removed and the error is raised.
+void WriteTableFiles(const std::string& data_name, const std::string& index_name,
+                     const std::string& error_name, const StoredDefinition& stored,
+                     const TableDefinition& definition, bool in_memory) {
+  TDataFile data(data_name, error_name);
   data.SetInMemory(in_memory);
   data.Create(definition.fields, stored.options);
-  TIndexFile index(IndexFileNameFor(data_file_name, in_memory), data_file_name, data.Fields());
+  TIndexFile index(index_name, error_name, data.Fields());
   index.SetInMemory(in_memory);
   bool index_created = false;
   try {
@@ -102,6 +116,59 @@ void CreateTableFiles(const std::string& data_file_name, const TableDefinition& 
       data.Delete();
     } catch (...) {
     }
+    throw;
+  }
+}
+
+// Raises 11013 when another handle has the file `name` open (nothing when
+// there is no such file), as creating over it would.
+void CheckNotInUse(const std::string& name, const std::string& error_name) {
+  if (!TFileHandler::FileExists(name)) return;
+  TFileHandler file(name, error_name);
+  file.Open(true, false, false);
+}
+
+void RenameOrFail(const std::string& from, const std::string& to, const std::string& error_name) {
+  if (int err = DiskStorage().Rename(from, to); err != 0) {
+    throw EDbEngineError::WithOsReason(kErrCannotDelete, error_name, err);
+  }
+}
+
+}  // namespace
+
+void CreateTableFiles(const std::string& data_file_name, const TableDefinition& definition,
+                      bool in_memory) {
+  const StoredDefinition stored = NormalizeDefinition(definition, data_file_name);
+  const std::string index_name = IndexFileNameFor(data_file_name, in_memory);
+  if (in_memory) {
+    // Nothing in memory outlives the process: no cut to guard against.
+    WriteTableFiles(data_file_name, index_name, data_file_name, stored, definition, true);
+    return;
+  }
+  // Both files are built whole under staging names beside their own and
+  // made durable before either moves into place. The index file moves
+  // first and the data file last: the table exists (its data file does)
+  // only once both are whole, so a cut at any step leaves no table or the
+  // new one. A staging file a cut left behind is replaced by the next
+  // creation of the table.
+  const std::string staged_data = data_file_name + kStagedSuffix;
+  const std::string staged_index = index_name + kStagedSuffix;
+  WriteTableFiles(staged_data, staged_index, data_file_name, stored, definition, false);
+  try {
+    FlushClosedFile(staged_data, data_file_name);
+    FlushClosedFile(staged_index, data_file_name);
+    CheckNotInUse(data_file_name, data_file_name);
+    CheckNotInUse(index_name, data_file_name);
+    // An old table goes first, so that its data file never meets the new
+    // index file.
+    if (int err = DiskStorage().Delete(data_file_name); err != 0 && err != ENOENT) {
+      throw EDbEngineError::WithOsReason(kErrCannotDelete, data_file_name, err);
+    }
+    RenameOrFail(staged_index, index_name, data_file_name);
+    RenameOrFail(staged_data, data_file_name, data_file_name);
+  } catch (...) {
+    DiskStorage().Delete(staged_data);
+    DiskStorage().Delete(staged_index);
     throw;
   }
 }

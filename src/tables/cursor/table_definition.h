@@ -41,9 +41,22 @@ bool SameIndexes(const StoredDefinition& definition, const TIndexFile& index);
 void AddIndexDefinitions(const StoredDefinition& definition, TIndexFile& index);
 
 // Creates the data file `data_file_name` and its index file, replacing
-// files of those names. Everything is validated first; when anything fails,
-// the files begun are removed and the error is raised.
+// files of those names (11013 when another handle has one open).
+// Everything is validated first; when anything fails, the files begun are
+// removed and the error is raised. On disk the creation is all or nothing,
+// also across a power cut: both files are written whole under their names
+// with kStagedSuffix added, made durable, and then moved into place, the
+// index file first and the data file last (an old data file is removed
+// before), so that at every moment the table either does not exist or is
+// whole. A staging file left by a cut is replaced at the next creation.
 void CreateTableFiles(const std::string& data_file_name, const TableDefinition& definition,
                       bool in_memory = false);
+
+// Added to a file's name for the new file that is to replace it.
+inline constexpr const char* kStagedSuffix = ".NEW";
+
+// Makes what was written to the closed file `name` durable (errors name
+// `data_name`).
+void FlushClosedFile(const std::string& name, const std::string& data_name);
 
 }  // namespace quoldex::tables

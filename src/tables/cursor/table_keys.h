@@ -16,10 +16,10 @@
 
 namespace quoldex::tables {
 
-// Checks `record` field by field in field-number order: a required field
-// that is null raises 9732, a value below its minimum 9730 and above its
-// maximum 9731, each naming the field. Autoinc fields (never null) and
-// fields this engine cannot read are skipped.
+// Checks `record` field by field in field-number order: a required field that
+// is null raises kErrRequired, a value below its minimum kErrBelowMinimum and
+// above its maximum kErrAboveMaximum, each naming the field. Autoinc fields
+// (never null) and fields the engine cannot read are skipped.
 void ValidateRecord(const TDataFile& data, const uint8_t* record);
 // Whether ValidateRecord can refuse any record of `data`: a field that
 // it checks is required or bounded.

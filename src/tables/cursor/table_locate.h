@@ -17,8 +17,8 @@ class LocateTarget {
  public:
   // Wants nothing; Set makes it a target.
   LocateTarget() = default;
-  // `fields` are field numbers of `data` (9985 for one that is not) with one
-  // value each, converted as storing them would convert them. With
+  // `fields` are field numbers of `data` (kErrInvalidField for one that is not)
+  // with one value each, converted as storing them would convert them. With
   // `partial`, a string value for the last field is a prefix.
   LocateTarget(const TDataFile& data, std::span<const int> fields,
                std::span<const FieldValue> values, bool case_insensitive, bool partial);

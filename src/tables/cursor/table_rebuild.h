@@ -11,7 +11,7 @@
 namespace quoldex::tables {
 
 enum class DuplicatePolicy {
-  kFail,        // a record whose key is already in a unique index raises 9729
+  kFail,        // a record whose key is already in a unique index raises kErrDuplicateKey
   kDropRecord,  // such a record is marked deleted (and its slot chained)
 };
 

@@ -68,8 +68,8 @@ RawLayout ReadLayout(const TFileHandler& file) {
   return layout;
 }
 
-// The index definitions stored in the index file's header, checked against
-// the table's fields. 8961 when they cannot be read.
+// The index definitions stored in the index file's header, checked against the
+// table's fields. kErrHeaderCorrupt when they cannot be read.
 StoredDefinition ReadIndexDefinitions(const TFileHandler& file,
                                       const std::vector<FieldDesc>& fields) {
   const std::string& error_name = file.ErrorName();

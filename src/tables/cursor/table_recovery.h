@@ -3,13 +3,13 @@
 // still set), after a data file was cut inside its last slot or grew by a
 // slot its header does not count, and on a user's repair.
 //
-// What is kept: every complete record, with its record ID and its slot.
-// What goes: a partly written last slot; a record whose key another record
-// already has in a unique index (marked deleted). The deleted chain, the
-// next record number and the last record ID follow the slots, and every
-// index is built anew from the records. The index definitions come from the
-// index file's header, the one part of the index file that cannot be
-// rebuilt; without them nothing is changed (8961).
+// What is kept: every complete record, with its record ID and its slot. What
+// goes: a partly written last slot; a record whose key another record already
+// has in a unique index (marked deleted). The deleted chain, the next record
+// number and the last record ID follow the slots, and every index is built anew
+// from the records. The index definitions come from the index file's header,
+// the one part of the index file that cannot be rebuilt; without them nothing
+// is changed (kErrHeaderCorrupt).
 //
 // Order of writes, so that dying at any point leaves a table the next
 // recovery takes up again: the update mark is set first, then the data file
@@ -39,11 +39,11 @@ bool NeedsRecovery(const TFileHandler& data_file, const TFileHandler& index_file
 std::vector<std::string> RecoverTableFiles(TFileHandler& data_file, TFileHandler& index_file);
 
 // Opens the table `data_file_name` (index file `index_file_name`) shared for
-// writing (11013 when it cannot be written), takes its write lock (retries
-// and pauses as a table's) and, when NeedsRecovery still says so under it
-// or `always`, recovers it. Returns what was mended; empty when nothing
-// needed it (another handle recovered it first, or the writer whose mark
-// was seen finished after all).
+// writing (kErrAccessDenied when it cannot be written), takes its write lock
+// (retries and pauses as a table's) and, when NeedsRecovery still says so under
+// it or `always`, recovers it. Returns what was mended; empty when nothing
+// needed it (another handle recovered it first, or the writer whose mark was
+// seen finished after all).
 std::vector<std::string> RecoverTable(const std::string& data_file_name,
                                       const std::string& index_file_name, int lock_retry_count,
                                       int lock_wait_time_ms, bool always = false);

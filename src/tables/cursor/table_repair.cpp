@@ -1,7 +1,9 @@
-// TableCursor::Repair: a user's repair of a table, when the table opens but
+// RepairTable: a user's repair of a table, when the table opens but
 // the integrity check finds faults (which the recovery at open does not look
 // for), or when it cannot be opened at all. The rebuilding itself is the
 // recovery's (table_recovery.h).
+#include "tables/cursor/table_repair.h"
+
 #include "tables/base/engine_error.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/cursor/table_files.h"
@@ -18,9 +20,9 @@ bool IsDamage(int code) {
 
 }  // namespace
 
-std::vector<std::string> TableCursor::Repair(const TableSettings& settings,
-                                             const std::string& backup_directory) {
-  const std::string name = DataFileName(settings);
+std::vector<std::string> RepairTable(const TableSettings& settings,
+                                     const std::string& backup_directory) {
+  const std::string name = TableCursor::DataFileName(settings);
   if (!TFileHandler::FileExists(name)) throw EDbEngineError(kErrPath, name);
   TableSettings checking = settings;
   checking.read_only = true;

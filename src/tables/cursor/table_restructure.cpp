@@ -1,4 +1,4 @@
-// TableCursor::Restructure: rewriting an existing table to a new definition.
+// RestructureTable: rewriting an existing table to a new definition.
 //
 // Three outcomes. Unchanged: nothing is written. Only the indexes changed:
 // a new index file is built beside the old one with the new definitions,
@@ -9,6 +9,8 @@
 // files replace the old ones by rename; on failure the old files stay. The
 // old table is held open exclusively throughout, so nobody else sees it
 // half done.
+#include "tables/cursor/table_restructure.h"
+
 #include <memory>
 
 #include "tables/base/coding.h"
@@ -91,19 +93,12 @@ int32_t CopyRecords(TDataFile& from, TDataFile& to) {
   return highest;
 }
 
-// Makes what was written to the closed file `name` durable.
-void FlushClosedFile(const std::string& name, const std::string& data_name) {
-  TFileHandler file(name, data_name);
-  file.Open(true, false, false);
-  file.Flush();
-}
-
 void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
                         const StoredDefinition& definition, const std::string& data_name) {
   // The new index is built beside the old one and replaces it by a rename
   // once durable: the old index stays whole until then, whatever happens.
   const std::string index_name = index->FileName();
-  const std::string staged = index_name + ".NEW";
+  const std::string staged = index_name + kStagedSuffix;
   try {
     TIndexFile rebuilt(staged, data_name, data.Fields());
     rebuilt.Create(false);
@@ -126,8 +121,8 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
                const std::string& data_name) {
   const std::string temp = TemporaryTableName();
   const std::string temp_index = WithExtension(temp, ".IDX");
-  const std::string staged = data_name + ".NEW";
-  const std::string staged_index = index.FileName() + ".NEW";
+  const std::string staged = data_name + kStagedSuffix;
+  const std::string staged_index = index.FileName() + kStagedSuffix;
   try {
     CreateTableFiles(temp, definition);
     {
@@ -162,9 +157,9 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
 
 }  // namespace
 
-RestructureOutcome TableCursor::Restructure(const TableSettings& settings,
-                                            const TableDefinition& definition) {
-  const std::string name = DataFileName(settings);
+RestructureOutcome RestructureTable(const TableSettings& settings,
+                                    const TableDefinition& definition) {
+  const std::string name = TableCursor::DataFileName(settings);
   if (!TFileHandler::FileExists(name)) throw EDbEngineError(kErrPath, name);
   TDataFile data(name);
   data.Open(true, false, settings.force_buffer_flush);

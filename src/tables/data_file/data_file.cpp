@@ -37,6 +37,9 @@ class PinGuard {
 
 TDataFile::TDataFile(std::string file_name) : TFileHandler(file_name, file_name) {}
 
+TDataFile::TDataFile(std::string file_name, std::string error_name)
+    : TFileHandler(std::move(file_name), std::move(error_name)) {}
+
 TDataFile::~TDataFile() {
   try {
     Close();

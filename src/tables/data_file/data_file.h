@@ -41,8 +41,10 @@ class TDataFile : public TFileHandler {
   // Clean slot images kept behind the record cache (record_cache.h).
   static constexpr size_t kShelfBytes = 4 << 20;
 
-  // `file_name` is the full path; errors name it as given.
+  // `file_name` is the full path; errors name it as given, or
+  // `error_name` (the name of the file this one is to become).
   explicit TDataFile(std::string file_name);
+  TDataFile(std::string file_name, std::string error_name);
   ~TDataFile() override;  // closes, writing what is dirty; errors are lost
 
   // The data file of table `table_name` in `dir` (empty or ending with a
@@ -60,25 +62,26 @@ class TDataFile : public TFileHandler {
   // file's change counter is 1). Leaves the file open exclusively, empty.
   void Create(const std::vector<FieldDesc>& fields, const DataFileOptions& options);
 
-  // Opens the file and loads header and descriptors. Refuses: 12035 a
-  // version other than 3; 15878 a language identifier other than 0 and
-  // kLanguageWestern (whose string fields get FieldDesc::language_order); 10498
-  // an encrypted table; 8961 anything inconsistent (a file shorter than its
-  // header and descriptors, field count 0 or above 1024, record size below
-  // 9, blob count above 32 or different from the blob fields, next record
-  // number below 1 or beyond the file limits, chain head outside 0..next-1,
-  // negative last ID, a field number not equal to its position, an unknown
-  // type code, a declared size outside 1..250, an autoinc offset other than
-  // 5, a slot offset not equal to the running offset from 9, or a running
-  // end different from the record size). A failed open leaves it closed.
-  // The file length is checked by CheckFileLength, under the caller's lock.
+  // Opens the file and loads header and descriptors. Refuses: kErrVersion a
+  // version other than 3; kErrLanguage a language identifier other than 0 and
+  // kLanguageWestern (whose string fields get FieldDesc::language_order);
+  // kErrPasswordRequired an encrypted table; kErrHeaderCorrupt anything
+  // inconsistent (a file shorter than its header and descriptors, field count 0
+  // or above 1024, record size below 9, blob count above 32 or different from
+  // the blob fields, next record number below 1 or beyond the file limits,
+  // chain head outside 0..next-1, negative last ID, a field number not equal to
+  // its position, an unknown type code, a declared size outside 1..250, an
+  // autoinc offset other than 5, a slot offset not equal to the running offset
+  // from 9, or a running end different from the record size). A failed open
+  // leaves it closed. The file length is checked by CheckFileLength, under the
+  // caller's lock.
   void Open(bool exclusive, bool read_only, bool write_through) override;
   // Writes dirty records and a modified header (unless read-only), then
   // closes; the file is closed also when that write fails.
   void Close() override;
-  // 8961 unless the file length is the descriptors' end plus a whole number
-  // of records and that number + 1 is the next record number. The caller
-  // runs it under a read lock and closes the table when it fails.
+  // kErrHeaderCorrupt unless the file length is the descriptors' end plus a
+  // whole number of records and that number + 1 is the next record number. The
+  // caller runs it under a read lock and closes the table when it fails.
   void CheckFileLength() const;
 
   // ---- Header ----
@@ -87,8 +90,9 @@ class TDataFile : public TFileHandler {
   // Replaces the table description (at most 50 characters are kept); the
   // header is then modified and written by the next WriteHeader or flush.
   void SetDescription(std::string_view description) { header_.SetDescription(description); }
-  // Re-reads the 127 bytes from disk and clears the modified flag. 8961 when
-  // the header no longer fits the loaded layout (the old one is kept).
+  // Re-reads the 127 bytes from disk and clears the modified flag.
+  // kErrHeaderCorrupt when the header no longer fits the loaded layout (the old
+  // one is kept).
   void ReadHeader();
   // The header write rule above; without `force` only when modified.
   void WriteHeader(bool force);
@@ -102,9 +106,10 @@ class TDataFile : public TFileHandler {
   uint16_t RecordSize() const { return header_.RecordSize(); }
   // Field number (1-based) of the field named `name` ignoring case; 0 if none.
   int FieldNumber(std::string_view name) const;
-  // Field `number` of `record` (RecordSize() bytes). 9985 for a number
-  // outside 1..field count, 10753 for a blob field, 10000 for the other
-  // fields whose values cannot be read here (BCD, extended float, computed).
+  // Field `number` of `record` (RecordSize() bytes). kErrInvalidField for a
+  // number outside 1..field count, kErrBlobField for a blob field,
+  // kErrFieldDefinition for the other fields whose values cannot be read here
+  // (BCD, extended float, computed).
   FieldValue GetField(int number, const uint8_t* record) const;
   // Stores into `record` as SetFieldValue does (field_codec.h), with the
   // errors of GetField for the field number and type.
@@ -115,7 +120,7 @@ class TDataFile : public TFileHandler {
   void CopyField(int number, const TDataFile& from_file, int from, const uint8_t* from_record,
                  uint8_t* record) const;
   // Which bound of field `number` the value in `record` breaks, if any (the
-  // caller raises 9730 or 9731).
+  // caller raises kErrBelowMinimum or kErrAboveMaximum).
   BoundCheck CheckBounds(int number, const uint8_t* record) const;
 
   // ---- New records ----
@@ -138,75 +143,75 @@ class TDataFile : public TFileHandler {
 
   // The slot a new record takes: the chain head when it is non-zero and the
   // table has a primary index, else the next record number, in which case
-  // 9479 when the file is full (next + 1 > 100000000 or next × record size
-  // > 2000000000). Changes nothing.
+  // kErrFileFull when the file is full (next + 1 > 100000000 or next × record
+  // size > 2000000000). Changes nothing.
   int32_t NextFreeRecordNumber(bool has_primary_index) const;
   // Takes slot `record_number` (a NextFreeRecordNumber result) and copies
-  // `record` into it: deleted flag 0, own number at offset 1, the record ID
-  // and fields from `record`. Reusing the chain head makes its link the new
-  // head; appending raises the next record number and clears the chain.
-  // 8962 when the number is neither the chain head nor the next record
-  // number, or the reused slot is not a deleted one; 11013 when read-only.
-  // Nothing changes when it fails.
+  // `record` into it: deleted flag 0, own number at offset 1, the record ID and
+  // fields from `record`. Reusing the chain head makes its link the new head;
+  // appending raises the next record number and clears the chain.
+  // kErrRecordBuffersCorrupt when the number is neither the chain head nor the
+  // next record number, or the reused slot is not a deleted one;
+  // kErrAccessDenied when read-only. Nothing changes when it fails.
   void StoreNewRecord(int32_t record_number, const uint8_t* record);
-  // Appends records in the slots from the next record number on, image
-  // order[k] of `images` (RecordSize() bytes each, side by side) into slot
-  // next + k, as StoreNewRecord of each in turn would with an empty chain,
-  // but with the file grown once to its new length and the slots written in
-  // large runs that bypass the record cache: for filling a
-  // table in bulk. The slots are written at once; the header (next record
-  // number) by the next header write or flush. 8962 when the chain is not
-  // empty or a slot in the range is cached or shelved, 9479 when the file
-  // would be full, 11013 when read-only; nothing changes when it fails
-  // before the file grows.
+  // Appends records in the slots from the next record number on, image order[k]
+  // of `images` (RecordSize() bytes each, side by side) into slot next + k, as
+  // StoreNewRecord of each in turn would with an empty chain, but with the file
+  // grown once to its new length and the slots written in large runs that
+  // bypass the record cache: for filling a table in bulk. The slots are written
+  // at once; the header (next record number) by the next header write or flush.
+  // kErrRecordBuffersCorrupt when the chain is not empty or a slot in the range
+  // is cached or shelved, kErrFileFull when the file would be full,
+  // kErrAccessDenied when read-only; nothing changes when it fails before the
+  // file grows.
   void AppendSlots(const uint8_t* images, std::span<const uint32_t> order);
   // Copies the fields of `record` (offset 9 on) into the active slot; its
-  // 9-byte header stays. 8710 when the slot is deleted or out of range.
+  // 9-byte header stays. kErrRecordNotFound when the slot is deleted or out of
+  // range.
   void UpdateRecord(int32_t record_number, const uint8_t* record);
-  // Marks the active slot deleted and makes it the chain head, linking to
-  // the old head. 8710 when it is already deleted or out of range, so the
-  // chain can never loop. The file does not shrink.
+  // Marks the active slot deleted and makes it the chain head, linking to the
+  // old head. kErrRecordNotFound when it is already deleted or out of range, so
+  // the chain can never loop. The file does not shrink.
   void DeleteRecord(int32_t record_number);
-  // Cuts the file at the start of the record slots and resets counter 0,
-  // chain head 0, next record number 1 and last ID 0, then writes the
-  // header (counter 1, as in a new file). 10253 unless open exclusively.
+  // Cuts the file at the start of the record slots and resets counter 0, chain
+  // head 0, next record number 1 and last ID 0, then writes the header (counter
+  // 1, as in a new file). kErrNotExclusive unless open exclusively.
   void EmptyTable();
 
   // ---- Record cache ----
 
-  // The pinned cache buffer of slot `record_number` (deleted or not), read
-  // with `ahead` on a miss. 8710 outside 1..next record number - 1. Unpin
-  // when done.
+  // The pinned cache buffer of slot `record_number` (deleted or not), read with
+  // `ahead` on a miss. kErrRecordNotFound outside 1..next record number - 1.
+  // Unpin when done.
   TRecord* GetRecord(int32_t record_number, const ReadAhead& ahead = ReadAhead::None());
   void Unpin(TRecord* record);
-  // Slot `record_number` (deleted or not; 8710 outside 1..next record
-  // number - 1) as the record cache holds it, read in place: its buffer, or
-  // its kept image when the shelf may serve a miss (RecordCache::Lookup);
+  // Slot `record_number` (deleted or not; kErrRecordNotFound outside 1..next
+  // record number - 1) as the record cache holds it, read in place: its buffer,
+  // or its kept image when the shelf may serve a miss (RecordCache::Lookup);
   // nullptr when neither, and GetRecord must read it. Nothing is pinned or
-  // copied, and the buffers stay as they are. Valid until the next call on
-  // the record cache.
+  // copied, and the buffers stay as they are. Valid until the next call on the
+  // record cache.
   const uint8_t* HeldRecord(int32_t record_number);
-  // Copies slots `numbers` (deleted or not; 8710 for one outside 1..next
-  // record number - 1) side by side into `out`, one record size each, in
-  // the order given: what the record cache holds from there (a buffer, a
+  // Copies slots `numbers` (deleted or not; kErrRecordNotFound for one outside
+  // 1..next record number - 1) side by side into `out`, one record size each,
+  // in the order given: what the record cache holds from there (a buffer, a
   // kept image), the rest read from the file in ascending order with slots
-  // close together in one read. The caches stay as they were: for scans
-  // that would only push out what they hold.
+  // close together in one read. The caches stay as they were: for scans that
+  // would only push out what they hold.
   void ReadSlots(std::span<const int32_t> numbers, uint8_t* out);
-  // Reads into the record cache, as read-ahead, the slots `numbers`
-  // (deleted or not; 8710 for one outside 1..next record number - 1) that
-  // it does not hold, the soonest needed first, as far as it has buffers to
-  // spare (RecordCache::Adopt): in place from the file's mapping when the
-  // file can be mapped, else by ReadSlots. The caller keeps writers away
-  // while it runs (the read lock, or the table opened alone). Returns how
-  // many slots were placed.
+  // Reads into the record cache, as read-ahead, the slots `numbers` (deleted or
+  // not; kErrRecordNotFound for one outside 1..next record number - 1) that it
+  // does not hold, the soonest needed first, as far as it has buffers to spare
+  // (RecordCache::Adopt): in place from the file's mapping when the file can be
+  // mapped, else by ReadSlots. The caller keeps writers away while it runs (the
+  // read lock, or the table opened alone). Returns how many slots were placed.
   size_t ReadAheadSlots(std::span<const int32_t> numbers);
   // The file up to its last slot, mapped for reading slots in place
   // (TFileHandler::MapForReading: only while writers are kept away); empty
   // when it cannot be mapped.
   FileView MapSlots() const;
-  // Slot `record_number` (deleted or not; 8710 outside 1..next record
-  // number - 1) as the record cache holds it, else as `view` shows the
+  // Slot `record_number` (deleted or not; kErrRecordNotFound outside 1..next
+  // record number - 1) as the record cache holds it, else as `view` shows the
   // file. Valid until the next call that changes the cache.
   const uint8_t* SlotImage(const FileView& view, int32_t record_number);
   // Where `view` shows slot `record_number`; nullptr when it does not.
@@ -224,7 +229,8 @@ class TDataFile : public TFileHandler {
   // (Shelf::Usable); nullptr: always. Kept across opens.
   void SetShelfGate(ShelfGate* gate);
   size_t CacheCapacity() const;
-  // In a transaction the cache grows instead of failing with 8962.
+  // In a transaction the cache grows instead of failing with
+  // kErrRecordBuffersCorrupt.
   void SetInTransaction(bool in_transaction);
 
   uint64_t RecordRegionStart() const;

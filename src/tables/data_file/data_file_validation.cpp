@@ -28,7 +28,7 @@ bool IsNameStart(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 129 && c <= 254);
 }
 
-// Types whose values this engine stores.
+// Types whose values the engine stores.
 bool IsSupportedType(uint8_t type) {
   return type >= kTypeString && type <= kTypeVarBytes && type != kTypeBlob && type != kTypeBcd &&
          type != kTypeExtended;

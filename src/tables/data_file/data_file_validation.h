@@ -32,22 +32,28 @@ struct DataFileOptions {
 // types without one, decimals 0, physical size and slot offset (a running
 // offset from 9; 5 and no slot for autoinc) and language_order from the
 // options. Raises, naming `error_name`:
-//   9492  no field, or more than 1024
-//   9498  blob block size below 64, or more than 32 blob fields
-//   10015 encrypted, and the trimmed password is not 1 to 15 characters
-//   10498 encrypted (enciphered tables are not supported)
-//   15878 a language identifier other than 0 and kLanguageWestern
-//   10038 a name that is empty, does not begin with A-Z, a-z or a character
-//         129..254, or equals an earlier name ignoring case
-//   10000 a field number other than 0 or its position; a type code that is
-//         0 or unknown; a string, bytes or varbytes size outside 1..250; a
-//         blob, BCD, extended float or computed field (their storage is not
-//         supported)
-//   10006 a default, minimum or maximum text that does not convert to the
-//         field's type ("DATE", "TIME" and "NOW" are accepted for date, time
-//         and timestamp fields)
-//   9477  a record size above 65535
-// The index limits (9487 and the rest) belong to the index file.
+//   kErrFieldLimits       no field, or more than 1024
+//   kErrBlobFields        blob block size below 64, or more than 32 blob
+//                         fields
+//   kErrPassword          encrypted, and the trimmed password is not 1 to 15
+//                         characters
+//   kErrPasswordRequired  encrypted (enciphered tables are not supported)
+//   kErrLanguage          a language identifier other than 0 and
+//                         kLanguageWestern
+//   kErrFieldName         a name that is empty, does not begin with A-Z, a-z
+//                         or a character 129..254, or equals an earlier name
+//                         ignoring case
+//   kErrFieldDefinition   a field number other than 0 or its position; a
+//                         type code that is 0 or unknown; a string, bytes or
+//                         varbytes size outside 1..250; a blob, BCD, extended
+//                         float or computed field (their storage is not
+//                         supported)
+//   kErrValidityCheck     a default, minimum or maximum text that does not
+//                         convert to the field's type ("DATE", "TIME" and
+//                         "NOW" are accepted for date, time and timestamp
+//                         fields)
+//   kErrMaxRecordSize     a record size above 65535
+// The index limits (kErrIndexLimits and the rest) belong to the index file.
 std::vector<FieldDesc> ValidateDataFileDefinition(std::string_view error_name,
                                                   const std::vector<FieldDesc>& fields,
                                                   const DataFileOptions& options);

@@ -1,14 +1,15 @@
 // The record cache of a data file: `TRecord` buffers of one record slot
 // each, most recently used first, found by record number in O(1).
 //
-// Capacity is min(131070 / record size, 65535) buffers. A buffer handed out
-// is pinned; pinning one buffer more than 64 times fails with 8962. On a
-// miss the cache reads ahead (ReadAhead) in one read call. To make room it
-// reuses the least recently used buffer that is neither pinned nor dirty;
-// when there is none it writes every dirty unpinned buffer (sorted by record
-// number, one write call per run of consecutive record numbers) and looks
-// again; when there is still none the request fails with 8962, unless the
-// cache may grow (a transaction), when its capacity is raised by 1024.
+// Capacity is min(131070 / record size, 65535) buffers. A buffer handed out is
+// pinned; pinning one buffer more than 64 times fails with
+// kErrRecordBuffersCorrupt. On a miss the cache reads ahead (ReadAhead) in one
+// read call. To make room it reuses the least recently used buffer that is
+// neither pinned nor dirty; when there is none it writes every dirty unpinned
+// buffer (sorted by record number, one write call per run of consecutive record
+// numbers) and looks again; when there is still none the request fails with
+// kErrRecordBuffersCorrupt, unless the cache may grow (a transaction), when its
+// capacity is raised by 1024.
 //
 // Behind the buffers there may be a shelf of clean slot images
 // (page_cache_shelf.h): a miss whose slots are all kept there is served from
@@ -125,7 +126,7 @@ class RecordCache {
   // A pinned, zero-filled, dirty buffer for slot `record_number`, which
   // does not exist on disk yet (an append); nothing is read.
   TRecord* Create(int32_t record_number);
-  // Drops one pin; 8962 when the buffer is not pinned.
+  // Drops one pin; kErrRecordBuffersCorrupt when the buffer is not pinned.
   void Unpin(TRecord* record);
 
   // Writes every dirty buffer, pinned or not, sorted by record number, one
@@ -140,9 +141,9 @@ class RecordCache {
 
  private:
   uint64_t SlotOffset(int32_t record_number) const;
-  // An unpinned buffer holding no record: a new one while below capacity,
-  // else the least recently used clean one, after writing the dirty
-  // unpinned buffers if needed; grows or throws 8962 when there is none.
+  // An unpinned buffer holding no record: a new one while below capacity, else
+  // the least recently used clean one, after writing the dirty unpinned buffers
+  // if needed; grows or throws kErrRecordBuffersCorrupt when there is none.
   TRecord* TakeBuffer();
   TRecord* NewBuffer();  // linked at the front
   TRecord* FindVictim() const;

@@ -8,17 +8,18 @@
 // when it has fields (HasPrimaryIndex()).
 //
 // Errors are EDbEngineError naming the data file (`error_name`). Opening
-// refuses a damaged header with 8961 (12035 for another version; 8965 for a
-// descriptor with key compression, which this engine does not read), and
-// every page read is checked, so a damaged file raises an engine error and
-// is never read out of bounds.
+// refuses a damaged header with kErrHeaderCorrupt (kErrVersion for another
+// version; kErrIndexPagesCorrupt for a descriptor with key compression, which
+// the engine does not read), and every page read is checked, so a damaged file
+// raises an engine error and is never read out of bounds.
 //
 // Writes are deferred: changed pages stay in the caches until a list needs
 // room, FlushBuffers() or Close(). Behind the lists a shelf keeps up to
 // kShelfPages clean pages (page_cache.h) and, while the file is open
-// exclusively, up to kHeldPages changed pages that left their lists; both
-// are cleared whenever the caches are discarded or the header is read again. The header is written by WriteHeader /
-// FlushBuffers under the change-counter rule below.
+// exclusively, up to kHeldPages changed pages that left their lists; both are
+// cleared whenever the caches are discarded or the header is read again. The
+// header is written by WriteHeader / FlushBuffers under the change-counter rule
+// below.
 //
 // Header rule: byte 3979 of the header image is the "modified" flag. Any
 // change to the file length, a root, a free chain, the record count or the
@@ -48,7 +49,7 @@ class TIndexFile : public TFileHandler, private PageSpace {
  public:
   static constexpr int kPrimaryIndex = 0;
   static constexpr int kSystemIndex = 31;
-  // The file may not grow past this many bytes (9479).
+  // The file may not grow past this many bytes (kErrFileFull).
   static constexpr int64_t kMaxFileSize = 2000000000;
   // Clean pages kept behind the page caches (about 10 MB).
   static constexpr size_t kShelfPages = 2048;
@@ -77,16 +78,17 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // counter 1).
   void Create(bool write_through) override;
   // Store a definition after the checks of CheckIndexDefinition (with the
-  // current file's primary and names). Only while open exclusively (10253).
-  // A requested key compression is stored as none: leaves are always
-  // written uncompressed. AddSecondaryIndex returns the new index number.
+  // current file's primary and names). Only while open exclusively
+  // (kErrNotExclusive). A requested key compression is stored as none: leaves
+  // are always written uncompressed. AddSecondaryIndex returns the new index
+  // number.
   void AddPrimaryIndex(IndexDesc index);
   int AddSecondaryIndex(IndexDesc index);
 
   // ---- Open and close ----------------------------------------------------
 
-  // Opens and reads the header with its checks (8961, 12035, 8965); a
-  // failed open leaves the file closed.
+  // Opens and reads the header with its checks (kErrHeaderCorrupt, kErrVersion,
+  // kErrIndexPagesCorrupt); a failed open leaves the file closed.
   void Open(bool exclusive, bool read_only, bool write_through) override;
   // Writes pending pages and the header if modified (unless read-only),
   // then closes. The file is closed even when that write fails.
@@ -102,16 +104,16 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // Compares the change counter on disk with ours; when it differs, the
   // header is read again (ReadHeader) and true returned.
   bool TestChanged();
-  // Empties every index: the file is cut to the header, next page offset
-  // 4096, record count 0, all roots and free chains 0. Exclusive only
-  // (10253). The header is written.
+  // Empties every index: the file is cut to the header, next page offset 4096,
+  // record count 0, all roots and free chains 0. Exclusive only
+  // (kErrNotExclusive). The header is written.
   void EmptyAll();
 
   // Whether the file holds the update mark now (one read of one byte).
   bool UpdateMarked() const;
   // Reads a header that carries the update mark instead of refusing it
-  // (8965): for a reader that cannot recover the table and has checked
-  // that its indexes agree with its records.
+  // (kErrIndexPagesCorrupt): for a reader that cannot recover the table and has
+  // checked that its indexes agree with its records.
   void AcceptUpdateMark(bool accept) { accept_update_mark_ = accept; }
   int32_t ChangeCounter() const { return counter_; }
   bool HeaderModified() const { return header_[kModifiedByte] != 0; }
@@ -138,22 +140,24 @@ class TIndexFile : public TFileHandler, private PageSpace {
 
   // ---- Changes (keys are KeyLength(index) bytes) ---------------------------
 
-  // 9729 when the key is already present.
+  // kErrDuplicateKey when the key is already present.
   void Insert(int index, const uint8_t* key, int32_t record);
   // Fills the empty tree of `index` with entries in ascending key order
   // (IndexTree::Build).
   void Build(int index, std::span<const IndexTree::Entry> entries);
   // Deleting the file itself stays available beside deleting a key.
   using TFileHandler::Delete;
-  // 8708 when the key is absent.
+  // kErrKeyNotFound when the key is absent.
   void Delete(int index, const uint8_t* key);
-  // Moves an entry to a new key (and record number): 8708 when the old key
-  // is absent, 9729 when the new one is present (and differs), 9479 when
-  // the file is full; any of these leaves the index unchanged.
+  // Moves an entry to a new key (and record number): kErrKeyNotFound when the
+  // old key is absent, kErrDuplicateKey when the new one is present (and
+  // differs), kErrFileFull when the file is full; any of these leaves the index
+  // unchanged.
   void Replace(int index, const uint8_t* old_key, const uint8_t* new_key, int32_t record);
   bool Contains(int index, const uint8_t* key);
-  // 9729 "Duplicate key found in index <name>" when the key is present.
-  // The table layer calls it for every unique index before changing any.
+  // kErrDuplicateKey "Duplicate key found in index <name>" when the key is
+  // present. The table layer calls it for every unique index before changing
+  // any.
   void CheckDuplicate(int index, const uint8_t* key);
   int64_t EntryCount(int index);
 

@@ -23,14 +23,18 @@ std::string IndexDisplayName(const IndexDesc& index, bool primary);
 // characters. `fields` holds field n at fields[n - 1].
 //
 // Errors (EDbEngineError naming `error_name`), in the order checked:
-//   10023 a field number that names no field (among the first 16)
-//   10026 key length above 1036, or 0 for anything but a field-less primary
-//   primary:   9993 one already defined (`primary_exists`), 9487 more than
-//              16 fields, 12292 a blob field
-//   secondary: 9487 already 30 secondary indexes or more than 16 fields,
-//              10010 no name, 10022 a name not starting with A-Z, a-z or a
-//              character 129-254, 10027 a name equal without regard to case
-//              to one in `existing_names`, 12292 a blob field
+//   kErrIndexField       a field number that names no field (among the
+//                        first 16)
+//   kErrKeySize          key length above 1036, or 0 for anything but a
+//                        field-less primary
+//   primary:   kErrPrimaryExists one already defined (`primary_exists`),
+//              kErrIndexLimits more than 16 fields, kErrIndexFieldType a blob
+//              field
+//   secondary: kErrIndexLimits already 30 secondary indexes or more than 16
+//              fields, kErrIndexNameMissing no name, kErrIndexName a name
+//              not starting with A-Z, a-z or a character 129-254,
+//              kErrIndexExists a name equal without regard to case to one in
+//              `existing_names`, kErrIndexFieldType a blob field
 void CheckIndexDefinition(IndexDesc& index, bool primary, std::span<const FieldDesc> fields,
                           bool primary_exists, const std::vector<std::string>& existing_names,
                           std::string_view error_name);

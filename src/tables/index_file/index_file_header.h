@@ -12,7 +12,7 @@
 //   3979 u8   header-modified flag (in-memory flag kept in the image)
 //   3980 u8   update in progress: set on disk before a shared table's change
 //             is written out, cleared by the index header written last; a
-//             file left with it set by a writer that died is refused (8965)
+//             file left with it set by a writer that died is refused (kErrIndexPagesCorrupt)
 //             until repaired. Files that never saw such a write hold 0.
 //   3981      zero
 // Index descriptor (120 bytes):

@@ -21,12 +21,12 @@
 // child of its parent has no such neighbour: it is kept as it is and removed
 // once empty.
 //
-// Pages come from the index's own free chain (through the next link) or
-// from the end of the file; freed pages go to the head of that chain with
-// entry count 0. Before an insert changes anything, the pages a split could
-// need are known to be available (else 9479), so a refused insert leaves the
-// tree as it was; so does a duplicate key (9729) or a missing key on delete
-// (8708). Damaged pages raise 8965.
+// Pages come from the index's own free chain (through the next link) or from
+// the end of the file; freed pages go to the head of that chain with entry
+// count 0. Before an insert changes anything, the pages a split could need are
+// known to be available (else kErrFileFull), so a refused insert leaves the
+// tree as it was; so does a duplicate key (kErrDuplicateKey) or a missing key
+// on delete (kErrKeyNotFound). Damaged pages raise kErrIndexPagesCorrupt.
 #pragma once
 
 #include <cstdint>
@@ -45,7 +45,8 @@ namespace quoldex::tables {
 class PageSpace {
  public:
   virtual ~PageSpace() = default;
-  // Takes a new page at the end of the file; 9479 when the file is full.
+  // Takes a new page at the end of the file; kErrFileFull when the file is
+  // full.
   virtual int32_t GrowFile() = 0;
   // How many pages GrowFile can still supply.
   virtual int64_t PagesLeft() const = 0;
@@ -93,10 +94,10 @@ class IndexTree {
   // Number of entries whose first `length` key bytes are < key, or <= key
   // with `inclusive`.
   int64_t Rank(const uint8_t* key, size_t length, bool inclusive);
-  // Hands `visit` the leaves from `at` on in key order (each with the slot
-  // to start at), until it returns false or the index ends. 8965 when a leaf
-  // does not start above the keys before it (a damaged chain would never
-  // end).
+  // Hands `visit` the leaves from `at` on in key order (each with the slot to
+  // start at), until it returns false or the index ends. kErrIndexPagesCorrupt
+  // when a leaf does not start above the keys before it (a damaged chain would
+  // never end).
   void WalkLeaves(Position at, const std::function<bool(const TPage& leaf, int from)>& visit);
   // The same entry by entry: visit(key, record) until it returns false.
   template <typename Visit>
@@ -118,8 +119,9 @@ class IndexTree {
   // changes, so that an insert or delete of the key just looked up (the
   // duplicate check before an insert) starts from it.
   bool Contains(const uint8_t* key);
-  // Inserts (key, record); 9729 naming the index when the key is present,
-  // 9479 when the file cannot grow by the pages a split may need.
+  // Inserts (key, record); kErrDuplicateKey naming the index when the key is
+  // present, kErrFileFull when the file cannot grow by the pages a split may
+  // need.
   void Insert(const uint8_t* key, int32_t record);
   // One entry for Build.
   struct Entry {
@@ -127,16 +129,15 @@ class IndexTree {
     int32_t record;
   };
   // Fills an empty tree with `entries`, given in ascending key order: the
-  // entries that inserting them one by one holds, in fuller pages. The
-  // leaves are filled evenly from the left and each level above is built
-  // over the one below (a single page is a root leaf). 9479 when the file
-  // cannot grow by the pages needed; std::invalid_argument when the tree is
-  // not empty or the keys do not strictly ascend. Nothing changes when it
-  // fails.
+  // entries that inserting them one by one holds, in fuller pages. The leaves
+  // are filled evenly from the left and each level above is built over the one
+  // below (a single page is a root leaf). kErrFileFull when the file cannot
+  // grow by the pages needed; std::invalid_argument when the tree is not empty
+  // or the keys do not strictly ascend. Nothing changes when it fails.
   void Build(std::span<const Entry> entries);
-  // Removes the entry with `key`; 8708 naming the index when absent.
+  // Removes the entry with `key`; kErrKeyNotFound naming the index when absent.
   void Delete(const uint8_t* key);
-  // Fails with 9479 unless `pages` new pages can be had (free chain or
+  // Fails with kErrFileFull unless `pages` new pages can be had (free chain or
   // file growth).
   void EnsureRoom(int pages);
   // Number of levels (0 for an empty tree).

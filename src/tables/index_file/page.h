@@ -12,10 +12,10 @@
 // Capacities follow the file format's formulas, 4083 / (key length + 6) for
 // leaves and 4083 / (key length + 10) for interior pages.
 //
-// The buffer has room for one entry beyond capacity, so an insert may
-// overfill a page before it is split. Entry indexes passed to accessors must
-// be below Count() (the callers' contract); operations that add entries
-// check the room and raise 8965 rather than write past the buffer.
+// The buffer has room for one entry beyond capacity, so an insert may overfill
+// a page before it is split. Entry indexes passed to accessors must be below
+// Count() (the callers' contract); operations that add entries check the room
+// and raise kErrIndexPagesCorrupt rather than write past the buffer.
 #pragma once
 
 #include <array>
@@ -49,7 +49,8 @@ class TPage {
     return offset >= static_cast<int64_t>(kSize) && offset % kSize == 0 && offset < limit;
   }
 
-  // `error_name` (the data file name for 8965) must outlive the page.
+  // `error_name` (the data file name for kErrIndexPagesCorrupt) must outlive
+  // the page.
   TPage(size_t key_length, const std::string* error_name);
 
   // Where the page lives in the file (0: nowhere yet) and whether memory

@@ -1,12 +1,13 @@
 // TPageCache: the cached pages of one index (one list per index, one more
 // for the system index), at most 31 pages, most recently used first.
 //
-// A page in use is pinned through a PageRef (at most 64 pins on one page,
-// more raise 8965). A miss reuses the least recently used page that is
-// neither pinned nor dirty; when every unpinned page is dirty, those are
+// A page in use is pinned through a PageRef (at most 64 pins on one page, more
+// raise kErrIndexPagesCorrupt). A miss reuses the least recently used page that
+// is neither pinned nor dirty; when every unpinned page is dirty, those are
 // written first (sorted by offset, one write per run of consecutive pages);
-// when every page is pinned, the miss fails with 8965. Pages read from disk
-// are checked (TPage::IsSane) and a damaged one raises 8965.
+// when every page is pinned, the miss fails with kErrIndexPagesCorrupt. Pages
+// read from disk are checked (TPage::IsSane) and a damaged one raises
+// kErrIndexPagesCorrupt.
 //
 // Writes go through `file`; page offsets are checked against `*page_limit`
 // (the file's next page offset), which the owner keeps current.
@@ -119,8 +120,8 @@ class TPageCache {
   size_t KeyLength() const { return key_length_; }
   const std::string& ErrorName() const { return file_.ErrorName(); }
 
-  // The page at `offset`, read and checked on a miss. An offset that names
-  // no page of the file raises 8965.
+  // The page at `offset`, read and checked on a miss. An offset that names no
+  // page of the file raises kErrIndexPagesCorrupt.
   PageRef Fetch(int32_t offset);
   // A cleared page for `offset` without reading it (a page just taken at
   // the end of the file), marked dirty.

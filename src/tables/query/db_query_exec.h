@@ -17,7 +17,7 @@
 //        component only reads and navigates it. The result table is the
 //        executor's private snapshot: not created in the process's current
 //        folder, and removed when the QueryResult is destroyed;
-//   errors  EDbEngineError (code 11949 for the statement's own errors, the
+//   errors  EDbEngineError (code kErrSql for the statement's own errors, the
 //        engine's codes for the tables); nothing is left open or behind.
 // Executors are called on the thread that opens the query.
 //

@@ -16,9 +16,8 @@
 // an equal row already written. The result cursor stands on the first row of
 // its primary index.
 //
-// Errors are EDbEngineError: 11949 for the statement's own errors, the
-// engine's codes for the tables. Nothing stays open or behind after an
-// error.
+// Errors are EDbEngineError: kErrSql for the statement's own errors, the
+// engine's codes for the tables. Nothing stays open or behind after an error.
 #pragma once
 
 #include <memory>

@@ -24,7 +24,7 @@
 
 namespace quoldex::tables {
 
-// False for the fields whose values this engine cannot read or write: blob,
+// False for the fields whose values the engine cannot read or write: blob,
 // BCD and extended float fields (their storage is not supported) and
 // computed fields (they have no slot).
 bool IsFieldAccessible(const FieldDesc& field);

@@ -20,7 +20,7 @@
 // part of it); the rest of an over-long token is read and dropped.
 //
 // Failures (EDbEngineError, code kErrSql): an unterminated comment, string or
-// bracketed name, with the wording the query engine is known by.
+// bracketed name, with the engine's messages.
 #pragma once
 
 #include <cstddef>

@@ -5,15 +5,15 @@
 // Errors name the table's data file (as opened, with its directory), also
 // when the failing file is the index file: `error_name` is that name.
 //
-// The file lives in a Storage (storage.h): the disk's (DiskStorage) or,
-// in in-memory mode, the process's memory (MemoryStorage). Sharing modes,
-// locks and errors are the same in both: opening exclusively a file that
-// another handle has open, or opening shared a file held exclusively, fails
-// with 11013 ("Access denied"), between processes and between handles of
+// The file lives in a Storage (storage.h): the disk's (DiskStorage) or, in
+// in-memory mode, the process's memory (MemoryStorage). Sharing modes, locks
+// and errors are the same in both: opening exclusively a file that another
+// handle has open, or opening shared a file held exclusively, fails with
+// kErrAccessDenied ("Access denied"), between processes and between handles of
 // one process alike; two handles in one process exclude each other's locks
-// exactly as two processes do, and closing a handle releases its locks
-// without touching other handles' locks. In memory, Flush has nothing to
-// do, and a file that would grow past MemoryFile::kMaxSize fails with 11017.
+// exactly as two processes do, and closing a handle releases its locks without
+// touching other handles' locks. In memory, Flush has nothing to do, and a file
+// that would grow past MemoryFile::kMaxSize fails with kErrInMemoryLength.
 #pragma once
 
 #include <cstddef>
@@ -50,31 +50,33 @@ class TFileHandler {
   // Opens the existing file. read_only: open for reading; exclusive: no
   // sharing; write_through: every write reaches the device (O_DSYNC). A file
   // whose owner may not write it is opened read-only and marked
-  // read-only-by-attribute (no locks needed). A file that cannot be opened
-  // for writing but can be read (a read-only mount, an immutable file,
-  // another user's file) is opened read-only and marked
-  // read-only-by-access; it takes its locks as usual. Failure maps errno to
-  // the engine's open codes (11010 not found, 11013 denied or in use, ...).
+  // read-only-by-attribute (no locks needed). A file that cannot be opened for
+  // writing but can be read (a read-only mount, an immutable file, another
+  // user's file) is opened read-only and marked read-only-by-access; it takes
+  // its locks as usual. Failure maps errno to the engine's open codes (kErrPath
+  // not found, kErrAccessDenied denied or in use, ...).
   virtual void Open(bool exclusive, bool read_only, bool write_through);
   virtual void Close();
   // Creates the file, replacing an existing one, and leaves it open
   // exclusively for reading and writing.
   virtual void Create(bool write_through);
-  // Removes the file (closed or not); 9220 on failure.
+  // Removes the file (closed or not); kErrCannotDelete on failure.
   virtual void Delete();
-  // Renames the closed file to `new_name` (full path); 9220 on failure.
+  // Renames the closed file to `new_name` (full path); kErrCannotDelete on
+  // failure.
   virtual void Rename(const std::string& new_name);
-  // Copies the file's bytes to `target` (full path, in memory when this
-  // file is), replacing it; 9217 when reading fails, 9218 when writing
+  // Copies the file's bytes to `target` (full path, in memory when this file
+  // is), replacing it; kErrRead when reading fails, kErrWrite when writing
   // does.
   virtual void Copy(const std::string& target) const;
-  // Reads exactly `count` bytes at `offset`; a short read raises 9217 (with
+  // Reads exactly `count` bytes at `offset`; a short read raises kErrRead (with
   // the system's reason when it gave one).
   virtual void Read(uint64_t offset, void* buffer, size_t count) const;
   // Writes exactly `count` bytes at `offset`; a failed or short write raises
-  // 9218 with the system's reason ("No space left on device", ...).
+  // kErrWrite with the system's reason ("No space left on device", ...).
   virtual void Write(uint64_t offset, const void* buffer, size_t count);
-  // Makes written data durable (fdatasync); 9218 with the reason on failure.
+  // Makes written data durable (fdatasync); kErrWrite with the reason on
+  // failure.
   virtual void Flush();
 
   uint64_t Size() const;
@@ -93,7 +95,7 @@ class TFileHandler {
   // old), so that reading a table in place again costs no new mapping and
   // no page faults.
   FileView MapForReading(uint64_t length) const;
-  // Cuts or extends the file to `size` bytes; 9218 (with the system's
+  // Cuts or extends the file to `size` bytes; kErrWrite (with the system's
   // reason) on failure.
   void Truncate(uint64_t size);
   bool Exists() const;
@@ -101,10 +103,10 @@ class TFileHandler {
   static bool FileExists(const std::string& path, bool in_memory = false);
 
   // One attempt at a byte-range lock; false when another handle holds a
-  // conflicting lock, 10249 with the system's reason when the system
+  // conflicting lock, kErrLockFailure with the system's reason when the system
   // refuses it otherwise. `exclusive` false takes a shared lock.
   bool Lock(uint64_t offset, uint64_t length, bool exclusive = true);
-  // Releases a range this handle locked; 10242 on failure.
+  // Releases a range this handle locked; kErrUnlock on failure.
   void Unlock(uint64_t offset, uint64_t length);
 
   bool IsOpen() const { return file_ != nullptr; }

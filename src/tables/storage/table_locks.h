@@ -3,15 +3,15 @@
 //
 //   read lock        index file, byte 2147483647 - r (r random in 1..65534,
 //                    drawn anew each try), up to 8193 tries 3 ms apart
-//                    (sleeping), else 10249
+//                    (sleeping), else kErrLockFailure
 //   write lock       data file update byte 2147483647 (3 ms busy-wait
 //                    pauses), then index file bytes 2147418112..+65535
-//                    (3 ms sleeps); up to 8193 tries each, else 10249
+//                    (3 ms sleeps); up to 8193 tries each, else kErrLockFailure
 //   record lock      data file byte 2147483646 - record number,
 //                    1 + LockRetryCount tries LockWaitTime ms apart (busy
-//                    wait), else 10258
+//                    wait), else kErrRecordLocked
 //   table lock       data file bytes 2047483645..+100000001, same tries,
-//                    else 10241
+//                    else kErrTableLocked
 //
 // The write lock covers every read-lock byte, so it excludes all readers and
 // other writers; readers never exclude each other. No lock is taken when the

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "tables/base/engine_error.h"
 #include "tables/components/db_table.h"
 #include "tables/data_file/data_file_test_util.h"
@@ -48,18 +49,7 @@ inline void CreateWithLimits(TDbTable& table, const std::vector<Limits>& limits,
   table.Restructure(fields, indexes, description);
 }
 
-inline void DefineObjects(TDbTable& t) {
-  t.SetTableName("objects.dat");
-  t.FieldDefs().Add({"ObjectId", FieldKind::kAutoInc, 0, true});
-  t.FieldDefs().Add({"ObjectName", FieldKind::kString, 35, true});
-  t.FieldDefs().Add({"InheritsFrom", FieldKind::kString, 35, true});
-  t.FieldDefs().Add({"Filename", FieldKind::kString, 250, true});
-  t.FieldDefs().Add({"FileTimeStamp", FieldKind::kString, 10, false});
-  t.FieldDefs().Add({"Package", FieldKind::kString, 20, false});
-  t.IndexDefs().Add({"", "ObjectId", {.unique = true}});
-  t.IndexDefs().Add({"ByName", "ObjectName", {.unique = true, .case_insensitive = true}});
-  t.IndexDefs().Add({"ByInheritance", "InheritsFrom;ObjectName", {.case_insensitive = true}});
-}
+using ::quoldex::testing::DefineObjects;
 
 inline void DefinePref(TDbTable& t) {
   t.SetTableName("pref.dat");

@@ -1,10 +1,10 @@
-// A writer killed at random moments: a child process inserts, edits and
-// deletes rows of a shared table in a loop and is killed with SIGKILL after
-// a random delay, again and again on the same table. After each kill the
-// next open finds the table sound, or left mid-change and recovers it
-// (counted apart); either way it passes the integrity check and every change
-// whose post had returned before the kill is there. A table that the open
-// refuses (8961, 8965) or that opens unsound is a failure; Repair is then
+// A writer killed at random moments: a child process inserts, edits and deletes
+// rows of a shared table in a loop and is killed with SIGKILL after a random
+// delay, again and again on the same table. After each kill the next open finds
+// the table sound, or left mid-change and recovers it (counted apart); either
+// way it passes the integrity check and every change whose post had returned
+// before the kill is there. A table that the open refuses (kErrHeaderCorrupt,
+// kErrIndexPagesCorrupt) or that opens unsound is a failure; Repair is then
 // tried so that the rounds after it still mean something.
 //
 // The writer logs each change twice: its intent before calling the engine
@@ -28,6 +28,7 @@
 #include "tables/cursor/multiprocess_test_util.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/cursor/table_cursor_test_util.h"
+#include "tables/cursor/table_repair.h"
 
 namespace quoldex::tables::test {
 namespace {
@@ -266,13 +267,13 @@ TEST_F(CrashTest, KilledWriterLeavesASoundOrRepairableTable) {
         needs_repair = true;
       }
     } catch (const EDbEngineError& e) {
-      ASSERT_TRUE(e.ErrorCode() == 8961 || e.ErrorCode() == 8965)
+      ASSERT_TRUE(e.ErrorCode() == kErrHeaderCorrupt || e.ErrorCode() == kErrIndexPagesCorrupt)
           << "round " << round << ": " << e.what();
-      ++(e.ErrorCode() == 8961 ? refused_8961 : refused_8965);
+      ++(e.ErrorCode() == kErrHeaderCorrupt ? refused_8961 : refused_8965);
       needs_repair = true;
     }
     if (needs_repair) {
-      std::vector<std::string> report = TableCursor::Repair(Settings());
+      std::vector<std::string> report = RepairTable(Settings());
       EXPECT_FALSE(report.empty()) << "round " << round;
       for (const std::string& line : report) {
         EXPECT_EQ(line.rfind("not mended", 0), std::string::npos) << "round " << round << line;

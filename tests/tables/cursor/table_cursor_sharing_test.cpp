@@ -38,15 +38,15 @@ TEST_F(SharingTest, SharingModesExcludeExclusiveOpens) {
     TableCursor second(Settings());
     second.Open();  // two shared handles are fine
     TableCursor exclusive(ExclusiveSettings());
-    EXPECT_EQ(EngineCode([&] { exclusive.Open(); }), 11013);
+    EXPECT_EQ(EngineCode([&] { exclusive.Open(); }), kErrAccessDenied);
     EXPECT_FALSE(exclusive.IsOpen());
   }
   TableCursor exclusive(ExclusiveSettings());
   exclusive.Open();
   TableCursor shared(Settings());
-  EXPECT_EQ(EngineCode([&] { shared.Open(); }), 11013);
+  EXPECT_EQ(EngineCode([&] { shared.Open(); }), kErrAccessDenied);
   TableCursor other_exclusive(ExclusiveSettings());
-  EXPECT_EQ(EngineCode([&] { other_exclusive.Open(); }), 11013);
+  EXPECT_EQ(EngineCode([&] { other_exclusive.Open(); }), kErrAccessDenied);
   exclusive.Close();
   shared.Open();
   EXPECT_TRUE(shared.IsOpen());
@@ -151,9 +151,9 @@ TEST_F(SharingTest, RecordBeingEditedIsRefusedToOthers) {
   ASSERT_TRUE(a.First());
   a.Edit();
   ASSERT_TRUE(b.First());
-  EXPECT_EQ(EngineCode([&] { b.Edit(); }), 10258);
+  EXPECT_EQ(EngineCode([&] { b.Edit(); }), kErrRecordLocked);
   EXPECT_EQ(b.State(), CursorState::kBrowse);
-  EXPECT_EQ(EngineCode([&] { b.Delete(); }), 10258);
+  EXPECT_EQ(EngineCode([&] { b.Delete(); }), kErrRecordLocked);
   EXPECT_EQ(b.RecordCount(), 2);
   // The other record is free, and readers are never blocked.
   ASSERT_TRUE(b.Next());
@@ -183,7 +183,7 @@ TEST_F(SharingTest, RefusedEditWaitsForTheProgramsFifteenRetries) {
   b.Open();
   ASSERT_TRUE(b.First());
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(EngineCode([&] { b.Edit(); }), 10258);
+  EXPECT_EQ(EngineCode([&] { b.Edit(); }), kErrRecordLocked);
   auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_GE(elapsed, std::chrono::milliseconds(1500));
 }
@@ -209,7 +209,7 @@ TEST_F(SharingTest, ChangesOfOthersAreFoundByTheCounters) {
   b.SetField(kObjectName, FieldValue::String("BRUSH"));
   b.SetField(kInheritsFrom, FieldValue::String("actor"));
   b.SetField(kFilename, FieldValue::String("/x"));
-  EXPECT_EQ(EngineCode([&] { b.Post(); }), 9729);
+  EXPECT_EQ(EngineCode([&] { b.Post(); }), kErrDuplicateKey);
   b.Cancel();
   EXPECT_THAT(Names(b), ElementsAre("Actor", "Pawn", "Brush"));
   ASSERT_TRUE(b.First());
@@ -219,8 +219,8 @@ TEST_F(SharingTest, ChangesOfOthersAreFoundByTheCounters) {
   ASSERT_TRUE(a.Last());
   ASSERT_TRUE(b.Last());
   a.Delete();
-  EXPECT_EQ(EngineCode([&] { b.Edit(); }), 8710);
-  EXPECT_EQ(EngineCode([&] { b.Delete(); }), 8710);
+  EXPECT_EQ(EngineCode([&] { b.Edit(); }), kErrRecordNotFound);
+  EXPECT_EQ(EngineCode([&] { b.Delete(); }), kErrRecordNotFound);
   EXPECT_EQ(b.State(), CursorState::kBrowse);
   // Navigation goes on from where the vanished record stood.
   EXPECT_FALSE(b.Next());
@@ -293,7 +293,7 @@ TEST_F(SharingTest, InterleavedHandlesKeepTheTableSound) {
       c.SetField(kInheritsFrom, FieldValue::String("object"));
       c.SetField(kFilename, FieldValue::String("/x"));
       int code = EngineCode([&] { c.Post(); });
-      EXPECT_EQ(code, expected.count(name) ? 9729 : 0) << name;
+      EXPECT_EQ(code, expected.count(name) ? kErrDuplicateKey : 0) << name;
       if (code != 0) c.Cancel();
       expected.insert(name);
     } else {

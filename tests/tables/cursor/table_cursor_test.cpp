@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tables/base/coding.h"
@@ -74,13 +75,14 @@ TEST_F(CursorTest, TableNamesAreCheckedAndMatchedIgnoringCase) {
 TEST_F(CursorTest, CreateChecksEverythingBeforeWritingAFile) {
   TableDefinition bad_index = ObjectsDefinition();
   bad_index.indexes.push_back(Index("ByNothing", {9}));
-  EXPECT_EQ(EngineCode([&] { TableCursor::Create(Settings("t1"), bad_index); }), 10023);
+  EXPECT_EQ(EngineCode([&] { TableCursor::Create(Settings("t1"), bad_index); }), kErrIndexField);
   TableDefinition bad_field = ObjectsDefinition();
   bad_field.fields[3].name = "objectname";
-  EXPECT_EQ(EngineCode([&] { TableCursor::Create(Settings("t2"), bad_field); }), 10038);
+  EXPECT_EQ(EngineCode([&] { TableCursor::Create(Settings("t2"), bad_field); }), kErrFieldName);
   TableDefinition duplicate_index = ObjectsDefinition();
   duplicate_index.indexes.push_back(Index("BYNAME", {3}));
-  EXPECT_EQ(EngineCode([&] { TableCursor::Create(Settings("t3"), duplicate_index); }), 10027);
+  EXPECT_EQ(EngineCode([&] { TableCursor::Create(Settings("t3"), duplicate_index); }),
+            kErrIndexExists);
   for (const char* name : {"t1", "t2", "t3"}) {
     EXPECT_FALSE(std::filesystem::exists(dir_.File(std::string(name) + ".DAT"))) << name;
     EXPECT_FALSE(std::filesystem::exists(dir_.File(std::string(name) + ".IDX"))) << name;
@@ -100,8 +102,31 @@ TEST_F(CursorTest, CreateReplacesAnExistingTable) {
   EXPECT_FALSE(c.First());
 }
 
+TEST_F(CursorTest, CreateOverATableInUseIsRefusedAndLeavesBothAsTheyWere) {
+  auto names = [this] {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.Dir())) {
+      out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::vector<std::string> table_files = {"objects.DAT", "objects.IDX"};
+  EXPECT_EQ(names(), table_files);
+  TableCursor c(Settings());
+  c.Open();
+  Fill(c);
+  const int32_t rows = c.RecordCount();
+  EXPECT_EQ(EngineCode([&] { CreateObjects(); }), 11013);
+  EXPECT_EQ(names(), table_files);  // no staging file left behind
+  c.Close();
+  c.Open();
+  EXPECT_EQ(c.RecordCount(), rows);
+  EXPECT_EQ(c.CheckIntegrity(), std::vector<std::string>{});
+}
+
 TEST_F(CursorTest, OpenRefusesMissingAndDamagedFiles) {
-  EXPECT_EQ(EngineCode([&] { TableCursor(Settings("missing")).Open(); }), 11010);
+  EXPECT_EQ(EngineCode([&] { TableCursor(Settings("missing")).Open(); }), kErrPath);
   std::vector<uint8_t> bytes = ReadAll(DataPath());
   bytes.push_back(0);
   WriteAll(DataPath(), bytes);
@@ -109,14 +134,14 @@ TEST_F(CursorTest, OpenRefusesMissingAndDamagedFiles) {
   TableSettings read_only = Settings();
   read_only.read_only = true;
   TableCursor r(read_only);
-  EXPECT_EQ(EngineCode([&] { r.Open(); }), 8961);
+  EXPECT_EQ(EngineCode([&] { r.Open(); }), kErrHeaderCorrupt);
   EXPECT_FALSE(r.IsOpen());
   TableCursor c(Settings());
   c.Open();
   EXPECT_FALSE(c.Recovered().empty());
   c.Close();
   std::filesystem::remove(IndexPath());
-  EXPECT_EQ(EngineCode([&] { c.Open(); }), 11010);
+  EXPECT_EQ(EngineCode([&] { c.Open(); }), kErrPath);
   EXPECT_FALSE(c.IsOpen());
 }
 
@@ -163,16 +188,16 @@ TEST_F(CursorTest, AppendPostEditAndCancel) {
 
 TEST_F(CursorTest, MisuseIsRefused) {
   TableCursor c(Settings());
-  EXPECT_EQ(EngineCode([&] { c.First(); }), 11014);
+  EXPECT_EQ(EngineCode([&] { c.First(); }), kErrHandle);
   c.Open();
   EXPECT_THROW(c.SetField(kObjectName, FieldValue::String("x")), EDatabaseError);
   EXPECT_THROW(c.Post(), EDatabaseError);
-  EXPECT_EQ(EngineCode([&] { c.Edit(); }), 8705);
+  EXPECT_EQ(EngineCode([&] { c.Edit(); }), kErrBof);
   EXPECT_EQ(c.State(), CursorState::kBrowse);
   c.First();  // an empty table: after the last record
-  EXPECT_EQ(EngineCode([&] { c.Edit(); }), 8706);
-  EXPECT_EQ(EngineCode([&] { c.Delete(); }), 8706);
-  EXPECT_EQ(EngineCode([&] { c.GetField(7); }), 9985);
+  EXPECT_EQ(EngineCode([&] { c.Edit(); }), kErrEof);
+  EXPECT_EQ(EngineCode([&] { c.Delete(); }), kErrEof);
+  EXPECT_EQ(EngineCode([&] { c.GetField(7); }), kErrInvalidField);
   AddObject(c, "Actor");
   c.Edit();
   EXPECT_THROW(c.SetField(kObjectId, FieldValue::Integer(9)), EDatabaseError);
@@ -193,7 +218,7 @@ TEST_F(CursorTest, RefusedPostsChangeNothingAndKeepTheEdit) {
     c.Post();
     FAIL() << "posted a null required field";
   } catch (const EDbEngineError& e) {
-    EXPECT_EQ(e.ErrorCode(), 9732);
+    EXPECT_EQ(e.ErrorCode(), kErrRequired);
     EXPECT_NE(std::string(e.what()).find("InheritsFrom"), std::string::npos) << e.what();
   }
   EXPECT_EQ(c.State(), CursorState::kInsert);
@@ -206,7 +231,7 @@ TEST_F(CursorTest, RefusedPostsChangeNothingAndKeepTheEdit) {
     c.Post();
     FAIL() << "posted a duplicate";
   } catch (const EDbEngineError& e) {
-    EXPECT_EQ(e.ErrorCode(), 9729);
+    EXPECT_EQ(e.ErrorCode(), kErrDuplicateKey);
     EXPECT_NE(std::string(e.what()).find("ByName"), std::string::npos) << e.what();
   }
   EXPECT_EQ(c.State(), CursorState::kInsert);
@@ -223,7 +248,7 @@ TEST_F(CursorTest, RefusedPostsChangeNothingAndKeepTheEdit) {
   c.SetField(kObjectName, FieldValue::String("actor"));
   const std::vector<uint8_t> data_mid = ReadAll(DataPath());
   const std::vector<uint8_t> index_mid = ReadAll(IndexPath());
-  EXPECT_EQ(EngineCode([&] { c.Post(); }), 9729);
+  EXPECT_EQ(EngineCode([&] { c.Post(); }), kErrDuplicateKey);
   EXPECT_EQ(c.State(), CursorState::kEdit);
   EXPECT_EQ(ReadAll(DataPath()), data_mid);
   EXPECT_EQ(ReadAll(IndexPath()), index_mid);
@@ -245,13 +270,13 @@ TEST_F(CursorTest, DefaultsAndBoundsOfThePreferenceTable) {
   EXPECT_EQ(c.GetField(15), FieldValue::Boolean(true));
   EXPECT_TRUE(c.GetField(2).IsNull());
   c.SetField(1, FieldValue::Integer(2));
-  EXPECT_EQ(EngineCode([&] { c.Post(); }), 9731);
+  EXPECT_EQ(EngineCode([&] { c.Post(); }), kErrAboveMaximum);
   c.SetField(1, FieldValue::Integer(0));
-  EXPECT_EQ(EngineCode([&] { c.Post(); }), 9730);
+  EXPECT_EQ(EngineCode([&] { c.Post(); }), kErrBelowMinimum);
   c.SetField(1, FieldValue::Integer(1));
   c.Post();
   c.Append();
-  EXPECT_EQ(EngineCode([&] { c.Post(); }), 9729);
+  EXPECT_EQ(EngineCode([&] { c.Post(); }), kErrDuplicateKey);
   c.Cancel();
   EXPECT_EQ(c.RecordCount(), 1);
 }
@@ -329,10 +354,10 @@ TEST_F(CursorTest, ReadOnlyHandleRefusesEveryChange) {
   TableCursor c(s);
   c.Open();
   EXPECT_EQ(Names(c).size(), 5u);
-  EXPECT_EQ(EngineCode([&] { c.Append(); }), 11013);
+  EXPECT_EQ(EngineCode([&] { c.Append(); }), kErrAccessDenied);
   c.First();
-  EXPECT_EQ(EngineCode([&] { c.Edit(); }), 11013);
-  EXPECT_EQ(EngineCode([&] { c.Delete(); }), 11013);
+  EXPECT_EQ(EngineCode([&] { c.Edit(); }), kErrAccessDenied);
+  EXPECT_EQ(EngineCode([&] { c.Delete(); }), kErrAccessDenied);
   EXPECT_TRUE(c.CheckIntegrity().empty());
 }
 
@@ -360,7 +385,7 @@ TEST_F(CursorTest, WalksTheCurrentIndexBothWays) {
   c.SetIndex(kByInheritance);
   // "<NONE>" sorts before "ACTOR"; equal parents by name.
   EXPECT_THAT(Names(c), ElementsAre("Object", "Brush", "Info", "Pawn", "Actor"));
-  EXPECT_EQ(EngineCode([&] { c.SetIndex(3); }), 10022);
+  EXPECT_EQ(EngineCode([&] { c.SetIndex(3); }), kErrIndexName);
 }
 
 TEST_F(CursorTest, ChangingTheIndexKeepsTheCurrentRecord) {
@@ -599,7 +624,7 @@ TEST_F(CursorTest, EmptyTableNeedsAnExclusiveHandle) {
     TableCursor c(Settings());
     c.Open();
     Fill(c);
-    EXPECT_EQ(EngineCode([&] { c.EmptyTable(); }), 10253);
+    EXPECT_EQ(EngineCode([&] { c.EmptyTable(); }), kErrNotExclusive);
   }
   TableCursor c(ExclusiveSettings());
   c.Open();

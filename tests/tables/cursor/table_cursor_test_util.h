@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "tables/base/engine_error.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/data_file/data_file_test_util.h"
@@ -23,20 +24,15 @@ inline IndexDesc Index(std::string name, std::vector<uint16_t> fields, bool uniq
   return d;
 }
 
-// objects.dat: ObjectId autoinc primary; "ByName" unique case-insensitive
-// on ObjectName; "ByInheritance" case-insensitive on InheritsFrom;ObjectName.
-inline TableDefinition ObjectsDefinition() {
-  TableDefinition def;
-  def.fields = ObjectsFields();
-  def.indexes = {Index("", {1}), Index("ByName", {2}, true, true),
-                 Index("ByInheritance", {3, 2}, false, true)};
-  def.description = "Quoldex Objects";
-  return def;
-}
-
-constexpr int kObjectId = 1, kObjectName = 2, kInheritsFrom = 3, kFilename = 4, kFileTimeStamp = 5,
-              kPackage = 6;
-constexpr int kByName = 1, kByInheritance = 2;
+using ::quoldex::testing::kByInheritance;
+using ::quoldex::testing::kByName;
+using ::quoldex::testing::kFilename;
+using ::quoldex::testing::kFileTimeStamp;
+using ::quoldex::testing::kInheritsFrom;
+using ::quoldex::testing::kObjectId;
+using ::quoldex::testing::kObjectName;
+using ::quoldex::testing::kPackage;
+using ::quoldex::testing::ObjectsDefinition;
 
 // A table folder with settings for handles on one table in it.
 class TableTest : public ::testing::Test {

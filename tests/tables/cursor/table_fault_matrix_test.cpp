@@ -21,6 +21,8 @@
 
 #include "fakes/fault_storage.h"
 #include "tables/cursor/table_cursor_test_util.h"
+#include "tables/cursor/table_repair.h"
+#include "tables/cursor/table_restructure.h"
 #include "tables/index_file/index_file_header.h"
 #include "tables/storage/table_locks.h"
 
@@ -434,21 +436,20 @@ TableDefinition WiderObjects() {
 }
 
 TEST_F(FaultMatrixTest, RestructureCopyingRecords) {
-  RunMatrix({"restructure (copy)", [](const TableSettings& s, Expected&) {
-               TableCursor::Restructure(s, WiderObjects());
-             }});
+  RunMatrix({"restructure (copy)",
+             [](const TableSettings& s, Expected&) { RestructureTable(s, WiderObjects()); }});
 }
 
 TEST_F(FaultMatrixTest, RestructureIndexesOnly) {
   RunMatrix({"restructure (indexes)", [](const TableSettings& s, Expected&) {
                TableDefinition def = ObjectsDefinition();
                def.indexes.push_back(Index("ByFile", {kFilename}, false, true));
-               TableCursor::Restructure(s, def);
+               RestructureTable(s, def);
              }});
 }
 
 TEST_F(FaultMatrixTest, RepairOfATableLeftMidChange) {
-  RunMatrix({"repair", [](const TableSettings& s, Expected&) { TableCursor::Repair(s); },
+  RunMatrix({"repair", [](const TableSettings& s, Expected&) { RepairTable(s); },
              [](const TableSettings& s) {
                // A writer that died after setting the update mark.
                const std::string data_name = TableCursor::DataFileName(s);

@@ -11,6 +11,7 @@
 #include "tables/base/coding.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/cursor/table_cursor_test_util.h"
+#include "tables/cursor/table_repair.h"
 #include "tables/index_file/index_file.h"
 #include "tables/index_file/key_codec.h"
 #include "text/western.h"
@@ -54,7 +55,7 @@ class IntegrityTest : public TableTest {
           c.SetField(kInheritsFrom, FieldValue::String("p" + std::to_string(rng() % 7)));
           c.SetField(kFilename, FieldValue::String("/f"));
           int code = EngineCode([&] { c.Post(); });
-          ASSERT_EQ(code, present ? 9729 : 0) << name;
+          ASSERT_EQ(code, present ? kErrDuplicateKey : 0) << name;
           if (code != 0) {
             c.Cancel();
           } else {
@@ -80,7 +81,7 @@ class IntegrityTest : public TableTest {
             c.SetField(kInheritsFrom, FieldValue::String("q" + std::to_string(rng() % 3)));
             int code = EngineCode([&] { c.Post(); });
             ASSERT_EQ(code, model_.count(Upper(new_name)) && Upper(new_name) != Upper(old_name)
-                                ? 9729
+                                ? kErrDuplicateKey
                                 : 0);
             if (code != 0) {
               c.Cancel();
@@ -232,7 +233,7 @@ class RepairTest : public IntegrityTest {
 TEST_F(RepairTest, ASoundTableIsLeftByteForByte) {
   const std::vector<uint8_t> data = ReadAll(DataPath());
   const std::vector<uint8_t> index = ReadAll(IndexPath());
-  EXPECT_THAT(TableCursor::Repair(Settings()), IsEmpty());
+  EXPECT_THAT(RepairTable(Settings()), IsEmpty());
   EXPECT_EQ(ReadAll(DataPath()), data);
   EXPECT_EQ(ReadAll(IndexPath()), index);
 }
@@ -249,9 +250,9 @@ TEST_F(RepairTest, TruncatedLastSlotAndDamagedIndex) {
   std::filesystem::create_directory(dir_.Dir() + "copies");
   TableSettings read_only = Settings();
   read_only.read_only = true;  // a writable open would recover it at once
-  EXPECT_EQ(EngineCode([&] { TableCursor(read_only).Open(); }), 8961);
+  EXPECT_EQ(EngineCode([&] { TableCursor(read_only).Open(); }), kErrHeaderCorrupt);
 
-  std::vector<std::string> report = TableCursor::Repair(Settings(), dir_.Dir() + "copies/");
+  std::vector<std::string> report = RepairTable(Settings(), dir_.Dir() + "copies/");
   EXPECT_TRUE(AnyContains(report, "mended: dropped 150 bytes of a partly written last slot"));
   EXPECT_TRUE(AnyContains(report, "mended: rebuilt every index"));
   EXPECT_FALSE(AnyContains(report, "not mended"));
@@ -284,7 +285,7 @@ TEST_F(RepairTest, ARecordWrittenBeforeItsHeadersIsKept) {
   WriteAll(DataPath(), data);
   WriteAll(IndexPath(), index_before);
 
-  std::vector<std::string> report = TableCursor::Repair(Settings());
+  std::vector<std::string> report = RepairTable(Settings());
   EXPECT_FALSE(report.empty());
   EXPECT_FALSE(AnyContains(report, "not mended"));
   ExpectRepairedWith(ids);
@@ -298,7 +299,7 @@ TEST_F(RepairTest, WithoutIndexDefinitionsNothingIsChanged) {
   std::vector<uint8_t> data = ReadAll(DataPath());
   data.push_back(0);
   WriteAll(DataPath(), data);
-  EXPECT_EQ(EngineCode([&] { TableCursor::Repair(Settings()); }), 8961);
+  EXPECT_EQ(EngineCode([&] { RepairTable(Settings()); }), kErrHeaderCorrupt);
   EXPECT_EQ(ReadAll(DataPath()), data);
 }
 

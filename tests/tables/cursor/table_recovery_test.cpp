@@ -1,8 +1,8 @@
 // Recovery of a table left mid-change: at open, and by the next writer of a
 // handle that was open all along; a live writer's mark is never taken for a
-// dead one; writes that fail (a file size limit standing in for a full
-// disk) raise 9218 with the system's reason and leave a table whose every
-// posted row survives (the row whose post raised may survive too, whole).
+// dead one; writes that fail (a file size limit standing in for a full disk)
+// raise kErrWrite with the system's reason and leave a table whose every posted
+// row survives (the row whose post raised may survive too, whole).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -289,9 +289,9 @@ TEST_F(RecoveryTest, AFailedWriteRaises9218WithTheReasonAndLosesNoPostedRow) {
   }
 }
 
-// Files that can be read but not written (here a read-only mount of the
-// table's folder, made in a mount namespace of a child's own) open
-// read-only: reading works, every change fails with 11013 naming the file.
+// Files that can be read but not written (here a read-only mount of the table's
+// folder, made in a mount namespace of a child's own) open read-only: reading
+// works, every change fails with kErrAccessDenied naming the file.
 TEST_F(RecoveryTest, FilesThatCannotBeWrittenOpenReadOnly) {
   constexpr int kNoMount = 77;
   const std::string dir = dir_.Dir();

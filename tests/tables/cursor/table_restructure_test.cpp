@@ -1,5 +1,7 @@
 // Restructuring a table: its three outcomes, and failures that leave the
 // old files as they were.
+#include "tables/cursor/table_restructure.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -52,21 +54,20 @@ class RestructureTest : public TableTest {
 };
 
 TEST_F(RestructureTest, AnUnchangedDefinitionLeavesTheFilesUntouched) {
-  EXPECT_EQ(TableCursor::Restructure(Settings(), ObjectsDefinition()),
-            RestructureOutcome::kUnchanged);
+  EXPECT_EQ(RestructureTable(Settings(), ObjectsDefinition()), RestructureOutcome::kUnchanged);
   ExpectUnchangedFiles();
   // Blanks around names and a requested key compression are not changes.
   TableDefinition same = ObjectsDefinition();
   same.fields[1].name = " ObjectName ";
   same.indexes[1].compression = 1;
-  EXPECT_EQ(TableCursor::Restructure(Settings(), same), RestructureOutcome::kUnchanged);
+  EXPECT_EQ(RestructureTable(Settings(), same), RestructureOutcome::kUnchanged);
   ExpectUnchangedFiles();
 }
 
 TEST_F(RestructureTest, ADescriptionAloneIsStoredInTheHeaderOnly) {
   TableDefinition described = ObjectsDefinition();
   described.description = "Quoldex Objects";
-  EXPECT_EQ(TableCursor::Restructure(Settings(), described), RestructureOutcome::kUnchanged);
+  EXPECT_EQ(RestructureTable(Settings(), described), RestructureOutcome::kUnchanged);
   {
     TDataFile data(DataPath());
     data.Open(false, true, false);
@@ -79,7 +80,7 @@ TEST_F(RestructureTest, ADescriptionAloneIsStoredInTheHeaderOnly) {
   ASSERT_EQ(after.size(), data_before_.size());
   EXPECT_TRUE(std::equal(after.begin() + 127, after.end(), data_before_.begin() + 127));
   // Asked again, nothing is written at all.
-  EXPECT_EQ(TableCursor::Restructure(Settings(), described), RestructureOutcome::kUnchanged);
+  EXPECT_EQ(RestructureTable(Settings(), described), RestructureOutcome::kUnchanged);
   EXPECT_EQ(ReadAll(DataPath()), after);
 }
 
@@ -87,7 +88,7 @@ TEST_F(RestructureTest, NewIndexesAreBuiltFromTheRecords) {
   TableDefinition def = ObjectsDefinition();
   def.indexes.push_back(Index("ByPackage", {kPackage, kObjectName}));
   def.indexes[1].case_insensitive = false;  // ByName becomes case-sensitive
-  EXPECT_EQ(TableCursor::Restructure(Settings(), def), RestructureOutcome::kIndexesRebuilt);
+  EXPECT_EQ(RestructureTable(Settings(), def), RestructureOutcome::kIndexesRebuilt);
   EXPECT_EQ(ReadAll(DataPath()), data_before_);
   EXPECT_THAT(FilesIn(dir_.Dir()), ElementsAre("objects.DAT", "objects.IDX"));
 
@@ -111,7 +112,7 @@ TEST_F(RestructureTest, ChangedFieldsCopyTheTableKeepingRecordIds) {
   const fs::path here = fs::current_path();
   TempDir cwd;
   fs::current_path(cwd.Dir());
-  RestructureOutcome outcome = TableCursor::Restructure(Settings(), def);
+  RestructureOutcome outcome = RestructureTable(Settings(), def);
   fs::current_path(here);
   EXPECT_EQ(outcome, RestructureOutcome::kCopied);
   EXPECT_TRUE(fs::is_empty(cwd.Dir()));
@@ -146,25 +147,25 @@ TEST_F(RestructureTest, FailuresLeaveTheOldFiles) {
   // A unique index the records do not satisfy: the index file goes back.
   TableDefinition unique_parent = ObjectsDefinition();
   unique_parent.indexes.push_back(Index("ByParent", {kInheritsFrom}, true));
-  EXPECT_EQ(EngineCode([&] { TableCursor::Restructure(Settings(), unique_parent); }), 9729);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), unique_parent); }), kErrDuplicateKey);
   ExpectUnchangedFiles();
 
   // A copy whose records do not convert: nothing replaces the old files.
   TableDefinition numbers = ObjectsDefinition();
   numbers.fields[kPackage - 1] = Field("Package", kTypeInteger);
-  EXPECT_THROW(TableCursor::Restructure(Settings(), numbers), EDatabaseError);
+  EXPECT_THROW(RestructureTable(Settings(), numbers), EDatabaseError);
   ExpectUnchangedFiles();
 
-  // A definition that does not validate: 10038, nothing touched.
+  // A definition that does not validate: kErrFieldName, nothing touched.
   TableDefinition bad = ObjectsDefinition();
   bad.fields[2].name = "OBJECTNAME";
-  EXPECT_EQ(EngineCode([&] { TableCursor::Restructure(Settings(), bad); }), 10038);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), bad); }), kErrFieldName);
   ExpectUnchangedFiles();
 
-  EXPECT_EQ(EngineCode([&] { TableCursor::Restructure(Settings("none"), bad); }), 11010);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings("none"), bad); }), kErrPath);
   TableCursor open(Settings());
   open.Open();
-  EXPECT_EQ(EngineCode([&] { TableCursor::Restructure(Settings(), unique_parent); }), 11013);
+  EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), unique_parent); }), kErrAccessDenied);
   open.Close();
   ExpectUnchangedFiles();
 }

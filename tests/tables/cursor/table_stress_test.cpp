@@ -33,7 +33,7 @@ namespace {
 //   F name id                             looked up before inserting: found as id
 //   E id inherits                         own row's InheritsFrom changed
 //   C id                                  a row's edit counter raised by one
-//   G id                                  edit refused 8710: the row was deleted
+//   G id                                  edit refused kErrRecordNotFound: the row was deleted
 //   D id                                  own row deleted
 //   L op id code                          edit or delete given up on a record lock
 //   X op code                             anything else an operation raised
@@ -297,7 +297,9 @@ LogSummary ReadLogs(const std::vector<std::string>& paths) {
       };
       if (kind == "R") {
         // A refused insert is a duplicate of a name someone stored.
-        if (line[2] != "9729" || !posted_names.count(text::LowerCase(line[1]))) fail(p, line);
+        if (line[2] != std::to_string(kErrDuplicateKey) ||
+            !posted_names.count(text::LowerCase(line[1])))
+          fail(p, line);
       } else if (kind == "F") {
         ExpectedRow* r = row(line[2]);
         if (r && text::LowerCase(r->name) != text::LowerCase(line[1])) fail(p, line);
@@ -308,14 +310,14 @@ LogSummary ReadLogs(const std::vector<std::string>& paths) {
       } else if (kind == "D") {
         if (ExpectedRow* r = row(line[1])) r->deleted = true;
       } else if (kind == "L") {
-        if (line[3] != "10258") fail(p, line);
+        if (line[3] != std::to_string(kErrRecordLocked)) fail(p, line);
         row(line[2]);
       } else if (kind == "X") {
         fail(p, line);
       }
     }
   }
-  // Edits refused with 8710 must concern rows that were deleted.
+  // Edits refused with kErrRecordNotFound must concern rows that were deleted.
   for (size_t p = 0; p < logs.size(); ++p) {
     for (const auto& line : logs[p]) {
       if (line[0] != "G") continue;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "fakes/temp_dir.h"
 #include "tables/base/engine_error.h"
 #include "tables/base/table_defs.h"
@@ -46,14 +47,7 @@ inline FieldDesc Field(std::string name, uint8_t type, uint8_t size = 0, bool re
   return f;
 }
 
-inline std::vector<FieldDesc> ObjectsFields() {
-  return {Field("ObjectId", kTypeInteger, 0, true, kSubtypeAutoInc),
-          Field("ObjectName", kTypeString, 35, true),
-          Field("InheritsFrom", kTypeString, 35, true),
-          Field("Filename", kTypeString, 250, true),
-          Field("FileTimeStamp", kTypeString, 10),
-          Field("Package", kTypeString, 20)};
-}
+using ::quoldex::testing::ObjectsFields;
 
 inline std::vector<FieldDesc> PrefFields() {
   auto with = [](FieldDesc f, std::string def, std::string min = "", std::string max = "") {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "tables/base/table_defs.h"
 #include "tables/cursor/table_cursor.h"
 
@@ -33,22 +34,7 @@ inline IndexDesc IndexOn(const char* name, std::vector<uint16_t> fields, bool un
   return index;
 }
 
-// objects.dat: ObjectId autoinc primary; ObjectName, InheritsFrom, Filename
-// required; "ByName" unique case-insensitive; "ByInheritance" on
-// InheritsFrom;ObjectName case-insensitive.
-inline TableDefinition ObjectsDefinition() {
-  TableDefinition d;
-  d.fields = {Column("ObjectId", kTypeInteger, 0, true, kSubtypeAutoInc),
-              Column("ObjectName", kTypeString, 35, true),
-              Column("InheritsFrom", kTypeString, 35, true),
-              Column("Filename", kTypeString, 250, true),
-              Column("FileTimeStamp", kTypeString, 10, false),
-              Column("Package", kTypeString, 20, false)};
-  d.indexes = {IndexOn("", {1}, true, false), IndexOn("ByName", {2}, true, true),
-               IndexOn("ByInheritance", {3, 2}, false, true)};
-  d.description = "Quoldex Objects";
-  return d;
-}
+using ::quoldex::testing::ObjectsDefinition;
 
 inline TableSettings ObjectsSettings(const std::string& dir) {
   TableSettings s;

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "fakes/objects_table.h"
 #include "tables/base/engine_error.h"
+#include "tables/query/db_record_row.h"
 #include "tables/sql/sql_value.h"
 
 namespace quoldex::tables::testing {
@@ -41,11 +43,7 @@ class TestRow : public SqlRow {
 };
 
 // objects.dat in stored order.
-inline SqlColumns ObjectsColumns() {
-  return {{"ObjectId", kTypeInteger, 0},      {"ObjectName", kTypeString, 35},
-          {"InheritsFrom", kTypeString, 35},  {"Filename", kTypeString, 250},
-          {"FileTimeStamp", kTypeString, 10}, {"Package", kTypeString, 20}};
-}
+inline SqlColumns ObjectsColumns() { return SqlColumnsOf(::quoldex::testing::ObjectsFields()); }
 
 // A class row of objects.dat; an empty package is stored as null.
 inline TestRow ObjectRow(int64_t id, std::string name, std::string parent, std::string package) {
@@ -64,8 +62,8 @@ inline std::string SqlMessage(const std::string& message) {
   return "Table Engine Error # 11949 SQL - " + message.substr(0, 121);
 }
 
-// Runs `f` and returns the message of the EDbEngineError it throws; fails
-// the test when it throws nothing or something else, or the code is not 11949.
+// Runs `f` and returns the message of the EDbEngineError it throws; fails the
+// test when it throws nothing or something else, or the code is not kErrSql.
 inline std::string SqlErrorOf(const std::function<void()>& f) {
   try {
     f();
