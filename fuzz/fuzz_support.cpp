@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "data/createobject.h"
@@ -12,16 +14,20 @@
 namespace quoldex::fuzz {
 namespace {
 
+// A new folder of this process's own (a fast one where the system has it),
+// made without POSIX calls so that the seed replays run on Windows too.
 std::string MakeScratchDir() {
   std::error_code ec;
   std::filesystem::path base = "/dev/shm";
   if (!std::filesystem::is_directory(base, ec)) base = std::filesystem::temp_directory_path();
-  std::string pattern = (base / "quoldex-fuzz-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    std::perror("mkdtemp");
-    std::abort();
+  std::random_device seed;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path dir = base / ("quoldex-fuzz-" + std::to_string(seed()));
+    if (std::filesystem::create_directory(dir, ec)) return dir.string() + "/";
   }
-  return pattern + "/";
+  std::fprintf(stderr, "no scratch folder in %s: %s\n", base.string().c_str(),
+               ec.message().c_str());
+  std::abort();
 }
 
 void RemoveScratchDir() {
