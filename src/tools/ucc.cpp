@@ -36,17 +36,23 @@ bool WaitForUcc(ui::Ui& ui, platform::Platform& platform, platform::ProgramHandl
   const uint32_t start = platform.TickCount();
   const uint32_t limit = (seconds + 2) * 1000u;
   uint32_t dots = 0;
+  // One dot per whole second waited; capped at the deadline, so a coarse
+  // system clock that wakes a moment early still shows every second.
+  const auto show_dots = [&](uint32_t elapsed) {
+    for (const uint32_t waited = std::min(elapsed, limit) / 1000u; dots < waited; ++dots) {
+      ui::ShowStatus(ui, ui.StatusText() + ".");
+    }
+  };
   while (platform.IsProgramRunning(handle)) {
     const uint32_t elapsed = platform.TickCount() - start;
     if (elapsed >= limit) {
+      show_dots(limit);
       ui::ShowStatus(ui, ui.StatusText() + kStillRunningNote);
       return false;
     }
     ui.ProcessMessages();
     platform.Sleep(std::min(kPollMs, limit - elapsed));
-    for (const uint32_t waited = (platform.TickCount() - start) / 1000u; dots < waited; ++dots) {
-      ui::ShowStatus(ui, ui.StatusText() + ".");
-    }
+    show_dots(platform.TickCount() - start);
   }
   platform.WaitForProgram(handle);
   return true;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browser_fixture.h"
+#include "fakes/native_path.h"
 #include "search/temp_tree.h"
 
 namespace quoldex::app {
@@ -122,7 +123,7 @@ TEST_F(GrepCommandsTest, EditOpensTheRowsFileAndBrowseSelectsItsClassInTheTree) 
   Dialog().actEditExecute();
   ASSERT_EQ(platform_.shell_calls().size(), 1u);
   EXPECT_EQ(platform_.shell_calls()[0].verb, "open");
-  EXPECT_EQ(platform_.shell_calls()[0].file, pawn);
+  EXPECT_EQ(platform_.shell_calls()[0].file, quoldex::testing::NativePath(pawn));
 
   Dialog().actBrowseExecute();
   const tree::TreeNode* selected = browser_->Tree().TreeView1().Selected();
