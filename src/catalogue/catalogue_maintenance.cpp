@@ -107,7 +107,7 @@ void CatalogueMaintenance::FileSearch1AddFile(const std::string& folder,
 }
 
 void CatalogueMaintenance::AddClassFile(const std::string& folder, const std::string& file_name,
-                                        search::TDateTime time) {
+                                        text::TDateTime time) {
   ui::ShowStatus(ui_, "Searching " + file_name);
   const std::string class_name = ClassNameOf(file_name);
   if (class_name.empty()) return;  // the required name would refuse the row

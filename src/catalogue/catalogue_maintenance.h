@@ -110,8 +110,7 @@ class CatalogueMaintenance {
   // `time` (left empty when `time` is 0), Package from the folder. A row the
   // table refuses all the same is cancelled and the file skipped silently.
   // `folder` ends in the separator.
-  void AddClassFile(const std::string& folder, const std::string& file_name,
-                    search::TDateTime time);
+  void AddClassFile(const std::string& folder, const std::string& file_name, text::TDateTime time);
 
   // The file search of Scan Directories, also used by class export.
   search::TFileSearch& FileSearch1() { return file_search1_; }

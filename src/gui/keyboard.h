@@ -6,7 +6,7 @@
 #include <QObject>
 #include <string>
 
-#include "platform/posix_platform.h"
+#include "platform/native_platform.h"
 
 class QKeyEvent;
 
@@ -28,9 +28,9 @@ class KeyboardState : public QObject {
   bool escape_down_ = false;
 };
 
-// The POSIX platform whose Escape key is the one the application's windows
-// see (IsKeyDown asks `keyboard`, which must outlive it).
-class GuiPlatform : public platform::PosixPlatform {
+// The system's platform whose Escape key is the one the application's
+// windows see (IsKeyDown asks `keyboard`, which must outlive it).
+class GuiPlatform : public platform::NativePlatform {
  public:
   explicit GuiPlatform(const KeyboardState& keyboard) : keyboard_(keyboard) {}
   bool IsKeyDown(platform::Key key) override;

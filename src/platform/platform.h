@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/date_time.h"
+#include "text/date_time.h"
 
 namespace quoldex::platform {
 
@@ -112,13 +112,13 @@ class Platform {
   // --- Local time -------------------------------------------------------------
 
   // The current local date and time.
-  virtual TDateTime Now() = 0;
+  virtual text::TDateTime Now() = 0;
   // A file time (seconds since 1970-01-01 UTC, as the file system stores
   // it) as a local date-time.
-  virtual TDateTime UnixTimeToDateTime(int64_t unix_seconds) = 0;
+  virtual text::TDateTime UnixTimeToDateTime(int64_t unix_seconds) = 0;
   // The inverse: the UTC seconds of a local date-time (whole seconds,
   // rounded down). Empty when the value cannot be represented.
-  virtual std::optional<int64_t> DateTimeToUnixTime(TDateTime value) = 0;
+  virtual std::optional<int64_t> DateTimeToUnixTime(text::TDateTime value) = 0;
 };
 
 }  // namespace quoldex::platform

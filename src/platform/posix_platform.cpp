@@ -345,24 +345,24 @@ bool PosixPlatform::RenameFile(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-TDateTime PosixPlatform::Now() {
+text::TDateTime PosixPlatform::Now() {
   struct timespec now {};
   clock_gettime(CLOCK_REALTIME, &now);
-  TDateTime value = UnixTimeToDateTime(now.tv_sec);
+  text::TDateTime value = UnixTimeToDateTime(now.tv_sec);
   const double ms = static_cast<double>(now.tv_nsec / 1'000'000) / 86'400'000.0;
   return value >= 0 ? value + ms : value - ms;
 }
 
-TDateTime PosixPlatform::UnixTimeToDateTime(int64_t unix_seconds) {
+text::TDateTime PosixPlatform::UnixTimeToDateTime(int64_t unix_seconds) {
   const time_t t = static_cast<time_t>(unix_seconds);
   struct tm local {};
-  if (localtime_r(&t, &local) == nullptr) return kUnixEpochDateTime + unix_seconds / 86400.0;
-  return EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                         local.tm_min, local.tm_sec, 0});
+  if (localtime_r(&t, &local) == nullptr) return text::kUnixEpochDateTime + unix_seconds / 86400.0;
+  return text::EncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                               local.tm_min, local.tm_sec, 0});
 }
 
-std::optional<int64_t> PosixPlatform::DateTimeToUnixTime(TDateTime value) {
-  const DateTimeParts p = DecodeDateTime(value);
+std::optional<int64_t> PosixPlatform::DateTimeToUnixTime(text::TDateTime value) {
+  const text::DateTimeParts p = text::DecodeDateTime(value);
   struct tm local {};
   local.tm_year = p.year - 1900;
   local.tm_mon = p.month - 1;

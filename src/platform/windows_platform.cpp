@@ -59,8 +59,8 @@ bool OwnWindowInFront() {
   return owner == GetCurrentProcessId();
 }
 
-TDateTime FromSystemTime(const SYSTEMTIME& t) {
-  return EncodeDateTime(
+text::TDateTime FromSystemTime(const SYSTEMTIME& t) {
+  return text::EncodeDateTime(
       {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds});
 }
 
@@ -303,14 +303,15 @@ bool WindowsPlatform::RenameFile(const std::string& from, const std::string& to)
   return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(), 0) != 0;
 }
 
-TDateTime WindowsPlatform::Now() {
+text::TDateTime WindowsPlatform::Now() {
   SYSTEMTIME now;
   GetLocalTime(&now);
   return FromSystemTime(now);
 }
 
-TDateTime WindowsPlatform::UnixTimeToDateTime(int64_t unix_seconds) {
-  const TDateTime fallback = kUnixEpochDateTime + static_cast<double>(unix_seconds) / 86400.0;
+text::TDateTime WindowsPlatform::UnixTimeToDateTime(int64_t unix_seconds) {
+  const text::TDateTime fallback =
+      text::kUnixEpochDateTime + static_cast<double>(unix_seconds) / 86400.0;
   if (unix_seconds < -kUnixEpochTicks / kTicksPerSecond ||
       unix_seconds > (INT64_MAX - kUnixEpochTicks) / kTicksPerSecond) {
     return fallback;
@@ -325,8 +326,8 @@ TDateTime WindowsPlatform::UnixTimeToDateTime(int64_t unix_seconds) {
   return FromSystemTime(local);
 }
 
-std::optional<int64_t> WindowsPlatform::DateTimeToUnixTime(TDateTime value) {
-  const DateTimeParts p = DecodeDateTime(value);
+std::optional<int64_t> WindowsPlatform::DateTimeToUnixTime(text::TDateTime value) {
+  const text::DateTimeParts p = text::DecodeDateTime(value);
   if (p.year < 1601 || p.year > 30827) return std::nullopt;
   SYSTEMTIME local{};
   local.wYear = static_cast<WORD>(p.year);

@@ -68,9 +68,9 @@ class WindowsPlatform : public Platform {
   bool RemoveFile(const std::string& path) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
 
-  TDateTime Now() override;
-  TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
-  std::optional<int64_t> DateTimeToUnixTime(TDateTime value) override;
+  text::TDateTime Now() override;
+  text::TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
+  std::optional<int64_t> DateTimeToUnixTime(text::TDateTime value) override;
 
  private:
   // Process handles (HANDLE) of the programs started and not yet waited

@@ -48,10 +48,10 @@ class TFileSearch {
   // Bounds of the last-write time window, both inclusive. Written values are
   // clamped to 1980-01-01..2099-12-31 and kept at two-second resolution in
   // local time; reading gives the stored value back.
-  TDateTime FirstTime() const { return FileTimeToDateTime(first_time_); }
-  void SetFirstTime(TDateTime value) { first_time_ = DateTimeToFileTime(value); }
-  TDateTime LastTime() const { return FileTimeToDateTime(last_time_); }
-  void SetLastTime(TDateTime value) { last_time_ = DateTimeToFileTime(value); }
+  text::TDateTime FirstTime() const { return FileTimeToDateTime(first_time_); }
+  void SetFirstTime(text::TDateTime value) { first_time_ = DateTimeToFileTime(value); }
+  text::TDateTime LastTime() const { return FileTimeToDateTime(last_time_); }
+  void SetLastTime(text::TDateTime value) { last_time_ = DateTimeToFileTime(value); }
 
   // Size bounds, inclusive, applied to the low 32 bits of a file's size. A
   // negative minimum sets no lower bound; a negative maximum rejects all.

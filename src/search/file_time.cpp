@@ -6,37 +6,10 @@ namespace quoldex::search {
 namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
-// Days from 1899-12-30 to 1970-01-01, and seconds from 1601-01-01 to 1970-01-01.
-constexpr int64_t kUnixEpochDay = 25569;
+constexpr auto kUnixEpochDay = static_cast<int64_t>(text::kUnixEpochDateTime);
+// Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t kUnixEpochSeconds = 11644473600;
 constexpr int64_t kTicksPerSecond = 10000000;
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-struct Civil {
-  int64_t year;
-  unsigned month, day;
-};
-
-Civil CivilFromDays(int64_t z) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  return {static_cast<int64_t>(yoe) + era * 400 + (m <= 2), m, d};
-}
 
 DosDateTime Pack(int64_t year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                  unsigned second) {
@@ -47,20 +20,22 @@ DosDateTime Pack(int64_t year, unsigned month, unsigned day, unsigned hour, unsi
 
 }  // namespace
 
-DosDateTime DateTimeToDosDateTime(TDateTime value) {
+DosDateTime DateTimeToDosDateTime(text::TDateTime value) {
   const int64_t total_ms = std::llround(value * static_cast<double>(kMsPerDay));
   const int64_t day = total_ms / kMsPerDay;
   const int64_t ms = total_ms % kMsPerDay;
-  const Civil c = CivilFromDays(day - kUnixEpochDay);
+  const text::DateTimeParts c = text::CivilFromDays(day - kUnixEpochDay);
   const auto hour = static_cast<unsigned>(ms / 3600000);
   const auto minute = static_cast<unsigned>(ms / 60000 % 60);
   const auto second = static_cast<unsigned>(ms / 1000 % 60);
-  return Pack(c.year, c.month, c.day, hour, minute, second);
+  return Pack(c.year, static_cast<unsigned>(c.month), static_cast<unsigned>(c.day), hour, minute,
+              second);
 }
 
-TDateTime DosDateTimeToDateTime(DosDateTime dos) {
+text::TDateTime DosDateTimeToDateTime(DosDateTime dos) {
   const uint32_t date = dos >> 16, time = dos & 0xFFFF;
-  const int64_t day = DaysFromCivil((date >> 9) + 1980, (date >> 5) & 15, date & 31);
+  const int64_t day = text::DaysFromCivil((date >> 9) + 1980, static_cast<int>((date >> 5) & 15),
+                                          static_cast<int>(date & 31));
   const uint32_t seconds = (time >> 11) * 3600 + ((time >> 5) & 63) * 60 + (time & 31) * 2;
   return static_cast<double>(day + kUnixEpochDay) + seconds / 86400.0;
 }
@@ -94,13 +69,13 @@ std::optional<DosDateTime> FileTimeToLocalDosDateTime(FileTime time) {
               static_cast<unsigned>(tm.tm_sec));
 }
 
-FileTime DateTimeToFileTime(TDateTime value) {
+FileTime DateTimeToFileTime(text::TDateTime value) {
   if (value > kMaxDosDateTime) value = kMaxDosDateTime;
   if (!(value >= kMinDosDateTime)) value = kMinDosDateTime;
   return LocalDosDateTimeToFileTime(DateTimeToDosDateTime(value)).value_or(kInvalidFileTime);
 }
 
-TDateTime FileTimeToDateTime(FileTime time) {
+text::TDateTime FileTimeToDateTime(FileTime time) {
   const std::optional<DosDateTime> dos = FileTimeToLocalDosDateTime(time);
   return dos ? DosDateTimeToDateTime(*dos) : -1.0;
 }

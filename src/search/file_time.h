@@ -12,9 +12,10 @@
 #include <ctime>
 #include <optional>
 
+#include "text/date_time.h"
+
 namespace quoldex::search {
 
-using TDateTime = double;
 using FileTime = uint64_t;
 
 // A DOS date (high 16 bits: day | month << 5 | (year - 1980) << 9) and time
@@ -22,18 +23,18 @@ using FileTime = uint64_t;
 using DosDateTime = uint32_t;
 
 // The bounds a stored time window is clamped to: 1980-01-01 and 2099-12-31.
-inline constexpr TDateTime kMinDosDateTime = 29221.0;
-inline constexpr TDateTime kMaxDosDateTime = 73050.0;
+inline constexpr text::TDateTime kMinDosDateTime = 29221.0;
+inline constexpr text::TDateTime kMaxDosDateTime = 73050.0;
 
 // The stored time when a date-time cannot be turned into a file time.
 inline constexpr FileTime kInvalidFileTime = 0x0000FFFF0000FFFFull;
 
 // Packs `value` (which must lie in 1980..2107) as a DOS date and time: the
 // value is rounded to the millisecond, then seconds are truncated to even.
-DosDateTime DateTimeToDosDateTime(TDateTime value);
+DosDateTime DateTimeToDosDateTime(text::TDateTime value);
 
 // The TDateTime of a packed DOS date and time.
-TDateTime DosDateTimeToDateTime(DosDateTime dos);
+text::TDateTime DosDateTimeToDateTime(DosDateTime dos);
 
 // The UTC file time of a DOS date and time read as local time, or nullopt
 // when the platform cannot represent it.
@@ -46,11 +47,11 @@ std::optional<DosDateTime> FileTimeToLocalDosDateTime(FileTime time);
 // Writing direction of a time-window bound: clamps `value` into
 // kMinDosDateTime..kMaxDosDateTime (NaN counts as below), packs it and
 // returns the UTC file time, or kInvalidFileTime when that fails.
-FileTime DateTimeToFileTime(TDateTime value);
+FileTime DateTimeToFileTime(text::TDateTime value);
 
 // Reading direction: a UTC file time as a local TDateTime at two-second
 // resolution, or -1.0 when it has no DOS date and time.
-TDateTime FileTimeToDateTime(FileTime time);
+text::TDateTime FileTimeToDateTime(FileTime time);
 
 // The file time of a POSIX time stamp; times before 1601 give 0, times past
 // the last file time give the last one.

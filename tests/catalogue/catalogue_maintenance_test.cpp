@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "catalogue_test_util.h"
-#include "platform/date_time.h"
 #include "platform/posix_platform.h"
 #include "platform/text_file.h"
 #include "tables/components/db_datetime_text.h"
 #include "tables/cursor/multiprocess_test_util.h"
+#include "text/date_time.h"
 
 namespace quoldex::catalogue {
 namespace {
@@ -169,7 +169,7 @@ TEST_F(CatalogueMaintenanceTest, AddFilesTakesOneFileWithoutTimeStamp) {
 
 TEST_F(CatalogueMaintenanceTest, ScanStoresTheFileTimeAsRegionalText) {
   const std::string file = WriteScript("UT/Engine/Classes/Actor.uc", "class Actor extends O;\n\n");
-  const platform::TDateTime when = platform::EncodeDateTime({2026, 12, 8, 13, 45, 10, 0});
+  const text::TDateTime when = text::EncodeDateTime({2026, 12, 8, 13, 45, 10, 0});
   const std::optional<int64_t> unix_time = platform::PosixPlatform().DateTimeToUnixTime(when);
   ASSERT_TRUE(unix_time);
   const timespec times[2] = {{*unix_time, 0}, {*unix_time, 0}};

@@ -4,11 +4,7 @@
 
 namespace quoldex::testing {
 
-using platform::DecodeDateTime;
-using platform::EncodeDateTime;
-using platform::kUnixEpochDateTime;
-
-FakePlatform::FakePlatform() : now_(EncodeDateTime({2026, 12, 8, 12, 0, 0, 0})) {}
+FakePlatform::FakePlatform() : now_(text::EncodeDateTime({2026, 12, 8, 12, 0, 0, 0})) {}
 
 void FakePlatform::AdvanceTicks(uint32_t ms) {
   tick_ += ms;
@@ -90,15 +86,15 @@ bool FakePlatform::RenameFile(const std::string& from, const std::string& to) {
   return !failing_renames_.contains(from) && real_.RenameFile(from, to);
 }
 
-platform::TDateTime FakePlatform::UnixTimeToDateTime(int64_t unix_seconds) {
-  return kUnixEpochDateTime + static_cast<double>(unix_seconds) / 86400.0;
+text::TDateTime FakePlatform::UnixTimeToDateTime(int64_t unix_seconds) {
+  return text::kUnixEpochDateTime + static_cast<double>(unix_seconds) / 86400.0;
 }
 
-std::optional<int64_t> FakePlatform::DateTimeToUnixTime(TDateTime value) {
-  const platform::DateTimeParts p = DecodeDateTime(value);
-  const auto day = std::llround(EncodeDateTime({p.year, p.month, p.day, 0, 0, 0, 0}));
-  return (day - static_cast<int64_t>(kUnixEpochDateTime)) * 86400 + p.hour * 3600 + p.minute * 60 +
-         p.second;
+std::optional<int64_t> FakePlatform::DateTimeToUnixTime(text::TDateTime value) {
+  const text::DateTimeParts p = text::DecodeDateTime(value);
+  const auto day = std::llround(text::EncodeDateTime({p.year, p.month, p.day, 0, 0, 0, 0}));
+  return (day - static_cast<int64_t>(text::kUnixEpochDateTime)) * 86400 + p.hour * 3600 +
+         p.minute * 60 + p.second;
 }
 
 }  // namespace quoldex::testing

@@ -23,7 +23,6 @@ class FakePlatform : public platform::Platform {
  public:
   using Key = platform::Key;
   using ProgramHandle = platform::ProgramHandle;
-  using TDateTime = platform::TDateTime;
 
   struct ShellCall {
     std::string verb;  // "open" or "print"
@@ -58,7 +57,7 @@ class FakePlatform : public platform::Platform {
   void AdvanceTicks(uint32_t ms);
   void SetExecutableDir(std::string dir) { executable_dir_ = std::move(dir); }
   void SetUserDataDir(std::string dir) { user_data_dir_ = std::move(dir); }
-  void SetNow(TDateTime now) { now_ = now; }
+  void SetNow(text::TDateTime now) { now_ = now; }
   void SetProgramBehaviour(ProgramBehaviour behaviour) { behaviour_ = std::move(behaviour); }
   // FindCompiler answers with system_dir + "ucc.exe" and this problem
   // (empty unless set: the compiler can be started).
@@ -105,9 +104,9 @@ class FakePlatform : public platform::Platform {
   bool IsDirectoryWritable(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   bool RenameFile(const std::string& from, const std::string& to) override;
-  TDateTime Now() override { return now_; }
-  TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
-  std::optional<int64_t> DateTimeToUnixTime(TDateTime value) override;
+  text::TDateTime Now() override { return now_; }
+  text::TDateTime UnixTimeToDateTime(int64_t unix_seconds) override;
+  std::optional<int64_t> DateTimeToUnixTime(text::TDateTime value) override;
 
  private:
   struct KeyScript {
@@ -125,7 +124,7 @@ class FakePlatform : public platform::Platform {
   platform::NativePlatform real_;
   std::map<Key, KeyScript> keys_;
   uint32_t tick_ = 1000;
-  TDateTime now_;
+  text::TDateTime now_;
   std::string executable_dir_;
   std::string user_data_dir_;
   ProgramBehaviour behaviour_;

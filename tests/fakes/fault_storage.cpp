@@ -101,11 +101,7 @@ class FaultStorage::File final : public StorageFile {
   // Passes a result on, turning the power off when this was the last call.
   template <typename T>
   T Done(T result) {
-    std::lock_guard lock(owner_.section_);
-    if (owner_.cut_kind_ != IoKind::kCount && owner_.cut_at_ == 0) {
-      owner_.power_off_ = true;
-      owner_.cut_kind_ = IoKind::kCount;
-    }
+    owner_.CutIfLast();
     return result;
   }
 
@@ -266,16 +262,29 @@ int FaultStorage::Rename(const std::string& from, const std::string& to) {
   Know(to);
   if (int err = Enter(IoKind::kRename)) return err;
   const int err = inner_.Rename(from, to);
-  std::lock_guard lock(section_);
-  if (err == 0) {
-    durable_[to] = durable_[from];
-    durable_[from] = nullptr;
+  {
+    std::lock_guard lock(section_);
+    if (err == 0) {
+      durable_[to] = durable_[from];
+      durable_[from] = nullptr;
+    }
   }
+  CutIfLast();
+  return err;
+}
+
+void FaultStorage::CutIfLast() {
+  std::lock_guard lock(section_);
   if (cut_kind_ != IoKind::kCount && cut_at_ == 0) {
     power_off_ = true;
     cut_kind_ = IoKind::kCount;
   }
-  return err;
+}
+
+int FaultStorage::FlushFolder(const std::string&) {
+  if (int err = Enter(IoKind::kFlush)) return err;
+  CutIfLast();
+  return 0;
 }
 
 int FaultStorage::ListFolder(const std::string& folder, std::vector<std::string>* names) {
@@ -287,11 +296,11 @@ uint64_t FaultStorage::CurrentThreadId() { return inner_.CurrentThreadId(); }
 void FaultStorage::Yield() { inner_.Yield(); }
 void FaultStorage::Sleep(int milliseconds) { inner_.Sleep(milliseconds); }
 int64_t FaultStorage::MonotonicMs() { return inner_.MonotonicMs(); }
-CivilTime FaultStorage::LocalNow() { return inner_.LocalNow(); }
+text::DateTimeParts FaultStorage::LocalNow() { return inner_.LocalNow(); }
 std::optional<std::string> FaultStorage::Environment(const std::string& name) {
   return inner_.Environment(name);
 }
-std::string FaultStorage::RegionalDateTimeText(const CivilTime& moment, bool with_time) {
+std::string FaultStorage::RegionalDateTimeText(const text::DateTimeParts& moment, bool with_time) {
   return inner_.RegionalDateTimeText(moment, with_time);
 }
 

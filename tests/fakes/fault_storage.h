@@ -32,7 +32,6 @@
 
 namespace quoldex::testing {
 
-using tables::CivilTime;
 using tables::FileFacts;
 using tables::FileView;
 using tables::IoResult;
@@ -79,15 +78,17 @@ class FaultStorage : public Storage {
   bool Exists(const std::string& path) override;
   int Delete(const std::string& path) override;
   int Rename(const std::string& from, const std::string& to) override;
+  // Counted as a flush; the names it would make durable already are.
+  int FlushFolder(const std::string& path) override;
   int ListFolder(const std::string& folder, std::vector<std::string>* names) override;
   std::string TemporaryFolder() override;
   uint64_t CurrentThreadId() override;
   void Yield() override;
   void Sleep(int milliseconds) override;
   int64_t MonotonicMs() override;
-  CivilTime LocalNow() override;
+  text::DateTimeParts LocalNow() override;
   std::optional<std::string> Environment(const std::string& name) override;
-  std::string RegionalDateTimeText(const CivilTime& moment, bool with_time) override;
+  std::string RegionalDateTimeText(const text::DateTimeParts& moment, bool with_time) override;
 
  private:
   class File;
@@ -100,6 +101,9 @@ class FaultStorage : public Storage {
   // The durable image of `path`, taken now when not known yet.
   void Know(const std::string& path);
   void MakeDurable(const std::string& path);
+  // Turns the power off when the call just made was the last one
+  // CutPowerAfter allowed.
+  void CutIfLast();
 
   Storage& inner_;
   mutable std::mutex section_;

@@ -276,18 +276,18 @@ class PosixLocalTime : public ::testing::Test {
 TEST_F(PosixLocalTime, FileTimesBecomeLocalDateTimesAndBack) {
   PosixPlatform platform;
   SetZone("UTC0");
-  EXPECT_EQ(platform.UnixTimeToDateTime(0), kUnixEpochDateTime);
+  EXPECT_EQ(platform.UnixTimeToDateTime(0), text::kUnixEpochDateTime);
   SetZone("EST5");  // five hours behind UTC, no daylight saving
-  EXPECT_DOUBLE_EQ(platform.UnixTimeToDateTime(0), kUnixEpochDateTime - 5.0 / 24.0);
+  EXPECT_DOUBLE_EQ(platform.UnixTimeToDateTime(0), text::kUnixEpochDateTime - 5.0 / 24.0);
   const int64_t t = 1'796'000'000;  // 2026-11-29
   EXPECT_EQ(platform.DateTimeToUnixTime(platform.UnixTimeToDateTime(t)), t);
-  EXPECT_EQ(platform.DateTimeToUnixTime(EncodeDateTime({1969, 12, 31, 18, 59, 59, 0})), -1);
+  EXPECT_EQ(platform.DateTimeToUnixTime(text::EncodeDateTime({1969, 12, 31, 18, 59, 59, 0})), -1);
 }
 
 TEST_F(PosixLocalTime, NowIsTheLocalClock) {
   PosixPlatform platform;
   SetZone("EST5");
-  const TDateTime expected = platform.UnixTimeToDateTime(std::time(nullptr));
+  const text::TDateTime expected = platform.UnixTimeToDateTime(std::time(nullptr));
   EXPECT_NEAR(platform.Now(), expected, 2.0 / 86400.0);
 }
 

@@ -92,7 +92,7 @@ TEST(WindowsPlatformTest, LocalTimesConvertBothWays) {
     ASSERT_TRUE(back.has_value()) << t;
     EXPECT_EQ(*back, t);
   }
-  const TDateTime now = platform.Now();
+  const text::TDateTime now = platform.Now();
   EXPECT_GT(now, 46000.0);                                           // after 2025
   EXPECT_FALSE(platform.DateTimeToUnixTime(-700000.0).has_value());  // before 1601
 }

@@ -271,7 +271,7 @@ TEST(FileSearchTests, TimeWindowBoundsAreInclusiveAndSwapsAreKept) {
   const std::string file = t.Join("f.uc");
   WriteFile(file, "x");
   const time_t t0 = 1118138400;  // 2005-06-07 10:00:00 UTC, an even second
-  const TDateTime local = FileTimeToDateTime(UnixTimeToFileTime({t0, 0}));
+  const text::TDateTime local = FileTimeToDateTime(UnixTimeToFileTime({t0, 0}));
   TFileSearch fs;
   Recorder r(fs);
   auto accepted = [&](time_t s, long ns) {

@@ -10,13 +10,13 @@
 namespace quoldex::search {
 namespace {
 
-constexpr TDateTime k20010203 = 36925.0;  // 2001-02-03 00:00
+constexpr text::TDateTime k20010203 = 36925.0;  // 2001-02-03 00:00
 constexpr double kSecond = 1.0 / 86400.0;
 // 1980-01-01 00:00:00 UTC as a file time.
 constexpr FileTime kFileTime1980 = 119600064000000000ull;
 
 TEST(DosDateTime, PacksFieldsAndTruncatesToEvenSeconds) {
-  const TDateTime t = k20010203 + (4 * 3600 + 5 * 60 + 7.6) * kSecond;  // 04:05:07.6
+  const text::TDateTime t = k20010203 + (4 * 3600 + 5 * 60 + 7.6) * kSecond;  // 04:05:07.6
   const DosDateTime dos = DateTimeToDosDateTime(t);
   EXPECT_EQ(dos >> 16, 3u | 2u << 5 | 21u << 9);
   EXPECT_EQ(dos & 0xFFFF, 3u | 5u << 5 | 4u << 11);  // 7.6 s is stored as 3 two-second units
@@ -46,7 +46,7 @@ TEST(DosDateTime, FileTimesConvertThroughLocalTime) {
   {
     // Summer time one hour east of UTC plus one: local noon is 10:00 UTC.
     testing::ScopedTimeZone cest("CET-1CEST,M3.5.0,M10.5.0/3");
-    const TDateTime noon = 38510.5;  // 2005-06-07 12:00 local
+    const text::TDateTime noon = 38510.5;  // 2005-06-07 12:00 local
     const FileTime utc10 = UnixTimeToFileTime({1118138400, 0});
     EXPECT_EQ(DateTimeToFileTime(noon), utc10);
     EXPECT_DOUBLE_EQ(FileTimeToDateTime(utc10), noon);

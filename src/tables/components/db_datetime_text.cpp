@@ -1,26 +1,15 @@
 #include "tables/components/db_datetime_text.h"
 
-#include <chrono>
-
 #include "tables/records/field_datetime.h"
 
 namespace quoldex::tables {
-namespace {
 
-// TDateTime 25569 is 1 January 1970, the epoch of the calendar's days.
-constexpr int32_t kUnixEpochOffset = 25569;
-
-}  // namespace
-
-std::optional<DateTimeParts> SplitDateTime(TDateTime value) {
+std::optional<SplitMoment> SplitDateTime(TDateTime value) {
   int32_t day, ms;
   if (!DateTimeToTimeStamp(value, &day, &ms)) return std::nullopt;
-  using namespace std::chrono;
-  const year_month_day ymd{sys_days{days{day - kDateDelta - kUnixEpochOffset}}};
-  DateTimeParts parts;
-  parts.moment.year = static_cast<int>(ymd.year());
-  parts.moment.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
-  parts.moment.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+  SplitMoment parts;
+  parts.moment = text::CivilFromDays(int64_t{day} - kDateDelta -
+                                     static_cast<int64_t>(text::kUnixEpochDateTime));
   parts.moment.hour = ms / 3600000;
   parts.moment.minute = ms / 60000 % 60;
   parts.moment.second = ms / 1000 % 60;
@@ -30,7 +19,7 @@ std::optional<DateTimeParts> SplitDateTime(TDateTime value) {
 }
 
 std::optional<std::string> RegionalDateTimeText(TDateTime value) {
-  const std::optional<DateTimeParts> parts = SplitDateTime(value);
+  const std::optional<SplitMoment> parts = SplitDateTime(value);
   if (!parts) return std::nullopt;
   return DiskStorage().RegionalDateTimeText(parts->moment, parts->has_time);
 }

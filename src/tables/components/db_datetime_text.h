@@ -19,14 +19,14 @@ namespace quoldex::tables {
 
 // The civil moment `value` stands for, and whether it has a time of day
 // (is not exactly midnight, to the millisecond).
-struct DateTimeParts {
-  CivilTime moment;
+struct SplitMoment {
+  text::DateTimeParts moment;
   bool has_time = false;
 };
 
 // nullopt when `value` lies outside the years 1 to 9999 (or is not a
 // number).
-std::optional<DateTimeParts> SplitDateTime(TDateTime value);
+std::optional<SplitMoment> SplitDateTime(TDateTime value);
 
 // The text in the user's regional format; nullopt as SplitDateTime.
 std::optional<std::string> RegionalDateTimeText(TDateTime value);

@@ -85,6 +85,12 @@ void FlushClosedFile(const std::string& name, const std::string& data_name) {
   file.Flush();
 }
 
+void FlushFolderOrFail(const std::string& data_name) {
+  if (int err = DiskStorage().FlushFolder(data_name); err != 0) {
+    throw EDbEngineError::WithOsReason(kErrWrite, data_name, err);
+  }
+}
+
 namespace {
 
 // Writes a new table's data file `data_name` and index file `index_name`,
@@ -171,6 +177,7 @@ void CreateTableFiles(const std::string& data_file_name, const TableDefinition& 
     DiskStorage().Delete(staged_index);
     throw;
   }
+  FlushFolderOrFail(data_file_name);
 }
 
 }  // namespace quoldex::tables

@@ -59,4 +59,8 @@ inline constexpr const char* kStagedSuffix = ".NEW";
 // `data_name`).
 void FlushClosedFile(const std::string& name, const std::string& data_name);
 
+// Makes the renames done beside the table `data_name` durable; raises
+// kErrWrite with the system's reason when the folder cannot be flushed.
+void FlushFolderOrFail(const std::string& data_name);
+
 }  // namespace quoldex::tables

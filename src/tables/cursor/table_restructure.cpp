@@ -6,9 +6,10 @@
 // failure the old one stays. Anything else:
 // a new table is built in the system's temporary folder, every active record
 // copied field by field (fields matched by name, record IDs kept), and its
-// files replace the old ones by rename; on failure the old files stay. The
-// old table is held open exclusively throughout, so nobody else sees it
-// half done.
+// files replace the old ones by rename, data file first; on failure the old
+// files stay. The old table is held open exclusively throughout, so no
+// other handle sees it half done; only a power cut between the two renames
+// can.
 #include "tables/cursor/table_restructure.h"
 
 #include <memory>
@@ -114,6 +115,7 @@ void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
     RemoveQuietly(staged);
     throw;
   }
+  FlushFolderOrFail(data_name);
   index = std::make_unique<TIndexFile>(index_name, data_name, data.Fields());
 }
 
@@ -153,6 +155,7 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
   }
   RemoveQuietly(temp);
   RemoveQuietly(temp_index);
+  FlushFolderOrFail(data_name);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "tables/records/field_datetime.h"
 
-#include <chrono>
 #include <cmath>
 
 #include "tables/storage/storage.h"
@@ -11,14 +10,6 @@ namespace {
 // TDateTime bounds of the years 1 to 9999.
 constexpr double kMinDateTime = 1 - kDateDelta;        // 1 January 0001
 constexpr double kEndDateTime = 3652060 - kDateDelta;  // 1 January 10000
-
-// Day number (1 January of year 1 = 1) of a valid civil date.
-int32_t DayNumber(int year, unsigned month, unsigned day) {
-  using namespace std::chrono;
-  constexpr sys_days kDayZero = sys_days{::std::chrono::year{1899} / December / 30};
-  sys_days d = sys_days{::std::chrono::year{year} / month / day};
-  return static_cast<int32_t>((d - kDayZero).count()) + kDateDelta;
-}
 
 class Scanner {
  public:
@@ -109,21 +100,11 @@ TDateTime TimestampMsToDateTime(double stored) {
   return days < 0 ? days - ms / kMsPerDay : days + ms / kMsPerDay;
 }
 
-TDateTime NowLocal() {
-  const CivilTime now = DiskStorage().LocalNow();
-  TDateTime date = 0, time = 0;
-  EncodeDate(now.year, now.month, now.day, &date);
-  EncodeTime(now.hour, now.minute, now.second, now.millisecond, &time);
-  return date + time;
-}
+TDateTime NowLocal() { return text::EncodeDateTime(DiskStorage().LocalNow()); }
 
 bool EncodeDate(int year, int month, int day, TDateTime* out) {
-  using namespace std::chrono;
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) return false;
-  year_month_day ymd{::std::chrono::year{year}, ::std::chrono::month{static_cast<unsigned>(month)},
-                     ::std::chrono::day{static_cast<unsigned>(day)}};
-  if (!ymd.ok()) return false;
-  *out = DayNumber(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDateDelta;
+  if (!text::IsValidDate(year, month, day)) return false;
+  *out = text::EncodeDateTime({year, month, day});
   return true;
 }
 

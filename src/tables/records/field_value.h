@@ -15,12 +15,11 @@
 #include <cstdint>
 #include <string>
 
+#include "text/date_time.h"
+
 namespace quoldex::tables {
 
-// Days since 30 December 1899 with the time of day as the fraction, local
-// time; before that day the fraction still counts forward from midnight
-// (-1.25 is 29 December 1899, 06:00).
-using TDateTime = double;
+using text::TDateTime;
 
 struct FieldValue {
   enum class Kind : uint8_t { kNull, kString, kInteger, kFloat, kBoolean, kDateTime };

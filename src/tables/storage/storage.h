@@ -34,6 +34,8 @@
 #include <string>
 #include <vector>
 
+#include "text/date_time.h"
+
 namespace quoldex::tables {
 
 inline constexpr int kShareConflict = EBUSY;
@@ -88,17 +90,6 @@ struct FileFacts {
   // The file's own mark that it must not be written (the owner's write
   // permission off, a read-only attribute); not whether this process may.
   bool read_only_attribute = false;
-};
-
-// A moment of the local civil calendar.
-struct CivilTime {
-  int year = 0;         // 1..9999
-  int month = 0;        // 1..12
-  int day = 0;          // 1..31
-  int hour = 0;         // 0..23
-  int minute = 0;       // 0..59
-  int second = 0;       // 0..59 (a leap second reads as 59)
-  int millisecond = 0;  // 0..999
 };
 
 // One open file. Destroying it closes it and releases every lock it holds,
@@ -176,6 +167,11 @@ class Storage {
   // Moves the file `from` to the name `to` in one step, replacing a file
   // named `to`.
   virtual int Rename(const std::string& from, const std::string& to) = 0;
+  // Makes the names in the folder of the file `path` durable: creations,
+  // removals and renames done there so far survive a power cut. 0 as well
+  // where the system keeps its names durable by itself or cannot flush a
+  // folder.
+  virtual int FlushFolder(const std::string& path) = 0;
   // The names (no folder part) of the entries of `folder` (a path ending in
   // a separator, or empty for the current folder), in no set order.
   virtual int ListFolder(const std::string& folder, std::vector<std::string>* names) = 0;
@@ -201,14 +197,14 @@ class Storage {
   // Milliseconds of a clock that never steps back (its start is arbitrary).
   virtual int64_t MonotonicMs() = 0;
   // The local date and time now.
-  virtual CivilTime LocalNow() = 0;
+  virtual text::DateTimeParts LocalNow() = 0;
   // The value of the environment variable `name`; nullopt when unset.
   virtual std::optional<std::string> Environment(const std::string& name) = 0;
   // The user's regional text of `moment`: the date in the short date
   // format, and when `with_time` a blank and the time in the long time
   // format. A user without regional settings gets ISO texts ("2001-12-31",
   // "23:59:59").
-  virtual std::string RegionalDateTimeText(const CivilTime& moment, bool with_time) = 0;
+  virtual std::string RegionalDateTimeText(const text::DateTimeParts& moment, bool with_time) = 0;
 };
 
 // The platform's storage of files on disk and of the process; defined by

@@ -90,6 +90,8 @@ class MemoryStorageImpl final : public Storage {
   int Rename(const std::string& from, const std::string& to) override {
     return memory_files::Rename(from, to) ? 0 : ENOENT;
   }
+  // Nothing in memory outlives the process.
+  int FlushFolder(const std::string&) override { return 0; }
   int ListFolder(const std::string& folder, std::vector<std::string>* names) override {
     *names = memory_files::NamesIn(folder);
     return 0;
@@ -100,11 +102,11 @@ class MemoryStorageImpl final : public Storage {
   void Yield() override { PlatformStorage().Yield(); }
   void Sleep(int milliseconds) override { PlatformStorage().Sleep(milliseconds); }
   int64_t MonotonicMs() override { return PlatformStorage().MonotonicMs(); }
-  CivilTime LocalNow() override { return PlatformStorage().LocalNow(); }
+  text::DateTimeParts LocalNow() override { return PlatformStorage().LocalNow(); }
   std::optional<std::string> Environment(const std::string& name) override {
     return PlatformStorage().Environment(name);
   }
-  std::string RegionalDateTimeText(const CivilTime& moment, bool with_time) override {
+  std::string RegionalDateTimeText(const text::DateTimeParts& moment, bool with_time) override {
     return PlatformStorage().RegionalDateTimeText(moment, with_time);
   }
 };

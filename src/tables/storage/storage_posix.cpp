@@ -320,6 +320,21 @@ class PosixStorage final : public Storage {
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
   }
 
+  int FlushFolder(const std::string& path) override {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int err = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    // Some file systems cannot flush a folder; their names are as durable
+    // as they will ever be.
+    if (err == EINVAL || err == ENOTSUP || err == EROFS) err = 0;
+    return err;
+  }
+
   int ListFolder(const std::string& folder, std::vector<std::string>* names) override {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
                                             ::closedir);
@@ -360,12 +375,12 @@ class PosixStorage final : public Storage {
         .count();
   }
 
-  CivilTime LocalNow() override {
+  text::DateTimeParts LocalNow() override {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};
     localtime_r(&ts.tv_sec, &local);
-    CivilTime now;
+    text::DateTimeParts now;
     now.year = local.tm_year + 1900;
     now.month = local.tm_mon + 1;
     now.day = local.tm_mday;
@@ -382,7 +397,7 @@ class PosixStorage final : public Storage {
     return std::string(value);
   }
 
-  std::string RegionalDateTimeText(const CivilTime& moment, bool with_time) override;
+  std::string RegionalDateTimeText(const text::DateTimeParts& moment, bool with_time) override;
 };
 
 // True when the environment names a time locale other than the plain C one.
@@ -400,7 +415,7 @@ bool UserNamesRegionalSettings() {
 // (LC_ALL, LC_TIME, LANG); the program never changes the process's own
 // locale. Null when there are no regional settings to follow, or the one
 // named is not installed.
-std::string PosixStorage::RegionalDateTimeText(const CivilTime& moment, bool with_time) {
+std::string PosixStorage::RegionalDateTimeText(const text::DateTimeParts& moment, bool with_time) {
   static const locale_t user_locale = [] {
     return UserNamesRegionalSettings() ? newlocale(LC_TIME_MASK, "", locale_t{}) : locale_t{};
   }();
@@ -419,7 +434,7 @@ std::string Format(const char* format, const std::tm& tm, locale_t locale) {
 
 }  // namespace
 
-std::string LocaleDateTimeText(const CivilTime& moment, bool with_time, locale_t locale,
+std::string LocaleDateTimeText(const text::DateTimeParts& moment, bool with_time, locale_t locale,
                                const char* date_format, const char* time_format) {
   using namespace std::chrono;
   const year_month_day ymd{year{moment.year}, month{static_cast<unsigned>(moment.month)},

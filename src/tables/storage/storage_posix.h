@@ -15,7 +15,7 @@ namespace quoldex::tables {
 
 // `moment` as strftime_l writes it in `locale` with `date_format`, then,
 // when `with_time`, a blank and `time_format`.
-std::string LocaleDateTimeText(const CivilTime& moment, bool with_time, locale_t locale,
+std::string LocaleDateTimeText(const text::DateTimeParts& moment, bool with_time, locale_t locale,
                                const char* date_format = "%x", const char* time_format = "%X");
 
 }  // namespace quoldex::tables

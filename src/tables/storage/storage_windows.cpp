@@ -345,7 +345,10 @@ class WindowsStorage final : public Storage {
   int Rename(const std::string& from, const std::string& to) override {
     const std::wstring wide_from = Utf8ToWide(from);
     const std::wstring wide_to = Utf8ToWide(to);
-    if (MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+    if (MoveFileExW(wide_from.c_str(), wide_to.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return 0;
+    }
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
       return ErrorNumber(error);
@@ -357,7 +360,7 @@ class WindowsStorage final : public Storage {
     const std::wstring aside = wide_to + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                std::to_wstring(GetTickCount64()) + L".old";
     if (!MoveFileExW(wide_to.c_str(), aside.c_str(), 0)) return ErrorNumber(error);
-    if (!MoveFileExW(wide_from.c_str(), wide_to.c_str(), 0)) {
+    if (!MoveFileExW(wide_from.c_str(), wide_to.c_str(), MOVEFILE_WRITE_THROUGH)) {
       const int err = LastError();
       MoveFileExW(aside.c_str(), wide_to.c_str(), 0);  // the old file back in its place
       return err;
@@ -365,6 +368,10 @@ class WindowsStorage final : public Storage {
     DeleteFileW(aside.c_str());  // gone once the last handle of it closes
     return 0;
   }
+
+  // A rename is written through to the disk before it returns (above); the
+  // folder needs no flush of its own.
+  int FlushFolder(const std::string&) override { return 0; }
 
   int ListFolder(const std::string& folder, std::vector<std::string>* names) override {
     WIN32_FIND_DATAW found;
@@ -427,7 +434,7 @@ class WindowsStorage final : public Storage {
     return ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
   }
 
-  CivilTime LocalNow() override {
+  text::DateTimeParts LocalNow() override {
     SYSTEMTIME t;
     GetLocalTime(&t);
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
@@ -440,7 +447,7 @@ class WindowsStorage final : public Storage {
   }
 
   // The user's short date and long time formats of the Regional settings.
-  std::string RegionalDateTimeText(const CivilTime& moment, bool with_time) override {
+  std::string RegionalDateTimeText(const text::DateTimeParts& moment, bool with_time) override {
     SYSTEMTIME t{};
     t.wYear = static_cast<WORD>(moment.year);
     t.wMonth = static_cast<WORD>(moment.month);

@@ -37,7 +37,7 @@ TDateTime At(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
 std::optional<std::string> DateTimeText(TDateTime value, locale_t locale,
                                         const char* date_format = "%x",
                                         const char* time_format = "%X") {
-  const std::optional<DateTimeParts> parts = SplitDateTime(value);
+  const std::optional<SplitMoment> parts = SplitDateTime(value);
   if (!parts) return std::nullopt;
   return LocaleDateTimeText(parts->moment, parts->has_time, locale, date_format, time_format);
 }

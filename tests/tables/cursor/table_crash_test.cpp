@@ -235,7 +235,7 @@ TEST_F(CrashTest, KilledWriterLeavesASoundOrRepairableTable) {
   CreateObjects();
   const int kills = EnvInt("QUOLDEX_CRASH_KILLS", 50);
   std::mt19937 delays(20240611);
-  int clean = 0, recovered = 0, refused_8961 = 0, refused_8965 = 0, unsound = 0, changes = 0;
+  int clean = 0, recovered = 0, refused_header = 0, refused_index = 0, unsound = 0, changes = 0;
   Rows known;
   for (int round = 0; round < kills; ++round) {
     const std::string log = dir_.File("round" + std::to_string(round) + ".log");
@@ -269,7 +269,7 @@ TEST_F(CrashTest, KilledWriterLeavesASoundOrRepairableTable) {
     } catch (const EDbEngineError& e) {
       ASSERT_TRUE(e.ErrorCode() == kErrHeaderCorrupt || e.ErrorCode() == kErrIndexPagesCorrupt)
           << "round " << round << ": " << e.what();
-      ++(e.ErrorCode() == kErrHeaderCorrupt ? refused_8961 : refused_8965);
+      ++(e.ErrorCode() == kErrHeaderCorrupt ? refused_header : refused_index);
       needs_repair = true;
     }
     if (needs_repair) {
@@ -292,11 +292,11 @@ TEST_F(CrashTest, KilledWriterLeavesASoundOrRepairableTable) {
   }
   std::printf(
       "[ crash    ] %d kills, %d changes, %zu rows left: opened sound %d, recovered at open "
-      "%d, refused at open 8961 %d, 8965 %d, opened unsound %d\n",
-      kills, changes, known.size(), clean, recovered, refused_8961, refused_8965, unsound);
-  EXPECT_EQ(clean + recovered + refused_8961 + refused_8965 + unsound, kills);
+      "%d, refused at open (header damaged) %d, (index mid-change) %d, opened unsound %d\n",
+      kills, changes, known.size(), clean, recovered, refused_header, refused_index, unsound);
+  EXPECT_EQ(clean + recovered + refused_header + refused_index + unsound, kills);
   // A table left mid-change never needs the user's repair any more.
-  EXPECT_EQ(refused_8961 + refused_8965 + unsound, 0);
+  EXPECT_EQ(refused_header + refused_index + unsound, 0);
 }
 
 }  // namespace

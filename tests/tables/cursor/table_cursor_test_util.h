@@ -9,20 +9,11 @@
 
 #include "fakes/objects_table.h"
 #include "tables/base/engine_error.h"
+#include "tables/base/index_desc_builder.h"
 #include "tables/cursor/table_cursor.h"
 #include "tables/data_file/data_file_test_util.h"
 
 namespace quoldex::tables::test {
-
-inline IndexDesc Index(std::string name, std::vector<uint16_t> fields, bool unique = false,
-                       bool case_insensitive = false) {
-  IndexDesc d;
-  d.name = std::move(name);
-  d.fields = std::move(fields);
-  d.unique = unique;
-  d.case_insensitive = case_insensitive;
-  return d;
-}
 
 using ::quoldex::testing::kByInheritance;
 using ::quoldex::testing::kByName;

@@ -21,6 +21,7 @@
 #include "fakes/temp_dir.h"
 #include "tables/base/coding.h"
 #include "tables/base/engine_error.h"
+#include "tables/base/index_desc_builder.h"
 #include "tables/base/table_defs.h"
 #include "tables/index_file/index_file.h"
 #include "tables/storage/file_bytes_test_util.h"
@@ -80,15 +81,7 @@ inline std::vector<FieldDesc> ClassFields() {
   return fields;
 }
 
-inline IndexDesc Index(std::string name, std::vector<uint16_t> fields, bool unique = false,
-                       bool case_insensitive = false) {
-  IndexDesc d;
-  d.name = std::move(name);
-  d.fields = std::move(fields);
-  d.unique = unique;
-  d.case_insensitive = case_insensitive;
-  return d;
-}
+using test::Index;
 
 // A record buffer with string/integer field values set the way a data file
 // stores them.

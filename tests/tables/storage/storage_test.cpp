@@ -175,7 +175,7 @@ TEST_P(StorageContractTest, ProcessServicesAreSane) {
   S().Sleep(2);
   EXPECT_GE(S().MonotonicMs() - start, 2);
   EXPECT_NE(S().CurrentThreadId(), 0u);
-  const CivilTime now = S().LocalNow();
+  const text::DateTimeParts now = S().LocalNow();
   EXPECT_GE(now.year, 2000);
   EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
   EXPECT_TRUE(now.second >= 0 && now.second <= 59 && now.millisecond < 1000);

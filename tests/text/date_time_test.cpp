@@ -1,8 +1,8 @@
-#include "platform/date_time.h"
+#include "text/date_time.h"
 
 #include <gtest/gtest.h>
 
-namespace quoldex::platform {
+namespace quoldex::text {
 namespace {
 
 TEST(DateTime, FixedPointsOfTheCalendar) {
@@ -42,5 +42,27 @@ TEST(DateTime, RoundingUpToMidnightMovesToTheNextDay) {
   EXPECT_EQ(p.hour, 0);
 }
 
+TEST(DateTime, ValidDatesFollowTheMonthsAndLeapYears) {
+  EXPECT_TRUE(IsValidDate(2000, 2, 29));   // divisible by 400
+  EXPECT_FALSE(IsValidDate(1900, 2, 29));  // by 100 only
+  EXPECT_TRUE(IsValidDate(2024, 2, 29));
+  EXPECT_FALSE(IsValidDate(2023, 2, 29));
+  EXPECT_FALSE(IsValidDate(2023, 4, 31));
+  EXPECT_TRUE(IsValidDate(1, 1, 1));
+  EXPECT_TRUE(IsValidDate(9999, 12, 31));
+  EXPECT_FALSE(IsValidDate(0, 12, 31));
+  EXPECT_FALSE(IsValidDate(10000, 1, 1));
+  EXPECT_FALSE(IsValidDate(2023, 13, 1));
+  EXPECT_FALSE(IsValidDate(2023, 1, 0));
+}
+
+TEST(DateTime, DamagedFieldsStillCountFromTheirNeighbours) {
+  // Month 0 is the December before; day 0 the last day of the month before.
+  EXPECT_EQ(DaysFromCivil(1981, 0, 1), DaysFromCivil(1980, 12, 1));
+  EXPECT_EQ(DaysFromCivil(1980, 3, 0), DaysFromCivil(1980, 2, 29));
+  const DateTimeParts p = CivilFromDays(DaysFromCivil(1980, 2, 29));
+  EXPECT_EQ(p.year * 10000 + p.month * 100 + p.day, 19800229);
+}
+
 }  // namespace
-}  // namespace quoldex::platform
+}  // namespace quoldex::text
