@@ -136,6 +136,7 @@ TEST_P(StorageContractTest, NamesAreFoundMovedAndRemoved) {
   EXPECT_FALSE(facts.read_only_attribute);
   ASSERT_EQ(S().Rename(folder + "a.DAT", folder + "b.DAT"), 0);  // replaces b
   EXPECT_FALSE(S().Exists(folder + "a.DAT"));
+  EXPECT_EQ(S().FlushFolder(folder + "b.DAT"), 0);  // the move made durable
   auto b = OpenOrFail(folder + "b.DAT", FileAccess::kRead, FileSharing::kShared);
   char first = 0;
   EXPECT_EQ(b->Read(0, &first, 1).bytes, 1u);
