@@ -107,14 +107,24 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // How much a miss on slot `number` reads ahead: the run of the order when
   // walking `forward` and the slot is not cached, else nothing.
   ReadAhead ReadAheadFor(int32_t number, bool forward);
+  // Slots a walk reads ahead per batch: as many as the record cache can
+  // spare, at most kIndexReadAhead.
+  size_t ReadAheadLimit() const;
   // Before a walk in index order fetches or filters slot `number`, going
   // in `direction` (+1/-1): unless the record cache holds it (HeldRecord),
   // reads it and the slots that the entries beyond it in that direction
-  // name (within the range, as many as the cache can spare, at most
-  // kIndexReadAhead) into the cache under one read lock. The walk then
+  // name (within the range, at most ReadAheadLimit in all) into the cache
+  // under one read lock. The walk then
   // takes the lock once per batch instead of once per record; the batch is
   // as fresh as any miss, and the next miss checks the counters again.
   void ReadAheadInIndexOrder(int32_t number, int direction);
+  // Before a walk backward in physical order steps on from slot `number`:
+  // unless the record cache holds the slot below it, reads the slots below
+  // (at most ReadAheadLimit) under one read lock. A walk forward needs
+  // none: a miss there reads the slots after it.
+  void ReadAheadBehindInPhysicalOrder(int32_t number);
+  // The read-ahead of a walk in the current order and `direction`.
+  void ReadAheadInWalk(int32_t number, int direction);
   // Copies slot `number` (deleted or not) into `out`.
   void ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward = false);
   bool BelowRange(const uint8_t* key) const;
@@ -217,7 +227,7 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
 
   std::vector<uint8_t> scratch;
   std::vector<int32_t> upcoming;
-  std::vector<int32_t> index_ahead;  // ReadAheadInIndexOrder's storage
+  std::vector<int32_t> index_ahead;  // the read-ahead's slot numbers
   // Kept between locates for their storage (Locate).
   LocateTarget locate_target;
   std::vector<uint8_t> locate_key;

@@ -75,6 +75,10 @@ ReadAhead TableCursor::Impl::ReadAheadFor(int32_t number, bool forward) {
   return HasIndexOrder() ? ReadAhead::Index(upcoming) : ReadAhead::Physical();
 }
 
+size_t TableCursor::Impl::ReadAheadLimit() const {
+  return std::min(kIndexReadAhead, std::max<size_t>(1, data->CacheCapacity() / 2));
+}
+
 void TableCursor::Impl::ReadAheadInIndexOrder(int32_t number, int direction) {
   // A slot the cache holds, or keeps an image of that may serve now, needs
   // no read.
@@ -83,7 +87,7 @@ void TableCursor::Impl::ReadAheadInIndexOrder(int32_t number, int direction) {
   // restarts the step when the counters moved; here it is taken before the
   // batch, which is then read, index pages and slots, under that one lock.
   BeforeRead();
-  const size_t limit = std::min(kIndexReadAhead, std::max<size_t>(1, data->CacheCapacity() / 2));
+  const size_t limit = ReadAheadLimit();
   index_ahead.clear();
   index_ahead.push_back(number);
   auto gather = [&](const uint8_t* k, int32_t n) {
@@ -99,6 +103,24 @@ void TableCursor::Impl::ReadAheadInIndexOrder(int32_t number, int direction) {
     index->WalkBehind(gather);
   }
   data->ReadAheadSlots(index_ahead);
+}
+
+void TableCursor::Impl::ReadAheadBehindInPhysicalOrder(int32_t number) {
+  const int32_t below = number - 1;
+  if (below < 1 || data->HeldRecord(below) != nullptr) return;
+  BeforeRead();
+  const size_t limit = ReadAheadLimit();
+  index_ahead.clear();
+  for (int32_t n = below; n >= 1 && index_ahead.size() < limit; --n) index_ahead.push_back(n);
+  data->ReadAheadSlots(index_ahead);
+}
+
+void TableCursor::Impl::ReadAheadInWalk(int32_t number, int direction) {
+  if (HasIndexOrder()) {
+    ReadAheadInIndexOrder(number, direction);
+  } else if (direction < 0) {
+    ReadAheadBehindInPhysicalOrder(number);
+  }
 }
 
 void TableCursor::Impl::ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward) {
@@ -159,16 +181,15 @@ const uint8_t* TableCursor::Impl::CopyForFilter(int32_t number) {
 
 bool TableCursor::Impl::Settle(bool on_entry, int direction) {
   const size_t length = order->KeyLength();
-  // In index order the slots are read in batches under the read lock, in
-  // the walk's direction; physical order reads each slot as it steps onto
-  // it. A filter tests a copy of what was read, once, so it never sees a
-  // slot that another instance is halfway through writing.
+  // The slots are read in batches under the read lock, in the walk's
+  // direction. A filter tests a copy of what was read, once, so it never
+  // sees a slot that another instance is halfway through writing.
   while (on_entry) {
     const uint8_t* k = order->Key();
     if (direction > 0 ? AboveRange(k) : BelowRange(k)) break;
     if (!(direction > 0 ? BelowRange(k) : AboveRange(k))) {
       const int32_t number = order->Record();
-      if (HasIndexOrder()) ReadAheadInIndexOrder(number, direction);
+      ReadAheadInWalk(number, direction);
       std::optional<StoredRecord> stored;
       const uint8_t* rec = nullptr;
       if (filter) {

@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tables/cursor/multiprocess_test_util.h"
@@ -327,9 +328,8 @@ TEST_F(ReadAheadTest, StepsOverSlotsReadAheadGoOnWhileAWriterHoldsTheLock) {
       c.Open();
       c.SetIndex(kByName);
       if (filtered) {
-        c.SetFilter([&c](const uint8_t* record) {
-          return c.GetField(kPackage, record).text != "pkg3";
-        });
+        c.SetFilter(
+            [&c](const uint8_t* record) { return c.GetField(kPackage, record).text != "pkg3"; });
       }
       std::vector<std::string> expected;
       for (const std::string& name : Expected(kByName)) {
@@ -421,6 +421,70 @@ TEST_F(ReadAheadTest, WalksDuringAnotherProcessesWritesSeeWholeRowsOnce) {
   ASSERT_FALSE(timed_out);
   ASSERT_EQ(status[0], 0) << DescribeStatus(status[0]);
   EXPECT_GT(changed_rows_seen, 0);
+}
+
+// A table without a primary index is walked in physical order. A walk
+// backward reads the slots below it in batches as well (forward, a miss
+// reads the slots after it), so its steps go on while another handle holds
+// the write lock, filtered or not, and yield each active slot once.
+class PhysicalReadAheadTest : public TableTest {};
+
+TEST_F(PhysicalReadAheadTest, StepsOverSlotsReadAheadGoOnWhileAWriterHoldsTheLock) {
+  TableDefinition def;
+  def.fields = {Field("Name", kTypeString, 20), Field("Size", kTypeInteger)};
+  def.indexes = {Index("", {}), Index("BySize", {2})};
+  TableCursor::Create(Settings("loose"), def);
+  std::vector<std::pair<std::string, int64_t>> rows;  // active slots in slot order
+  {
+    TableCursor fill(ExclusiveSettings("loose"));
+    fill.Open();
+    for (int i = 0; i < 400; ++i) {
+      fill.Append();
+      fill.SetField(1, FieldValue::String("n" + std::to_string(i)));
+      fill.SetField(2, FieldValue::Integer(i % 5));
+      fill.Post();
+      if (i % 9 == 0) {
+        fill.Delete();
+      } else {
+        rows.emplace_back("n" + std::to_string(i), i % 5);
+      }
+    }
+  }
+  // Forty steps stay inside the first batch: four rows of five pass the
+  // filter.
+  constexpr int kSteps = 40;
+  for (int direction : {+1, -1}) {
+    for (bool filtered : {false, true}) {
+      SCOPED_TRACE(std::to_string(direction) + (filtered ? " filtered" : ""));
+      TableCursor c(Settings("loose"));
+      c.Open();
+      ASSERT_FALSE(c.HasPrimaryIndex());
+      if (filtered) {
+        c.SetFilter([&c](const uint8_t* record) { return c.GetField(2, record).integer != 3; });
+      }
+      std::vector<std::string> expected;
+      for (const auto& [name, size] : rows) {
+        if (!filtered || size != 3) expected.push_back(name);
+      }
+      if (direction < 0) std::reverse(expected.begin(), expected.end());
+      auto step = [&] { return direction > 0 ? c.Next() : c.Prior(); };
+      ASSERT_TRUE(direction > 0 ? c.First() : c.Last());
+      TFileHandler writer(IndexPath("loose"), DataPath("loose"));
+      writer.Open(false, false, false);
+      ASSERT_TRUE(writer.Lock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength));
+      std::vector<std::string> walked = {c.GetField(1).text};
+      auto walk = std::async(std::launch::async, [&] {
+        for (int i = 0; i < kSteps && step(); ++i) walked.push_back(c.GetField(1).text);
+      });
+      const bool done_while_locked =
+          walk.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+      writer.Unlock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength);
+      walk.get();
+      EXPECT_TRUE(done_while_locked);
+      while (step()) walked.push_back(c.GetField(1).text);
+      EXPECT_THAT(walked, ElementsAreArray(expected));
+    }
+  }
 }
 
 }  // namespace
