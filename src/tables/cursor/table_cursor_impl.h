@@ -107,14 +107,24 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // How much a miss on slot `number` reads ahead: the run of the order when
   // walking `forward` and the slot is not cached, else nothing.
   ReadAhead ReadAheadFor(int32_t number, bool forward);
-  // Before a forward walk in index order fetches or filters slot `number`:
-  // unless the record cache holds it (HeldRecord), reads it and the slots
-  // that the entries after it name (within the range, as many as the cache
-  // can spare, at most kIndexReadAhead) into the cache under one read
-  // lock. The walk then takes the lock once per batch instead of once per
-  // record; the batch is as fresh as any miss, and the next miss checks
-  // the counters again.
-  void ReadAheadInIndexOrder(int32_t number);
+  // Slots a walk reads ahead per batch: as many as the record cache can
+  // spare, at most kIndexReadAhead.
+  size_t ReadAheadLimit() const;
+  // Before a walk in index order fetches or filters slot `number`, going
+  // in `direction` (+1/-1): unless the record cache holds it (HeldRecord),
+  // reads it and the slots that the entries beyond it in that direction
+  // name (within the range, at most ReadAheadLimit in all) into the cache
+  // under one read lock. The walk then
+  // takes the lock once per batch instead of once per record; the batch is
+  // as fresh as any miss, and the next miss checks the counters again.
+  void ReadAheadInIndexOrder(int32_t number, int direction);
+  // Before a walk backward in physical order steps on from slot `number`:
+  // unless the record cache holds the slot below it, reads the slots below
+  // (at most ReadAheadLimit) under one read lock. A walk forward needs
+  // none: a miss there reads the slots after it.
+  void ReadAheadBehindInPhysicalOrder(int32_t number);
+  // The read-ahead of a walk in the current order and `direction`.
+  void ReadAheadInWalk(int32_t number, int direction);
   // Copies slot `number` (deleted or not) into `out`.
   void ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward = false);
   bool BelowRange(const uint8_t* key) const;
@@ -123,12 +133,12 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // entry inside the range that passes the filter; stands on it, or at the
   // end in that direction.
   bool Settle(bool on_entry, int direction);
-  // False when slot `number`, seen where it lies (the record cache, copied
-  // into `scratch`, else the data file's mapping, made on first need into
-  // `view`), is an active record the filter refuses, so that it need not be
-  // fetched. True when it may pass or cannot be seen in place. With
-  // `ahead`, slot number + ahead is fetched from memory for a later call.
-  bool MayPassFilter(int32_t number, FileView& view, bool& mapped, int ahead);
+  // A copy in `scratch` of slot `number` (deleted or not) for the filter
+  // to test: the record cache's bytes, read into the cache under the read
+  // lock when it does not hold them. Never the cache's own bytes (the
+  // filter is the caller's code) nor the file where another instance may
+  // be writing it.
+  const uint8_t* CopyForFilter(int32_t number);
   bool SeekAfterCurrent();
   bool SeekBeforeCurrent();
   bool SeekLastInRange();
@@ -217,7 +227,7 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
 
   std::vector<uint8_t> scratch;
   std::vector<int32_t> upcoming;
-  std::vector<int32_t> index_ahead;  // ReadAheadInIndexOrder's storage
+  std::vector<int32_t> index_ahead;  // the read-ahead's slot numbers
   // Kept between locates for their storage (Locate).
   LocateTarget locate_target;
   std::vector<uint8_t> locate_key;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "tables/base/engine_error.h"
@@ -74,7 +75,11 @@ ReadAhead TableCursor::Impl::ReadAheadFor(int32_t number, bool forward) {
   return HasIndexOrder() ? ReadAhead::Index(upcoming) : ReadAhead::Physical();
 }
 
-void TableCursor::Impl::ReadAheadInIndexOrder(int32_t number) {
+size_t TableCursor::Impl::ReadAheadLimit() const {
+  return std::min(kIndexReadAhead, std::max<size_t>(1, data->CacheCapacity() / 2));
+}
+
+void TableCursor::Impl::ReadAheadInIndexOrder(int32_t number, int direction) {
   // A slot the cache holds, or keeps an image of that may serve now, needs
   // no read.
   if (data->HeldRecord(number) != nullptr) return;
@@ -82,15 +87,40 @@ void TableCursor::Impl::ReadAheadInIndexOrder(int32_t number) {
   // restarts the step when the counters moved; here it is taken before the
   // batch, which is then read, index pages and slots, under that one lock.
   BeforeRead();
-  const size_t limit = std::min(kIndexReadAhead, std::max<size_t>(1, data->CacheCapacity() / 2));
+  const size_t limit = ReadAheadLimit();
   index_ahead.clear();
   index_ahead.push_back(number);
-  index->WalkAhead([&](const uint8_t* k, int32_t n) {
-    if (AboveRange(k) || index_ahead.size() >= limit) return false;
+  auto gather = [&](const uint8_t* k, int32_t n) {
+    if ((direction > 0 ? AboveRange(k) : BelowRange(k)) || index_ahead.size() >= limit) {
+      return false;
+    }
     index_ahead.push_back(n);
     return true;
-  });
+  };
+  if (direction > 0) {
+    index->WalkAhead(gather);
+  } else {
+    index->WalkBehind(gather);
+  }
   data->ReadAheadSlots(index_ahead);
+}
+
+void TableCursor::Impl::ReadAheadBehindInPhysicalOrder(int32_t number) {
+  const int32_t below = number - 1;
+  if (below < 1 || data->HeldRecord(below) != nullptr) return;
+  BeforeRead();
+  const size_t limit = ReadAheadLimit();
+  index_ahead.clear();
+  for (int32_t n = below; n >= 1 && index_ahead.size() < limit; --n) index_ahead.push_back(n);
+  data->ReadAheadSlots(index_ahead);
+}
+
+void TableCursor::Impl::ReadAheadInWalk(int32_t number, int direction) {
+  if (HasIndexOrder()) {
+    ReadAheadInIndexOrder(number, direction);
+  } else if (direction < 0) {
+    ReadAheadBehindInPhysicalOrder(number);
+  }
 }
 
 void TableCursor::Impl::ReadStored(int32_t number, std::vector<uint8_t>& out, bool forward) {
@@ -140,60 +170,36 @@ void TableCursor::Impl::StandOn(std::span<const uint8_t> k, int32_t number, cons
   where = Where::kOn;
 }
 
-bool TableCursor::Impl::MayPassFilter(int32_t number, FileView& view, bool& mapped, int ahead) {
-  const uint8_t* image = data->HeldRecord(number);
-  if (image != nullptr) {
-    // A filter is the caller's code: it never gets the cache's own bytes.
+const uint8_t* TableCursor::Impl::CopyForFilter(int32_t number) {
+  if (const uint8_t* image = data->HeldRecord(number)) {
     scratch.assign(image, image + data->RecordSize());
-    image = scratch.data();
   } else {
-    if (!mapped) {
-      view = data->MapSlots();
-      mapped = true;
-    }
-    if (view) image = data->SlotInView(view, number);
-    if (view && ahead != 0) {
-      if (const uint8_t* slot = data->SlotInView(view, number + ahead)) {
-        for (size_t line = 0; line < data->RecordSize(); line += 64) __builtin_prefetch(slot + line);
-      }
-    }
+    ReadStored(number, scratch);
   }
-  return image == nullptr || RecordIsDeleted(image) || filter(image);
+  return scratch.data();
 }
 
 bool TableCursor::Impl::Settle(bool on_entry, int direction) {
   const size_t length = order->KeyLength();
-  // With a filter, a forward walk in index order tests the slots its batch
-  // read ahead (copies made under the read lock, as the locking protocol
-  // asks). Other walks test records where they lie before one is fetched:
-  // most of those the filter refuses are then never copied into the record
-  // cache. While the order meets consecutive slots, the slot eight ahead
-  // is fetched from memory before it is tested: a filter touches a field
-  // or two of each record, too little for the processor to fetch ahead by
-  // itself.
-  FileView view;
-  bool mapped = false;
-  int32_t previous = 0;
+  // The slots are read in batches under the read lock, in the walk's
+  // direction. A filter tests a copy of what was read, once, so it never
+  // sees a slot that another instance is halfway through writing.
   while (on_entry) {
     const uint8_t* k = order->Key();
     if (direction > 0 ? AboveRange(k) : BelowRange(k)) break;
     if (!(direction > 0 ? BelowRange(k) : AboveRange(k))) {
       const int32_t number = order->Record();
-      const int ahead = number == previous + direction ? 8 * direction : 0;
-      previous = number;
-      // Forward in index order, filtered or not, the slots are read in
-      // batches under the read lock, and a filter tests the copies.
-      if (direction > 0 && HasIndexOrder()) ReadAheadInIndexOrder(number);
-      if (filter && !MayPassFilter(number, view, mapped, ahead)) {
-        on_entry = direction > 0 ? order->Next() : order->Prior();
-        continue;
+      ReadAheadInWalk(number, direction);
+      std::optional<StoredRecord> stored;
+      const uint8_t* rec = nullptr;
+      if (filter) {
+        rec = CopyForFilter(number);
+      } else {
+        rec = stored.emplace(*this, number, direction > 0).Data();
       }
-      // Slots ahead of one the filter passed are tested in place too: reading
-      // them ahead would mostly copy records it refuses.
-      StoredRecord stored(*this, number, direction > 0 && !(filter && view));
-      if (RecordIsDeleted(stored.Data())) throw EDbEngineError(kErrRecordNotFound, file_name);
-      if (!filter || filter(stored.Data())) {
-        StandOn({order->Key(), length}, number, stored.Data());
+      if (RecordIsDeleted(rec)) throw EDbEngineError(kErrRecordNotFound, file_name);
+      if (!filter || filter(rec)) {
+        StandOn({order->Key(), length}, number, rec);
         return true;
       }
     }

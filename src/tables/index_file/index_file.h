@@ -231,6 +231,20 @@ class TIndexFile : public TFileHandler, private PageSpace {
     });
   }
 
+  // WalkAhead's mirror: the entries before the cursor's, in descending key
+  // order, until `visit` returns false or the index's start.
+  template <typename Visit>
+  void WalkBehind(Visit&& visit) {
+    IndexTree* tree = nullptr;
+    IndexTree::Position at = CursorPosition(tree);
+    if (at.AtEnd()) return;
+    uint8_t key[kMaxKeyLength];
+    for (at = tree->Prev(at); !at.AtEnd(); at = tree->Prev(at)) {
+      const int32_t record = tree->Read(at, key);
+      if (!visit(static_cast<const uint8_t*>(key), record)) return;
+    }
+  }
+
   // ---- Caches ----------------------------------------------------------------
 
   // Writes every dirty page of every index (held ones included), sorted by

@@ -152,9 +152,10 @@ class ResultWriter {
     }
   }
 
-  // At most `rows` rows will be added: without lookups, room for them is
-  // made at once, so that gathering them never copies what it holds (room
-  // never written to costs no memory).
+  // `rows` rows, or about as many, will be added: without lookups, room for
+  // them is made at once, so that gathering them never copies what it
+  // holds. Give a count that is near the truth: room far beyond what the
+  // rows use is fresh memory from the system on every query.
   void Expect(size_t rows) {
     if (!layout_.lookups.empty()) return;
     if (blank_.empty()) blank_ = result_.NewRecord();
@@ -295,7 +296,9 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
     writer.Expect(static_cast<size_t>(source.RecordCount()));
     source.Scan(visit);
   } else {
-    writer.Expect(static_cast<size_t>(source.RecordCount()));
+    // A filter over every slot may keep a few rows of many: the gathered
+    // rows then grow as they come.
+    if (every_row) writer.Expect(static_cast<size_t>(source.RecordCount()));
     source.ScanSlots(visit);
   }
   source.Close();

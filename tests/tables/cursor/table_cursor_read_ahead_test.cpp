@@ -16,6 +16,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tables/cursor/multiprocess_test_util.h"
@@ -128,10 +129,11 @@ class ReadAheadTest : public TableTest {
     rows_[added] = {0, "p0", "added"};
   }
 
-  // Name and package of each row from where `c` stands to the end.
-  static std::vector<std::string> RestWithPackages(TableCursor& c) {
+  // Name and package of each row from where `c` stands to the end, going
+  // in `direction` (+1: Next, -1: Prior).
+  static std::vector<std::string> RestWithPackages(TableCursor& c, int direction = +1) {
     std::vector<std::string> out;
-    for (bool on = c.HasRecord(); on; on = c.Next()) {
+    for (bool on = c.HasRecord(); on; on = direction > 0 ? c.Next() : c.Prior()) {
       out.push_back(NameOf(c) + " " + c.GetField(kPackage).text);
     }
     return out;
@@ -144,12 +146,13 @@ class ReadAheadTest : public TableTest {
     return out;
   }
 
-  // Walks by name with a filter (package pkg3, or one the change gives)
-  // with a handle of `settings`; after two rows another process changes
-  // rows from position `at` of the name order on: one row comes to pass
-  // the filter, one that passed is deleted, one is added. Checks the rest
-  // of the walk against the changed rows.
-  void FilteredWalkMeetsAChangeAt(const TableSettings& settings, size_t at) {
+  // Walks by name in `direction` (+1 from the first row on, -1 from the
+  // last back) with a filter (package pkg3, or one the change gives) with a
+  // handle of `settings`; after two rows another process changes rows from
+  // `at` rows into the walk on: one row comes to pass the filter, one that
+  // passed is deleted, one is added. Checks the rest of the walk against
+  // the changed rows.
+  void FilteredWalkMeetsAChangeAt(const TableSettings& settings, size_t at, int direction) {
     TableCursor c(settings);
     c.Open();
     c.SetIndex(kByName);
@@ -158,17 +161,19 @@ class ReadAheadTest : public TableTest {
     };
     c.SetFilter(
         [&c, passes](const uint8_t* record) { return passes(c.GetField(kPackage, record).text); });
-    ASSERT_TRUE(c.First());
-    ASSERT_TRUE(c.Next());
+    ASSERT_TRUE(direction > 0 ? c.First() : c.Last());
+    ASSERT_TRUE(direction > 0 ? c.Next() : c.Prior());
     const std::string standing = NameOf(c);
-    std::string edited = ByNameAt(at), deleted = ByNameAt(at + 20);
-    for (size_t i = at; rows_.at(edited).package == "pkg3"; ++i) edited = ByNameAt(i);
-    for (size_t i = at + 20; rows_.at(deleted).package != "pkg3"; ++i) deleted = ByNameAt(i);
-    const std::string added = ByNameAt(at + 60) + "x";
+    auto walk_at = [&](size_t i) { return ByNameAt(direction > 0 ? i : rows_.size() - 1 - i); };
+    std::string edited = walk_at(at), deleted = walk_at(at + 20);
+    for (size_t i = at; rows_.at(edited).package == "pkg3"; ++i) edited = walk_at(i);
+    for (size_t i = at + 20; rows_.at(deleted).package != "pkg3"; ++i) deleted = walk_at(i);
+    const std::string added = walk_at(at + 60) + "x";
     InAnotherProcess([&](TableCursor& other) { Change(other, edited, deleted, added); });
     ApplyChange(edited, deleted, added);
 
-    const std::vector<std::string> names = Expected(kByName);
+    std::vector<std::string> names = Expected(kByName);
+    if (direction < 0) std::reverse(names.begin(), names.end());
     std::vector<std::string> expected;
     auto from = std::find(names.begin(), names.end(), standing);
     ASSERT_NE(from, names.end());
@@ -176,8 +181,8 @@ class ReadAheadTest : public TableTest {
       if (passes(rows_.at(*name).package))
         expected.push_back(*name + " " + rows_.at(*name).package);
     }
-    ASSERT_TRUE(c.Next());
-    EXPECT_THAT(RestWithPackages(c), ElementsAreArray(expected));
+    ASSERT_TRUE(direction > 0 ? c.Next() : c.Prior());
+    EXPECT_THAT(RestWithPackages(c, direction), ElementsAreArray(expected));
   }
 
   std::map<std::string, Row> rows_;
@@ -290,46 +295,75 @@ TEST_F(ReadAheadTest, ALazyWalkFindsChangesAtItsNextReadAndKeepsNoStaleRow) {
 // next step for a strict handle, even inside the batch it holds (the
 // change at position 40 lies within the first batch of 128); at the next
 // read from disk for a lazy one, past its batch.
+// Backward walks read their batches behind them, filtered or not, under
+// the same rules.
 TEST_F(ReadAheadTest, AFilteredStrictWalkSeesAChangeInsideItsBatchAtTheNextStep) {
   TableSettings strict = Settings();
   strict.strict_change_detection = true;
-  FilteredWalkMeetsAChangeAt(strict, 40);
+  for (int direction : {+1, -1}) {
+    SCOPED_TRACE(direction);
+    FilteredWalkMeetsAChangeAt(strict, 40, direction);
+  }
 }
 
 TEST_F(ReadAheadTest, AFilteredLazyWalkSeesAChangePastItsBatch) {
-  FilteredWalkMeetsAChangeAt(Settings(), 600);
+  for (int direction : {+1, -1}) {
+    SCOPED_TRACE(direction);
+    FilteredWalkMeetsAChangeAt(Settings(), direction > 0 ? 600 : 500, direction);
+  }
 }
 
 // The steps of a walk over slots it has read ahead take no lock: they go on
 // while another handle holds the write lock, which excludes every reader.
+// So for a walk backward, and for filtered walks, which test copies of the
+// slots read ahead.
 TEST_F(ReadAheadTest, StepsOverSlotsReadAheadGoOnWhileAWriterHoldsTheLock) {
-  TableCursor c(Settings());
-  c.Open();
-  c.SetIndex(kByName);
-  ASSERT_TRUE(c.First());
-  TFileHandler writer(IndexPath(), DataPath());
-  writer.Open(false, false, false);
-  ASSERT_TRUE(writer.Lock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength));
-  std::vector<std::string> walked = {NameOf(c)};
-  auto walk = std::async(std::launch::async, [&] {
-    for (int i = 0; i < 60 && c.Next(); ++i) walked.push_back(NameOf(c));
-  });
-  const bool done_while_locked =
-      walk.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
-  writer.Unlock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength);
-  walk.get();
-  EXPECT_TRUE(done_while_locked);
-  const std::vector<std::string> expected = Expected(kByName);
-  EXPECT_THAT(walked, ElementsAreArray(expected.begin(), expected.begin() + 61));
-  std::vector<std::string> rest;
-  while (c.Next()) rest.push_back(NameOf(c));
-  EXPECT_THAT(rest, ElementsAreArray(expected.begin() + 61, expected.end()));
+  // Fifty steps stay inside the first batch: six rows of seven pass the
+  // filter.
+  constexpr int kSteps = 50;
+  for (int direction : {+1, -1}) {
+    for (bool filtered : {false, true}) {
+      SCOPED_TRACE(std::to_string(direction) + (filtered ? " filtered" : ""));
+      TableCursor c(Settings());
+      c.Open();
+      c.SetIndex(kByName);
+      if (filtered) {
+        c.SetFilter(
+            [&c](const uint8_t* record) { return c.GetField(kPackage, record).text != "pkg3"; });
+      }
+      std::vector<std::string> expected;
+      for (const std::string& name : Expected(kByName)) {
+        if (!filtered || rows_.at(name).package != "pkg3") expected.push_back(name);
+      }
+      if (direction < 0) std::reverse(expected.begin(), expected.end());
+      auto step = [&] { return direction > 0 ? c.Next() : c.Prior(); };
+      ASSERT_TRUE(direction > 0 ? c.First() : c.Last());
+      TFileHandler writer(IndexPath(), DataPath());
+      writer.Open(false, false, false);
+      ASSERT_TRUE(writer.Lock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength));
+      std::vector<std::string> walked = {NameOf(c)};
+      auto walk = std::async(std::launch::async, [&] {
+        for (int i = 0; i < kSteps && step(); ++i) walked.push_back(NameOf(c));
+      });
+      const bool done_while_locked =
+          walk.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+      writer.Unlock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength);
+      walk.get();
+      EXPECT_TRUE(done_while_locked);
+      EXPECT_THAT(walked, ElementsAreArray(expected.begin(), expected.begin() + kSteps + 1));
+      std::vector<std::string> rest;
+      while (step()) rest.push_back(NameOf(c));
+      EXPECT_THAT(rest, ElementsAreArray(expected.begin() + kSteps + 1, expected.end()));
+    }
+  }
 }
 
 // Another process rewrites rows without pause while walks go on: each row a
 // walk hands out is whole (its two fields written by one post agree), every
 // row comes once, in key order. A slot read while the writer is halfway
-// through would show fields from two posts.
+// through would show fields from two posts. The walks go forward and
+// backward, with a filter that passes whole rows only, and a filter that
+// met a slot halfway written would leave its row out.
 TEST_F(ReadAheadTest, WalksDuringAnotherProcessesWritesSeeWholeRowsOnce) {
   const std::vector<std::string> names = Expected(kByName);
   const TableSettings settings = Settings();
@@ -349,33 +383,108 @@ TEST_F(ReadAheadTest, WalksDuringAnotherProcessesWritesSeeWholeRowsOnce) {
       w.Post();
     }
   });
+  auto whole = [](const std::string& name, const std::string& package, const std::string& file) {
+    return file == (package.starts_with("v") ? "/" + package + "/" + name
+                                             : "/src/" + package + "/" + name + ".uc");
+  };
   TableCursor c(Settings());
   c.Open();
   c.SetIndex(kByName);
   int walks = 0;
   int changed_rows_seen = 0;
+  // At least one walk of each kind, then more while the writer works.
   for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-       std::chrono::steady_clock::now() < until; ++walks) {
+       walks < 4 || std::chrono::steady_clock::now() < until; ++walks) {
+    const bool filtered = walks % 4 >= 2;
+    const int direction = walks % 2 == 0 ? +1 : -1;
+    SCOPED_TRACE(std::to_string(direction) + (filtered ? " filtered" : ""));
+    c.SetFilter(nullptr);
+    if (filtered) {
+      c.SetFilter([&c, whole](const uint8_t* record) {
+        return whole(c.GetField(kObjectName, record).text, c.GetField(kPackage, record).text,
+                     c.GetField(kFilename, record).text);
+      });
+    }
     std::vector<std::string> walked;
-    for (bool on = c.First(); on; on = c.Next()) {
+    for (bool on = direction > 0 ? c.First() : c.Last(); on;
+         on = direction > 0 ? c.Next() : c.Prior()) {
       walked.push_back(NameOf(c));
       const std::string package = c.GetField(kPackage).text;
-      const std::string file = c.GetField(kFilename).text;
-      if (package.starts_with("v")) {
-        ++changed_rows_seen;
-        ASSERT_EQ(file, "/" + package + "/" + NameOf(c));
-      } else {
-        ASSERT_EQ(file, "/src/" + package + "/" + NameOf(c) + ".uc");
-      }
+      if (package.starts_with("v")) ++changed_rows_seen;
+      ASSERT_TRUE(whole(NameOf(c), package, c.GetField(kFilename).text)) << NameOf(c);
     }
+    if (direction < 0) std::reverse(walked.begin(), walked.end());
     ASSERT_THAT(walked, ElementsAreArray(names));
   }
   bool timed_out = false;
   const std::vector<int> status = WaitForChildren({writer}, std::chrono::seconds(60), &timed_out);
   ASSERT_FALSE(timed_out);
   ASSERT_EQ(status[0], 0) << DescribeStatus(status[0]);
-  EXPECT_GT(walks, 1);
   EXPECT_GT(changed_rows_seen, 0);
+}
+
+// A table without a primary index is walked in physical order. A walk
+// backward reads the slots below it in batches as well (forward, a miss
+// reads the slots after it), so its steps go on while another handle holds
+// the write lock, filtered or not, and yield each active slot once.
+class PhysicalReadAheadTest : public TableTest {};
+
+TEST_F(PhysicalReadAheadTest, StepsOverSlotsReadAheadGoOnWhileAWriterHoldsTheLock) {
+  TableDefinition def;
+  def.fields = {Field("Name", kTypeString, 20), Field("Size", kTypeInteger)};
+  def.indexes = {Index("", {}), Index("BySize", {2})};
+  TableCursor::Create(Settings("loose"), def);
+  std::vector<std::pair<std::string, int64_t>> rows;  // active slots in slot order
+  {
+    TableCursor fill(ExclusiveSettings("loose"));
+    fill.Open();
+    for (int i = 0; i < 400; ++i) {
+      fill.Append();
+      fill.SetField(1, FieldValue::String("n" + std::to_string(i)));
+      fill.SetField(2, FieldValue::Integer(i % 5));
+      fill.Post();
+      if (i % 9 == 0) {
+        fill.Delete();
+      } else {
+        rows.emplace_back("n" + std::to_string(i), i % 5);
+      }
+    }
+  }
+  // Forty steps stay inside the first batch: four rows of five pass the
+  // filter.
+  constexpr int kSteps = 40;
+  for (int direction : {+1, -1}) {
+    for (bool filtered : {false, true}) {
+      SCOPED_TRACE(std::to_string(direction) + (filtered ? " filtered" : ""));
+      TableCursor c(Settings("loose"));
+      c.Open();
+      ASSERT_FALSE(c.HasPrimaryIndex());
+      if (filtered) {
+        c.SetFilter([&c](const uint8_t* record) { return c.GetField(2, record).integer != 3; });
+      }
+      std::vector<std::string> expected;
+      for (const auto& [name, size] : rows) {
+        if (!filtered || size != 3) expected.push_back(name);
+      }
+      if (direction < 0) std::reverse(expected.begin(), expected.end());
+      auto step = [&] { return direction > 0 ? c.Next() : c.Prior(); };
+      ASSERT_TRUE(direction > 0 ? c.First() : c.Last());
+      TFileHandler writer(IndexPath("loose"), DataPath("loose"));
+      writer.Open(false, false, false);
+      ASSERT_TRUE(writer.Lock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength));
+      std::vector<std::string> walked = {c.GetField(1).text};
+      auto walk = std::async(std::launch::async, [&] {
+        for (int i = 0; i < kSteps && step(); ++i) walked.push_back(c.GetField(1).text);
+      });
+      const bool done_while_locked =
+          walk.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+      writer.Unlock(TableLocks::kIndexRegion, TableLocks::kIndexRegionLength);
+      walk.get();
+      EXPECT_TRUE(done_while_locked);
+      while (step()) walked.push_back(c.GetField(1).text);
+      EXPECT_THAT(walked, ElementsAreArray(expected));
+    }
+  }
 }
 
 }  // namespace
