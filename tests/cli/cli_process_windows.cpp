@@ -2,31 +2,15 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "cli/cli_process.h"
+#include "platform/windows_platform.h"
 
 namespace quoldex::cli {
 namespace {
 
 std::wstring Wide(const std::string& utf8) { return testing::Utf8Path(utf8).wstring(); }
-
-// `arg` quoted for a program whose C library splits its command line the
-// usual way: blanks and quotes kept, backslashes before a quote doubled.
-std::wstring Quoted(const std::wstring& arg) {
-  std::wstring out = L"\"";
-  size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    out += c;
-  }
-  out.append(backslashes * 2, L'\\');
-  return out + L"\"";
-}
 
 // A handle on `path` (created afresh) that a child process inherits. Shared
 // for writing too: a console helper of the last run may hold it a moment
@@ -63,8 +47,9 @@ CliResult CliCopy::Run(const std::vector<std::string>& args, const std::string& 
   ++runs;
   const std::string out_file = folder_.Path("stdout" + std::to_string(runs) + ".txt");
   const std::string err_file = folder_.Path("stderr" + std::to_string(runs) + ".txt");
-  std::wstring command_line = Quoted(Wide(program_));
-  for (const std::string& arg : args) command_line += L" " + Quoted(Wide(arg));
+  std::vector<std::wstring> wide_args;
+  for (const std::string& arg : args) wide_args.push_back(Wide(arg));
+  std::wstring command_line = platform::BuildCommandLine(Wide(program_), wide_args);
 
   const HANDLE out = InheritableFile(out_file);
   const HANDLE err = InheritableFile(err_file);
