@@ -5,6 +5,7 @@
 
 #include "tables/base/coding.h"
 #include "tables/storage/file_handler.h"
+#include "tables/storage/storage.h"
 #include "text/path_separator.h"
 
 namespace quoldex::tables {
@@ -88,7 +89,7 @@ std::string IndexFileNameFor(const std::string& data_file_name, bool in_memory) 
   size_t dot = base.find_last_of('.');
   if (dot != std::string::npos) base.resize(dot);
   if (in_memory) return dir + base + ".IDX";
-  return ResolveFileNameCase(dir, base + ".IDX");
+  return DiskStorage().MatchFileName(dir, base + ".IDX");
 }
 
 }  // namespace quoldex::tables

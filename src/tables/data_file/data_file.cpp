@@ -8,6 +8,7 @@
 #include "tables/records/field_codec.h"
 #include "tables/records/field_datetime.h"
 #include "tables/records/field_descriptor.h"
+#include "tables/storage/storage.h"
 #include "text/path_separator.h"
 #include "text/western.h"
 
@@ -59,7 +60,7 @@ std::string TDataFile::FileNameFor(const std::string& dir, std::string_view tabl
   if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash))
     name = name.substr(0, dot);
   if (in_memory) return dir + std::string(name) + ".DAT";
-  return ResolveFileNameCase(dir, std::string(name) + ".DAT");
+  return DiskStorage().MatchFileName(dir, std::string(name) + ".DAT");
 }
 
 void TDataFile::Fail(int code, std::string_view name) const {

@@ -195,8 +195,4 @@ void TFileHandler::Unlock(uint64_t offset, uint64_t length) {
   }
 }
 
-std::string ResolveFileNameCase(const std::string& dir, const std::string& name) {
-  return DiskStorage().MatchFileName(dir, name);
-}
-
 }  // namespace quoldex::tables

@@ -135,10 +135,4 @@ class TFileHandler {
   bool write_through_ = false;
 };
 
-// Returns `dir` + `name` where `name` is matched without regard to case
-// against the entries of `dir` (ASCII letters) when the exact spelling is
-// absent; `dir` ends with a separator or is empty. When nothing matches,
-// the name is returned as given.
-std::string ResolveFileNameCase(const std::string& dir, const std::string& name);
-
 }  // namespace quoldex::tables

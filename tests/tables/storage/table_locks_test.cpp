@@ -165,7 +165,7 @@ TEST_F(LockTest, OpenErrorsMapToEngineCodes) {
   f.Open(false, false, false);
   char buf[4];
   EXPECT_EQ(CodeOf([&] { f.Read(0, buf, 4); }), kErrRead);  // file holds one byte
-  EXPECT_EQ(ResolveFileNameCase(dir_.string() + "/", "T.dat"), (dir_ / "t.DAT").string());
+  EXPECT_EQ(DiskStorage().MatchFileName(dir_.string() + "/", "T.dat"), (dir_ / "t.DAT").string());
 }
 
 }  // namespace
