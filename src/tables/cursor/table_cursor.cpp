@@ -194,8 +194,9 @@ FieldValue TableCursor::GetField(int number, const uint8_t* record) const {
   return Opened().data->GetField(number, record);
 }
 
-void TableCursor::Scan(const std::function<void(const uint8_t* record)>& visit) {
-  Opened().Scan(visit);
+void TableCursor::Scan(const std::function<void(const uint8_t* record)>& visit,
+                       const std::function<void(int64_t entries)>& expect) {
+  Opened().Scan(visit, expect);
 }
 
 void TableCursor::ScanSlots(const std::function<void(const uint8_t* record)>& visit) {

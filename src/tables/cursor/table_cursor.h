@@ -194,8 +194,12 @@ class TableCursor {
   // the table, and they are read in large sorted runs instead of one cache miss
   // at a time (or in place, where the data file can be mapped), leaving the
   // caches as they were. `visit` gets a record's bytes (record slot layout,
-  // valid during the call) and must not use this cursor.
-  void Scan(const std::function<void(const uint8_t* record)>& visit);
+  // valid during the call) and must not use this cursor. `expect`, when
+  // given, is first told under the same lock how many entries the walk
+  // covers (RecordCount: the range's, filtered records included), so that
+  // a caller can make room for them without a lock of its own.
+  void Scan(const std::function<void(const uint8_t* record)>& visit,
+            const std::function<void(int64_t entries)>& expect = nullptr);
   // Scan over the whole table in slot order instead of an index's: every
   // record that is not deleted (filtered records left out), read as Scan
   // reads them, under one read lock, leaving the cursor at Eof. A sound

@@ -166,7 +166,8 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   void SetRange(std::span<const FieldValue> start, std::span<const FieldValue> end);
   bool Locate(std::span<const int> field_numbers, std::span<const FieldValue> values,
               bool case_insensitive, bool partial);
-  void Scan(const std::function<void(const uint8_t* record)>& visit);
+  void Scan(const std::function<void(const uint8_t* record)>& visit,
+            const std::function<void(int64_t entries)>& expect);
   void ScanSlots(const std::function<void(const uint8_t* record)>& visit);
 
   // ---- Changing ----

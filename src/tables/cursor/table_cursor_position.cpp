@@ -400,10 +400,12 @@ size_t ScanBatch(size_t record_size) {
 
 }  // namespace
 
-void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& visit) {
+void TableCursor::Impl::Scan(const std::function<void(const uint8_t* record)>& visit,
+                             const std::function<void(int64_t entries)>& expect) {
   // The entries of the order are gathered a batch at a time, their slots
   // read in ascending order, then handed out in the order's.
   LockScope lock(*this, LockScope::kRead);
+  if (expect) expect(RecordCount());
   where = Where::kEof;
   if (!HasIndexOrder()) {
     // Physical order reads its slots in file order already.

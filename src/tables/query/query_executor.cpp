@@ -293,8 +293,7 @@ std::unique_ptr<QueryResult> RunSelectQuery(const QueryRequest& request) {
     source.SetIndex(access.index);
     const FieldValue bound[] = {access.value};
     source.SetRange(bound, bound);
-    writer.Expect(static_cast<size_t>(source.RecordCount()));
-    source.Scan(visit);
+    source.Scan(visit, [&](int64_t entries) { writer.Expect(static_cast<size_t>(entries)); });
   } else {
     // A filter over every slot may keep a few rows of many: the gathered
     // rows then grow as they come.

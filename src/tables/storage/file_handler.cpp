@@ -52,12 +52,18 @@ void TFileHandler::Open(bool exclusive, bool read_only, bool write_through) {
   read_only_by_attribute_ = false;
   read_only_by_access_ = false;
   Storage& storage = Store();
-  FileFacts facts;
-  if (int err = storage.Facts(file_name_, &facts); err != 0) FailOpen(err);
-  if (facts.is_directory) FailOpen(EISDIR);
-  if (!read_only && facts.read_only_attribute) {
-    read_only = true;
-    read_only_by_attribute_ = true;
+  // Only an open for writing asks about the read-only attribute first; the
+  // open itself refuses a folder. Reading opens are the common case (every
+  // query opens its table twice), and a name lookup costs as much as the
+  // open.
+  if (!read_only) {
+    FileFacts facts;
+    if (int err = storage.Facts(file_name_, &facts); err != 0) FailOpen(err);
+    if (facts.is_directory) FailOpen(EISDIR);
+    if (facts.read_only_attribute) {
+      read_only = true;
+      read_only_by_attribute_ = true;
+    }
   }
   OpenOptions options;
   options.access = read_only ? FileAccess::kRead : FileAccess::kReadWrite;

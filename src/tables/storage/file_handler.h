@@ -48,9 +48,9 @@ class TFileHandler {
   virtual void ChangeExtension(std::string_view extension);
 
   // Opens the existing file. read_only: open for reading; exclusive: no
-  // sharing; write_through: every write reaches the device (O_DSYNC). A file
-  // whose owner may not write it is opened read-only and marked
-  // read-only-by-attribute (no locks needed). A file that cannot be opened for
+  // sharing; write_through: every write reaches the device (O_DSYNC). Asked
+  // for writing, a file whose owner may not write it is opened read-only and
+  // marked read-only-by-attribute (no locks needed). A file that cannot be opened for
   // writing but can be read (a read-only mount, an immutable file, another
   // user's file) is opened read-only and marked read-only-by-access; it takes
   // its locks as usual. Failure maps errno to the engine's open codes (kErrPath
