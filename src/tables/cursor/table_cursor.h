@@ -181,7 +181,9 @@ class TableCursor {
   bool Locate(std::span<const int> field_numbers, std::span<const FieldValue> values,
               bool case_insensitive, bool partial);
   // The filter navigation applies: a predicate over a record buffer (record
-  // slot layout), or empty for none. Setting it does not move the cursor.
+  // slot layout, valid during the call), or empty for none. It may run under
+  // the table's read lock and must not use this cursor. Setting it does not
+  // move the cursor.
   using RecordFilter = std::function<bool(const uint8_t* record)>;
   void SetFilter(RecordFilter filter);
 

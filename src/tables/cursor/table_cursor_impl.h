@@ -133,12 +133,22 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // entry inside the range that passes the filter; stands on it, or at the
   // end in that direction.
   bool Settle(bool on_entry, int direction);
-  // A copy in `scratch` of slot `number` (deleted or not) for the filter
-  // to test: the record cache's bytes, read into the cache under the read
-  // lock when it does not hold them. Never the cache's own bytes (the
-  // filter is the caller's code) nor the file where another instance may
-  // be writing it.
-  const uint8_t* CopyForFilter(int32_t number);
+  // Slot `number` (deleted or not) for the filter of a walk in `direction`
+  // to test, never the cache's own bytes (the filter is the caller's code)
+  // nor the file where another instance may be writing it: a copy in
+  // `scratch` of what the record cache holds; else the slot where it lies
+  // in the mapped data file, under the read lock for the rest of the step
+  // (`mapped`, kept by the walk, holds the mapping; a slot the filter
+  // refuses is then never copied at all); else a copy read into the cache
+  // with the walk's read-ahead. `ahead`: the slot after the next one the
+  // walk will test when it meets consecutive slots (0 for none), fetched
+  // from memory now. Valid until the next use of the data file or of
+  // `scratch`, or as long as `mapped`.
+  struct MappedSlots {
+    FileView view;
+    bool tried = false;
+  };
+  const uint8_t* SlotForFilter(int32_t number, int direction, int32_t ahead, MappedSlots& mapped);
   bool SeekAfterCurrent();
   bool SeekBeforeCurrent();
   bool SeekLastInRange();
