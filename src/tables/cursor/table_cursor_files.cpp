@@ -9,6 +9,7 @@
 #include "tables/cursor/table_cursor_scopes.h"
 #include "tables/cursor/table_integrity.h"
 #include "tables/cursor/table_recovery.h"
+#include "tables/cursor/table_restructure.h"
 
 namespace quoldex::tables {
 
@@ -40,6 +41,11 @@ class OpenReadLock {
 
 void TableCursor::Impl::OpenFiles() {
   file_name = DataFileName(settings);
+  if (!settings.in_memory && FinishPendingRestructure(file_name)) {
+    recovered.push_back(
+        "its restructure stopped after the new data file took the old one's place; "
+        "the new index file now followed it");
+  }
   try {
     OpenFilesOnce();
     return;

@@ -6,12 +6,14 @@
 // failure the old one stays. Anything else:
 // a new table is built in the system's temporary folder, every active record
 // copied field by field (fields matched by name, record IDs kept), and its
-// files replace the old ones by rename, data file first; on failure the old
-// files stay. The old table is held open exclusively throughout, so no
-// other handle sees it half done; only a power cut between the two renames
-// can.
+// files replace the old ones by rename, data file first. The old table, and
+// then the new files, are held open exclusively throughout, so no other
+// handle sees the table half done. Until the data file moves, a failure
+// leaves the old files; after it, the new index file is pending and is
+// moved into place by the next open if this run cannot do it.
 #include "tables/cursor/table_restructure.h"
 
+#include <cerrno>
 #include <memory>
 
 #include "tables/base/coding.h"
@@ -119,12 +121,26 @@ void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
   index = std::make_unique<TIndexFile>(index_name, data_name, data.Fields());
 }
 
+// Removes a restructure's new files that never replaced the old ones: the
+// pending index first, so that a pending index never stands beside the old
+// data file without the new data file that tells it apart. False when the
+// pending index could not be removed (the new data file then stays too).
+bool RemoveUnplaced(const std::string& staged, const std::string& pending) {
+  const int err = DiskStorage().Delete(pending);
+  if (err != 0 && err != ENOENT) return false;
+  RemoveQuietly(staged);
+  return true;
+}
+
 void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& definition,
                const std::string& data_name) {
   const std::string temp = TemporaryTableName();
   const std::string temp_index = WithExtension(temp, ".IDX");
   const std::string staged = data_name + kStagedSuffix;
-  const std::string staged_index = index.FileName() + kStagedSuffix;
+  const std::string pending = index.FileName() + kPendingSuffix;
+  // Held alone from before they move until both are in place: a handle
+  // opening the table by name meanwhile finds it in use.
+  TFileHandler new_data(staged, data_name), new_index(pending, data_name);
   try {
     CreateTableFiles(temp, definition);
     {
@@ -138,32 +154,70 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
       copy.Close();
       StoreLastRecordId(temp, std::max(highest, data.Header().LastRecordId()));
     }
+    // The new data file is written before the pending index: a pending
+    // index without the staged data file beside it means the data file
+    // has moved.
     TFileHandler(temp, data_name).Copy(staged);
-    TFileHandler(temp_index, data_name).Copy(staged_index);
-    // Durable before they replace the old files.
+    TFileHandler(temp_index, data_name).Copy(pending);
+    // Durable, contents and names, before the data file moves.
     FlushClosedFile(staged, data_name);
-    FlushClosedFile(staged_index, data_name);
-    // Each rename replaces an old file in one step; the old files stay open
-    // (exclusively) until both are in place.
-    if (DiskStorage().Rename(staged, data_name) != 0 ||
-        DiskStorage().Rename(staged_index, index.FileName()) != 0) {
-      throw EDbEngineError(kErrCannotDelete, data_name);
+    FlushClosedFile(pending, data_name);
+    FlushFolderOrFail(data_name);
+    new_data.Open(true, false, false);
+    new_index.Open(true, false, false);
+    if (int err = DiskStorage().Rename(staged, data_name); err != 0) {
+      throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
     }
   } catch (...) {
-    for (const std::string& path : {temp, temp_index, staged, staged_index}) RemoveQuietly(path);
+    new_data.Close();
+    new_index.Close();
+    for (const std::string& path : {temp, temp_index}) RemoveQuietly(path);
+    RemoveUnplaced(staged, pending);
     throw;
   }
   RemoveQuietly(temp);
   RemoveQuietly(temp_index);
+  // From here on the change is made: a failure leaves the index pending.
+  FlushFolderOrFail(data_name);
+  if (int err = DiskStorage().Rename(pending, index.FileName()); err != 0) {
+    throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
+  }
   FlushFolderOrFail(data_name);
 }
 
 }  // namespace
 
+bool FinishPendingRestructure(const std::string& data_name) {
+  const std::string index_name = IndexFileNameFor(data_name);
+  const std::string pending = index_name + kPendingSuffix;
+  Storage& storage = DiskStorage();
+  if (!storage.Exists(pending)) return false;
+  // Held alone while it is finished; in use, it is left to whoever has it.
+  TFileHandler table(data_name, data_name);
+  try {
+    table.Open(true, false, false);
+  } catch (const EDbEngineError&) {
+    return false;
+  }
+  if (storage.Exists(data_name + kStagedSuffix)) {
+    // The data file never moved: the old table stands.
+    if (!RemoveUnplaced(data_name + kStagedSuffix, pending)) {
+      throw EDbEngineError(kErrCannotDelete, data_name);
+    }
+    return false;
+  }
+  if (int err = storage.Rename(pending, index_name); err != 0) {
+    throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
+  }
+  FlushFolderOrFail(data_name);
+  return true;
+}
+
 RestructureOutcome RestructureTable(const TableSettings& settings,
                                     const TableDefinition& definition) {
   const std::string name = TableCursor::DataFileName(settings);
   if (!TFileHandler::FileExists(name)) throw EDbEngineError(kErrPath, name);
+  FinishPendingRestructure(name);
   TDataFile data(name);
   data.Open(true, false, settings.force_buffer_flush);
   if (data.IsReadOnly()) throw EDbEngineError(kErrAccessDenied, name);

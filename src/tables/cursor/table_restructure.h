@@ -14,10 +14,26 @@ enum class RestructureOutcome { kUnchanged, kIndexesRebuilt, kCopied };
 // the old one, filled from the records, made durable and renamed over it.
 // Otherwise a new table is built in the system's temporary folder with every
 // active record copied field by field (matching field names; record IDs
-// kept), then its files replace the old ones, data file first, by rename. A
-// failure leaves the old files; a power cut between the two renames leaves
-// the new data file beside the old index file.
+// kept), then its files replace the old ones by rename: the data file, which
+// is the moment the change is made, then the index file, which waits under
+// its name with kPendingSuffix added until then. A failure before the data
+// file moves leaves the old files; one after it (a failed rename, a power
+// cut, a killed process) leaves the new index file pending, and the next
+// open of the table moves it into place (FinishPendingRestructure).
 RestructureOutcome RestructureTable(const TableSettings& settings,
                                     const TableDefinition& definition);
+
+// Added to an index file's name for the new index of a restructured table
+// while it waits to follow its data file into place.
+inline constexpr const char* kPendingSuffix = ".PENDING";
+
+// Finishes a restructure of the table `data_name` that stopped on its way
+// (see RestructureTable), unless another handle has the table open (the
+// restructure may still be running; it holds the files alone): when the
+// new data file is in place, moves the pending index file after it and
+// returns true; when it never got there, removes the new files and returns
+// false, as it does when nothing is pending. Raises the engine's error
+// (kErrCannotDelete, kErrWrite) when the files cannot be moved or removed.
+bool FinishPendingRestructure(const std::string& data_name);
 
 }  // namespace quoldex::tables

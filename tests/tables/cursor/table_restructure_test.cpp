@@ -10,7 +10,9 @@
 
 #include "tables/cursor/table_cursor.h"
 #include "tables/cursor/table_cursor_test_util.h"
+#include "tables/cursor/table_definition.h"
 #include "tables/data_file/data_file.h"
+#include "tables/data_file/data_file_test_util.h"
 
 namespace quoldex::tables::test {
 namespace {
@@ -168,6 +170,54 @@ TEST_F(RestructureTest, FailuresLeaveTheOldFiles) {
   EXPECT_EQ(EngineCode([&] { RestructureTable(Settings(), unique_parent); }), kErrAccessDenied);
   open.Close();
   ExpectUnchangedFiles();
+}
+
+// A restructure that stopped between its two moves (a power cut, a killed
+// process): the next open finishes it when the new data file had taken the
+// old one's place, and undoes it when it had not; nothing is touched while
+// another handle has the table open.
+TEST_F(RestructureTest, TheNextOpenFinishesOrUndoesAStoppedRestructure) {
+  // The new files, as a restructure of a copy of the table makes them.
+  WriteAll(DataPath("copy"), data_before_);
+  WriteAll(IndexPath("copy"), index_before_);
+  TableDefinition wider = ObjectsDefinition();
+  wider.fields.push_back(Field("Notes", kTypeString, 20));
+  ASSERT_EQ(RestructureTable(Settings("copy"), wider), RestructureOutcome::kCopied);
+  const std::vector<uint8_t> new_data = ReadAll(DataPath("copy"));
+  const std::vector<uint8_t> new_index = ReadAll(IndexPath("copy"));
+  fs::remove(DataPath("copy"));
+  fs::remove(IndexPath("copy"));
+  const std::string pending = IndexPath() + kPendingSuffix;
+
+  // Stopped before the data file moved: the old table stands.
+  WriteAll(DataPath() + kStagedSuffix, new_data);
+  WriteAll(pending, new_index);
+  {
+    TableCursor c(Settings());
+    c.Open();
+    EXPECT_TRUE(c.Recovered().empty());
+    EXPECT_EQ(c.Fields().size(), 6u);
+  }
+  ExpectUnchangedFiles();
+
+  // Stopped after it moved: the index follows, once no one has the table.
+  WriteAll(DataPath(), new_data);
+  WriteAll(pending, new_index);
+  {
+    TFileHandler other(DataPath(), DataPath());
+    other.Open(false, true, false);
+    EXPECT_FALSE(FinishPendingRestructure(DataPath()));
+    EXPECT_TRUE(fs::exists(pending));
+  }
+  TableCursor c(Settings());
+  c.Open();
+  EXPECT_THAT(c.Recovered(), ElementsAre(::testing::HasSubstr("restructure stopped")));
+  EXPECT_THAT(FilesIn(dir_.Dir()), ElementsAre("objects.DAT", "objects.IDX"));
+  EXPECT_EQ(ReadAll(IndexPath()), new_index);
+  EXPECT_TRUE(c.CheckIntegrity().empty());
+  EXPECT_EQ(c.Fields().size(), 7u);
+  c.SetIndex(kByName);
+  EXPECT_THAT(Names(c), ElementsAre("Actor", "Brush", "Info"));
 }
 
 }  // namespace
