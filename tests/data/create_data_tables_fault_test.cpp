@@ -50,7 +50,12 @@ class CreateDataTablesFaultTest : public ::testing::Test {
   // each data file's header left out.
   std::map<std::string, std::vector<uint8_t>> Files(const std::string& folder) {
     std::vector<std::string> names;
-    EXPECT_EQ(storage_.ListFolder(folder, &names), 0);
+    EXPECT_EQ(storage_.ListFolder(folder,
+                                  [&](std::string_view name) {
+                                    names.emplace_back(name);
+                                    return true;
+                                  }),
+              0);
     std::map<std::string, std::vector<uint8_t>> files;
     for (const std::string& name : names) {
       std::unique_ptr<tables::StorageFile> file;

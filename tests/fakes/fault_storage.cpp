@@ -287,8 +287,9 @@ int FaultStorage::FlushFolder(const std::string&) {
   return 0;
 }
 
-int FaultStorage::ListFolder(const std::string& folder, std::vector<std::string>* names) {
-  return inner_.ListFolder(folder, names);
+int FaultStorage::ListFolder(const std::string& folder,
+                             const std::function<bool(std::string_view name)>& each) {
+  return inner_.ListFolder(folder, each);
 }
 
 std::string FaultStorage::TemporaryFolder() { return "/fault-temp/"; }

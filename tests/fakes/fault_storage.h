@@ -80,7 +80,8 @@ class FaultStorage : public Storage {
   int Rename(const std::string& from, const std::string& to) override;
   // Counted as a flush; the names it would make durable already are.
   int FlushFolder(const std::string& path) override;
-  int ListFolder(const std::string& folder, std::vector<std::string>* names) override;
+  int ListFolder(const std::string& folder,
+                 const std::function<bool(std::string_view name)>& each) override;
   std::string TemporaryFolder() override;
   uint64_t CurrentThreadId() override;
   void Yield() override;

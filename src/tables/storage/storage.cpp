@@ -18,13 +18,14 @@ std::atomic<Storage*>& Installed() {
 std::string Storage::MatchFileName(const std::string& folder, const std::string& name) {
   std::string exact = folder + name;
   if (Exists(exact)) return exact;
-  std::vector<std::string> names;
-  if (ListFolder(folder, &names) != 0) return exact;
   const std::string wanted = text::AsciiLowerCase(name);
-  for (const std::string& entry : names) {
-    if (text::AsciiLowerCase(entry) == wanted) return folder + entry;
-  }
-  return exact;
+  std::string found = exact;
+  ListFolder(folder, [&](std::string_view entry) {
+    if (text::AsciiLowerCase(entry) != wanted) return true;
+    found = folder + std::string(entry);
+    return false;
+  });
+  return found;
 }
 
 Storage& DiskStorage() {

@@ -29,9 +29,11 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "text/date_time.h"
@@ -172,9 +174,11 @@ class Storage {
   // where the system keeps its names durable by itself or cannot flush a
   // folder.
   virtual int FlushFolder(const std::string& path) = 0;
-  // The names (no folder part) of the entries of `folder` (a path ending in
-  // a separator, or empty for the current folder), in no set order.
-  virtual int ListFolder(const std::string& folder, std::vector<std::string>* names) = 0;
+  // Hands `each` the names (no folder part) of the entries of `folder` (a
+  // path ending in a separator, or empty for the current folder), in no set
+  // order, until it returns false.
+  virtual int ListFolder(const std::string& folder,
+                         const std::function<bool(std::string_view name)>& each) = 0;
   // The path of the entry `folder` + `name` spelled as the folder spells
   // it, ASCII letter case aside: `folder` + `name` itself when an entry is
   // spelled exactly so or when no entry matches, else `folder` and the

@@ -92,8 +92,11 @@ class MemoryStorageImpl final : public Storage {
   }
   // Nothing in memory outlives the process.
   int FlushFolder(const std::string&) override { return 0; }
-  int ListFolder(const std::string& folder, std::vector<std::string>* names) override {
-    *names = memory_files::NamesIn(folder);
+  int ListFolder(const std::string& folder,
+                 const std::function<bool(std::string_view name)>& each) override {
+    for (const std::string& name : memory_files::NamesIn(folder)) {
+      if (!each(name)) break;
+    }
     return 0;
   }
   std::string TemporaryFolder() override { return PlatformStorage().TemporaryFolder(); }

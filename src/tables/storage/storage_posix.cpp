@@ -335,14 +335,14 @@ class PosixStorage final : public Storage {
     return err;
   }
 
-  int ListFolder(const std::string& folder, std::vector<std::string>* names) override {
+  int ListFolder(const std::string& folder,
+                 const std::function<bool(std::string_view name)>& each) override {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()),
                                             ::closedir);
     if (!dir) return errno;
-    names->clear();
     while (dirent* entry = ::readdir(dir.get())) {
       std::string_view name = entry->d_name;
-      if (name != "." && name != "..") names->emplace_back(name);
+      if (name != "." && name != ".." && !each(name)) break;
     }
     return 0;
   }

@@ -373,20 +373,19 @@ class WindowsStorage final : public Storage {
   // folder needs no flush of its own.
   int FlushFolder(const std::string&) override { return 0; }
 
-  int ListFolder(const std::string& folder, std::vector<std::string>* names) override {
+  int ListFolder(const std::string& folder,
+                 const std::function<bool(std::string_view name)>& each) override {
     WIN32_FIND_DATAW found;
     const HANDLE find = FindFirstFileExW(Utf8ToWide(folder + "*").c_str(), FindExInfoBasic, &found,
                                          FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       if (error != ERROR_FILE_NOT_FOUND) return ErrorNumber(error);
-      names->clear();  // a folder with no entries at all
-      return 0;
+      return 0;  // a folder with no entries at all
     }
-    names->clear();
     do {
       const std::wstring_view name = found.cFileName;
-      if (name != L"." && name != L"..") names->push_back(WideToUtf8(name));
+      if (name != L"." && name != L".." && !each(WideToUtf8(name))) break;
     } while (FindNextFileW(find, &found));
     FindClose(find);
     return 0;

@@ -142,8 +142,20 @@ TEST_P(StorageContractTest, NamesAreFoundMovedAndRemoved) {
   EXPECT_EQ(b->Read(0, &first, 1).bytes, 1u);
   EXPECT_EQ(first, 'a');
   std::vector<std::string> names;
-  ASSERT_EQ(S().ListFolder(folder, &names), 0);
+  auto collect = [&](std::string_view name) {
+    names.emplace_back(name);
+    return true;
+  };
+  ASSERT_EQ(S().ListFolder(folder, collect), 0);
   EXPECT_EQ(names, std::vector<std::string>{"b.DAT"});
+  // The listing stops where the visitor says so.
+  std::unique_ptr<StorageFile> c;
+  ASSERT_EQ(S().Create(folder + "c.DAT", false, &c), 0);
+  int visited = 0;
+  ASSERT_EQ(S().ListFolder(folder, [&](std::string_view) { return ++visited < 1; }), 0);
+  EXPECT_EQ(visited, 1);
+  c.reset();
+  EXPECT_EQ(S().Delete(folder + "c.DAT"), 0);
   // A removed name leaves the bytes to the handle that has the file open.
   EXPECT_EQ(S().Delete(folder + "b.DAT"), 0);
   EXPECT_FALSE(S().Exists(folder + "b.DAT"));

@@ -93,7 +93,12 @@ TEST_F(WindowsStorageTest, AFileStillOpenIsReplacedByARename) {
   EXPECT_EQ(std::string(bytes, 10), "0123456789");
   old_file.reset();
   std::vector<std::string> names;
-  ASSERT_EQ(storage_.ListFolder(dir_.path(), &names), 0);
+  ASSERT_EQ(storage_.ListFolder(dir_.path(),
+                                [&](std::string_view name) {
+                                  names.emplace_back(name);
+                                  return true;
+                                }),
+            0);
   EXPECT_EQ(names, std::vector<std::string>{"t.DAT"});  // nothing was left aside
 }
 
