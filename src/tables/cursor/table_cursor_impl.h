@@ -140,10 +140,9 @@ struct TableCursor::Impl : public ReadHook, public ShelfGate {
   // in the mapped data file, under the read lock for the rest of the step
   // (`mapped`, kept by the walk, holds the mapping; a slot the filter
   // refuses is then never copied at all); else a copy read into the cache
-  // with the walk's read-ahead. `ahead`: the slot after the next one the
-  // walk will test when it meets consecutive slots (0 for none), fetched
-  // from memory now. Valid until the next use of the data file or of
-  // `scratch`, or as long as `mapped`.
+  // with the walk's read-ahead. `ahead`: a slot the walk will soon test
+  // (0 for none), fetched from memory now when it is mapped. Valid until
+  // the next use of the data file or of `scratch`, or as long as `mapped`.
   struct MappedSlots {
     FileView view;
     bool tried = false;
