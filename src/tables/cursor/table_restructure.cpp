@@ -39,6 +39,12 @@ std::string WithExtension(const std::string& file_name, const std::string& exten
 
 void RemoveQuietly(const std::string& path) { DiskStorage().Delete(path); }
 
+// Where the new index of a restructure of `data_name` waits: named from the
+// data file as it is spelled, so that looking for it costs one name lookup.
+std::string PendingIndexName(const std::string& data_name) {
+  return WithExtension(data_name, ".IDX") + kPendingSuffix;
+}
+
 // A data file name in the system's temporary folder that is not in use: up
 // to five digits of the thread identifier, a counter, ".DAT".
 std::string TemporaryTableName() {
@@ -137,7 +143,7 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
   const std::string temp = TemporaryTableName();
   const std::string temp_index = WithExtension(temp, ".IDX");
   const std::string staged = data_name + kStagedSuffix;
-  const std::string pending = index.FileName() + kPendingSuffix;
+  const std::string pending = PendingIndexName(data_name);
   // Held alone from before they move until both are in place: a handle
   // opening the table by name meanwhile finds it in use.
   TFileHandler new_data(staged, data_name), new_index(pending, data_name);
@@ -188,8 +194,7 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
 }  // namespace
 
 bool FinishPendingRestructure(const std::string& data_name) {
-  const std::string index_name = IndexFileNameFor(data_name);
-  const std::string pending = index_name + kPendingSuffix;
+  const std::string pending = PendingIndexName(data_name);
   Storage& storage = DiskStorage();
   if (!storage.Exists(pending)) return false;
   // Held alone while it is finished; in use, it is left to whoever has it.
@@ -206,7 +211,7 @@ bool FinishPendingRestructure(const std::string& data_name) {
     }
     return false;
   }
-  if (int err = storage.Rename(pending, index_name); err != 0) {
+  if (int err = storage.Rename(pending, IndexFileNameFor(data_name)); err != 0) {
     throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
   }
   FlushFolderOrFail(data_name);

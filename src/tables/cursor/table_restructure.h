@@ -23,8 +23,8 @@ enum class RestructureOutcome { kUnchanged, kIndexesRebuilt, kCopied };
 RestructureOutcome RestructureTable(const TableSettings& settings,
                                     const TableDefinition& definition);
 
-// Added to an index file's name for the new index of a restructured table
-// while it waits to follow its data file into place.
+// The new index of a restructured table waits to follow its data file into
+// place under the data file's name with ".IDX" and this added.
 inline constexpr const char* kPendingSuffix = ".PENDING";
 
 // Finishes a restructure of the table `data_name` that stopped on its way
