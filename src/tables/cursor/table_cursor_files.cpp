@@ -41,11 +41,6 @@ class OpenReadLock {
 
 void TableCursor::Impl::OpenFiles() {
   file_name = DataFileName(settings);
-  if (!settings.in_memory && FinishPendingRestructure(file_name)) {
-    recovered.push_back(
-        "its restructure stopped after the new data file took the old one's place; "
-        "the new index file now followed it");
-  }
   try {
     OpenFilesOnce();
     return;
@@ -55,6 +50,18 @@ void TableCursor::Impl::OpenFiles() {
     const int code = e.ErrorCode();
     if ((code != kErrHeaderCorrupt && code != kErrIndexPagesCorrupt) || settings.in_memory) {
       throw;
+    }
+    // A restructure that stopped while its files moved left the mark on
+    // the old index file; its move is finished first.
+    if (code == kErrIndexPagesCorrupt && !settings.read_only) {
+      DropFiles();
+      if (FinishPendingRestructure(file_name)) {
+        recovered.push_back(
+            "its restructure stopped after the new data file took the old one's place; "
+            "the new index file now followed it");
+        OpenFilesOnce();
+        return;
+      }
     }
     if (settings.read_only) {
       if (code != kErrIndexPagesCorrupt) throw;

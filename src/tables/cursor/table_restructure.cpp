@@ -22,6 +22,7 @@
 #include "tables/cursor/table_definition.h"
 #include "tables/cursor/table_files.h"
 #include "tables/cursor/table_rebuild.h"
+#include "tables/index_file/index_file_header.h"
 #include "tables/records/data_file_record.h"
 #include "tables/records/field_codec.h"
 #include "tables/storage/storage.h"
@@ -131,6 +132,16 @@ void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
 // pending index first, so that a pending index never stands beside the old
 // data file without the new data file that tells it apart. False when the
 // pending index could not be removed (the new data file then stays too).
+// Sets or clears the update mark of the old index file (held alone) and
+// makes it durable. Set while the new files move, it sends any open that
+// meets the new data file beside the old index to recovery, which finishes
+// the move first.
+void MarkOldIndex(TIndexFile& index, bool set) {
+  const uint8_t mark = set ? 1 : 0;
+  index.TFileHandler::Write(index_header::kUpdateInProgress, &mark, 1);
+  index.TFileHandler::Flush();
+}
+
 bool RemoveUnplaced(const std::string& staged, const std::string& pending) {
   const int err = DiskStorage().Delete(pending);
   if (err != 0 && err != ENOENT) return false;
@@ -171,6 +182,7 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
     FlushFolderOrFail(data_name);
     new_data.Open(true, false, false);
     new_index.Open(true, false, false);
+    MarkOldIndex(index, true);
     if (int err = DiskStorage().Rename(staged, data_name); err != 0) {
       throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
     }
@@ -178,7 +190,13 @@ void CopyTable(TDataFile& data, TIndexFile& index, const TableDefinition& defini
     new_data.Close();
     new_index.Close();
     for (const std::string& path : {temp, temp_index}) RemoveQuietly(path);
-    RemoveUnplaced(staged, pending);
+    if (RemoveUnplaced(staged, pending)) {
+      try {
+        MarkOldIndex(index, false);
+      } catch (const EDbEngineError&) {
+        // Left set, the mark costs the next open a recovery of the old table.
+      }
+    }
     throw;
   }
   RemoveQuietly(temp);

@@ -19,7 +19,9 @@ enum class RestructureOutcome { kUnchanged, kIndexesRebuilt, kCopied };
 // its name with kPendingSuffix added until then. A failure before the data
 // file moves leaves the old files; one after it (a failed rename, a power
 // cut, a killed process) leaves the new index file pending, and the next
-// open of the table moves it into place (FinishPendingRestructure).
+// open of the table moves it into place (FinishPendingRestructure): the old
+// index file carries the update mark while the files move, which sends that
+// open to recovery.
 RestructureOutcome RestructureTable(const TableSettings& settings,
                                     const TableDefinition& definition);
 

@@ -13,6 +13,7 @@
 #include "tables/cursor/table_definition.h"
 #include "tables/data_file/data_file.h"
 #include "tables/data_file/data_file_test_util.h"
+#include "tables/index_file/index_file_header.h"
 
 namespace quoldex::tables::test {
 namespace {
@@ -172,10 +173,11 @@ TEST_F(RestructureTest, FailuresLeaveTheOldFiles) {
   ExpectUnchangedFiles();
 }
 
-// A restructure that stopped between its two moves (a power cut, a killed
-// process): the next open finishes it when the new data file had taken the
-// old one's place, and undoes it when it had not; nothing is touched while
-// another handle has the table open.
+// A restructure that stopped while its files moved (a power cut, a killed
+// process) left the update mark on the old index file: the next open
+// finishes the move when the new data file had taken the old one's place,
+// and undoes it when it had not; nothing is touched while another handle
+// has the table open.
 TEST_F(RestructureTest, TheNextOpenFinishesOrUndoesAStoppedRestructure) {
   // The new files, as a restructure of a copy of the table makes them.
   WriteAll(DataPath("copy"), data_before_);
@@ -188,21 +190,28 @@ TEST_F(RestructureTest, TheNextOpenFinishesOrUndoesAStoppedRestructure) {
   fs::remove(DataPath("copy"));
   fs::remove(IndexPath("copy"));
   const std::string pending = IndexPath() + kPendingSuffix;
+  std::vector<uint8_t> marked_index = index_before_;
+  marked_index[index_header::kUpdateInProgress] = 1;
 
   // Stopped before the data file moved: the old table stands.
   WriteAll(DataPath() + kStagedSuffix, new_data);
   WriteAll(pending, new_index);
+  WriteAll(IndexPath(), marked_index);
   {
     TableCursor c(Settings());
     c.Open();
-    EXPECT_TRUE(c.Recovered().empty());
     EXPECT_EQ(c.Fields().size(), 6u);
+    EXPECT_TRUE(c.CheckIntegrity().empty());
+    c.SetIndex(kByName);
+    EXPECT_THAT(Names(c), ElementsAre("Actor", "Brush", "Info"));
   }
-  ExpectUnchangedFiles();
+  EXPECT_EQ(ReadAll(DataPath()), data_before_);
+  EXPECT_THAT(FilesIn(dir_.Dir()), ElementsAre("objects.DAT", "objects.IDX"));
 
   // Stopped after it moved: the index follows, once no one has the table.
   WriteAll(DataPath(), new_data);
   WriteAll(pending, new_index);
+  WriteAll(IndexPath(), marked_index);
   {
     TFileHandler other(DataPath(), DataPath());
     other.Open(false, true, false);
