@@ -229,7 +229,20 @@ bool FinishPendingRestructure(const std::string& data_name) {
     }
     return false;
   }
-  if (int err = storage.Rename(pending, IndexFileNameFor(data_name)); err != 0) {
+  const std::string index_name = IndexFileNameFor(data_name);
+  uint8_t mark = 0;
+  {
+    TFileHandler index(index_name, data_name);
+    index.Open(true, false, false);
+    index.Read(index_header::kUpdateInProgress, &mark, 1);
+  }
+  if (mark == 0) {
+    // The old index lost its mark to a recovery that rebuilt it from the
+    // new records, which may have changed since: the pending one is stale.
+    RemoveQuietly(pending);
+    return false;
+  }
+  if (int err = storage.Rename(pending, index_name); err != 0) {
     throw EDbEngineError::WithOsReason(kErrCannotDelete, data_name, err);
   }
   FlushFolderOrFail(data_name);

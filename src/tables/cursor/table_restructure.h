@@ -32,9 +32,11 @@ inline constexpr const char* kPendingSuffix = ".PENDING";
 // Finishes a restructure of the table `data_name` that stopped on its way
 // (see RestructureTable), unless another handle has the table open (the
 // restructure may still be running; it holds the files alone): when the
-// new data file is in place, moves the pending index file after it and
-// returns true; when it never got there, removes the new files and returns
-// false, as it does when nothing is pending. Raises the engine's error
+// new data file is in place and the old index still carries the mark,
+// moves the pending index file after it and returns true; when the data
+// file never got there, removes the new files, and when the mark is gone
+// (a recovery rebuilt the index since), the stale pending index; false
+// then, as when nothing is pending. Raises the engine's error
 // (kErrCannotDelete, kErrWrite) when the files cannot be moved or removed.
 bool FinishPendingRestructure(const std::string& data_name);
 
