@@ -5,9 +5,12 @@
 #
 #   Benchmark programs: bench/tables_*_bench and bench/grep_scopes_bench,
 #   where both builds have them, SQLite's benchmarks left out. ROUNDS
-#   rounds, each running B's program and then A's (each program does its
-#   own repetitions); a benchmark's figure in a round is the median of its
-#   repetitions, its result the median over the rounds, for A and B alike.
+#   rounds; in each, every benchmark runs alone in B's program and then at
+#   once in A's (each run does its own repetitions), so that A and B of a
+#   pair meet the same load on a shared machine, whose slow spells last
+#   minutes. A benchmark's figure in a round is the median of its
+#   repetitions; its results are the medians over the rounds of A, of B,
+#   and of the round's ratio A/B.
 #   Whole processes (when both builds have quoldex-cli): a first scan of a
 #   generated tree of script files into a fresh data folder, a second scan
 #   of the same tree (nothing new), and grep All Classes over that
@@ -21,10 +24,9 @@
 #   expression: run only the programs whose names match it).
 #
 # Output: a line per benchmark, "name  A B A/B" for the real and then the
-# CPU time (medians, in the benchmark's own time unit; for whole processes
-# farm-bench's median wall seconds and its median pair ratio), the ratios
-# above 1.05 marked with "*". On a shared, loaded machine the CPU times
-# are the steadier figures.
+# CPU time (medians, in the benchmark's own time unit, and the median of
+# the rounds' ratios; for whole processes farm-bench's median wall seconds
+# and its median pair ratio), the ratios above 1.05 marked with "*".
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -53,8 +55,10 @@ medians() {
 }
 
 # Prints "name A B A/B" for the real times, then the same for the CPU
-# times, from files of "name<TAB>real<TAB>cpu<TAB>unit" lines, one file per
-# round and side.
+# times, from files "a-*-R.tsv" and "b-*-R.tsv" of
+# "name<TAB>real<TAB>cpu<TAB>unit" lines, one file per round R and side.
+# A and B are the medians over the rounds, A/B the median of the rounds'
+# ratios.
 report() {
   awk -F'\t' '
     function median(list,   n, v, i, j, t) {
@@ -64,24 +68,33 @@ report() {
       }
       return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
     }
-    FNR == 1 { side = FILENAME ~ /\/a-[^\/]*$/ ? "a" : "b" }
+    FNR == 1 {
+      side = FILENAME ~ /\/a-[^\/]*$/ ? "a" : "b"
+      round = FILENAME; sub(/\.tsv$/, "", round); sub(/.*-/, "", round)
+    }
     {
       if (!($1 in unit)) order[++count] = $1
       unit[$1] = $4
-      key = side SUBSEP $1
-      real[key] = real[key] " " $2
-      cpu[key] = cpu[key] " " $3
+      real[side, $1, round] = $2
+      cpu[side, $1, round] = $3
+      rounds[round] = 1
     }
     END {
       for (i = 1; i <= count; ++i) {
         name = order[i]
-        ka = "a" SUBSEP name; kb = "b" SUBSEP name
-        if (!(ka in real) || !(kb in real)) continue
-        a = median(real[ka]); b = median(real[kb])
-        c = median(cpu[ka]); d = median(cpu[kb])
+        ra = rb = ca = cb = rr = cr = ""
+        for (r in rounds) {
+          if (!(("a", name, r) in real) || !(("b", name, r) in real)) continue
+          ra = ra " " real["a", name, r]; rb = rb " " real["b", name, r]
+          ca = ca " " cpu["a", name, r]; cb = cb " " cpu["b", name, r]
+          if (real["b", name, r] > 0) rr = rr " " real["a", name, r] / real["b", name, r]
+          if (cpu["b", name, r] > 0) cr = cr " " cpu["a", name, r] / cpu["b", name, r]
+        }
+        if (rr == "" || cr == "") continue
+        q = median(rr); c = median(cr)
         printf "%-52s %10.3f %10.3f %6.3f%s %10.3f %10.3f %6.3f%s %s\n", name,
-               a, b, a / b, (a / b > 1.05 ? "*" : " "),
-               c, d, c / d, (c / d > 1.05 ? "*" : " "), unit[name]
+               median(ra), median(rb), q, (q > 1.05 ? "*" : " "),
+               median(ca), median(cb), c, (c > 1.05 ? "*" : " "), unit[name]
       }
     }' "$@"
 }
@@ -91,13 +104,21 @@ for program in "$a_bin"/bench/tables_*_bench "$a_bin"/bench/grep_scopes_bench; d
   name=$(basename "$program")
   [ -x "$program" ] && [ -x "$b_bin/bench/$name" ] || continue
   [[ $name =~ $only ]] || continue
+  # Each benchmark of A's program that B's has too, SQLite's left out.
+  mapfile -t benches < <(comm -12 \
+    <("$a_bin/bench/$name" --benchmark_list_tests | grep -v -i '^sqlite' | sort) \
+    <("$b_bin/bench/$name" --benchmark_list_tests | grep -v -i '^sqlite' | sort))
   for ((r = 1; r <= rounds; ++r)); do
-    for side in b a; do
-      bin=$a_bin
-      [ $side = b ] && bin=$b_bin
-      (cd "$work" && "$bin/bench/$name" --benchmark_filter=-[Ss]qlite \
-        --benchmark_out="$work/$side-$name-$r.json" --benchmark_out_format=json >/dev/null 2>&1)
-      medians "$work/$side-$name-$r.json" >"$work/$side-$name-$r.tsv"
+    for bench in "${benches[@]}"; do
+      filter="^$(printf '%s' "$bench" | sed 's/[][\.*^$+?(){}|]/\\&/g')\$"
+      for side in b a; do
+        bin=$a_bin
+        [ $side = b ] && bin=$b_bin
+        rm -f "$work/one.json"
+        (cd "$work" && "$bin/bench/$name" --benchmark_filter="$filter" \
+          --benchmark_out="$work/one.json" --benchmark_out_format=json >/dev/null 2>&1)
+        medians "$work/one.json" >>"$work/$side-$name-$r.tsv"
+      done
     done
   done
   report "$work"/[ab]-"$name"-*.tsv | sed "s|^|$name: |"
