@@ -106,8 +106,8 @@ for program in "$a_bin"/bench/tables_*_bench "$a_bin"/bench/grep_scopes_bench; d
   [[ $name =~ $only ]] || continue
   # Each benchmark of A's program that B's has too, SQLite's left out.
   mapfile -t benches < <(comm -12 \
-    <("$a_bin/bench/$name" --benchmark_list_tests | grep -v -i '^sqlite' | sort) \
-    <("$b_bin/bench/$name" --benchmark_list_tests | grep -v -i '^sqlite' | sort))
+    <("$a_bin/bench/$name" --benchmark_list_tests | grep -v '[Ss]qlite' | sort) \
+    <("$b_bin/bench/$name" --benchmark_list_tests | grep -v '[Ss]qlite' | sort))
   for ((r = 1; r <= rounds; ++r)); do
     for bench in "${benches[@]}"; do
       filter="^$(printf '%s' "$bench" | sed 's/[][\.*^$+?(){}|]/\\&/g')\$"
