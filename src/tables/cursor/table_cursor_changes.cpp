@@ -9,7 +9,6 @@
 #include "tables/cursor/table_cursor_scopes.h"
 #include "tables/cursor/table_keys.h"
 #include "tables/cursor/table_recovery.h"
-#include "tables/index_file/index_file_header.h"
 #include "tables/records/data_file_record.h"
 
 namespace quoldex::tables {
@@ -98,8 +97,7 @@ void TableCursor::Impl::BeforeWrite() {
   // killed between its writes leaves it set, and the next writer or open
   // recovers the table. The index header, written last from an image
   // without the mark, clears it.
-  static constexpr uint8_t kMark = 1;
-  index->TFileHandler::Write(index_header::kUpdateInProgress, &kMark, 1);
+  WriteUpdateMark(*index, true);
   // A table held alone writes its changes once, at Close or when its
   // caches need room: making the mark durable first costs one flush per
   // such change. A shared change would pay it at every post (several

@@ -51,10 +51,11 @@ void TableCursor::Impl::OpenFiles() {
     if ((code != kErrHeaderCorrupt && code != kErrIndexPagesCorrupt) || settings.in_memory) {
       throw;
     }
+    // Whatever follows opens the files anew.
+    DropFiles();
     // A restructure that stopped while its files moved left the mark on
     // the old index file; its move is finished first.
     if (code == kErrIndexPagesCorrupt && !settings.read_only) {
-      DropFiles();
       if (FinishPendingRestructure(file_name)) {
         recovered.push_back(
             "its restructure stopped after the new data file took the old one's place; "
@@ -65,11 +66,9 @@ void TableCursor::Impl::OpenFiles() {
     }
     if (settings.read_only) {
       if (code != kErrIndexPagesCorrupt) throw;
-      DropFiles();
       OpenMarkedForReading();
       return;
     }
-    DropFiles();
     std::vector<std::string> mended;
     try {
       mended = RecoverTable(file_name, IndexFileNameFor(file_name), settings.lock_retry_count,
@@ -238,7 +237,7 @@ void TableCursor::Impl::DetectChangesRecovering() {
     return;
   } catch (const EDbEngineError& e) {
     if (e.ErrorCode() != kErrIndexPagesCorrupt || read_only || !locks->HoldsReadLock() ||
-        !index->UpdateMarked()) {
+        !ReadUpdateMark(*index)) {
       throw;
     }
   }

@@ -75,7 +75,7 @@ int32_t GuardedIndexFile::StoredCounter() const { return CounterAtStart(*this, v
 
 bool GuardedIndexFile::StoredUpdateMark() const {
   if (view_.Mapped()) return view_.Byte(index_header::kUpdateInProgress) != 0;
-  return UpdateMarked();
+  return ReadUpdateMark(*this);
 }
 
 std::string DirectoryOf(const std::string& file_name) {

@@ -281,9 +281,7 @@ bool NeedsRecovery(const TFileHandler& data_file, const TFileHandler& index_file
     return true;
   }
   if (index_file.Size() < ih::kSize) return false;
-  uint8_t mark = 0;
-  index_file.TFileHandler::Read(ih::kUpdateInProgress, &mark, 1);
-  return mark != 0;
+  return ReadUpdateMark(index_file);
 }
 
 std::vector<std::string> RecoverTableFiles(TFileHandler& data_file, TFileHandler& index_file) {
@@ -292,8 +290,7 @@ std::vector<std::string> RecoverTableFiles(TFileHandler& data_file, TFileHandler
   uint8_t old_header[ih::kSize];
   index_file.TFileHandler::Read(0, old_header, sizeof old_header);
   if (old_header[ih::kUpdateInProgress] == 0) {
-    static constexpr uint8_t kMark = 1;
-    index_file.TFileHandler::Write(ih::kUpdateInProgress, &kMark, 1);
+    WriteUpdateMark(index_file, true);
     index_file.Flush();
   }
 

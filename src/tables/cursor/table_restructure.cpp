@@ -22,7 +22,6 @@
 #include "tables/cursor/table_definition.h"
 #include "tables/cursor/table_files.h"
 #include "tables/cursor/table_rebuild.h"
-#include "tables/index_file/index_file_header.h"
 #include "tables/records/data_file_record.h"
 #include "tables/records/field_codec.h"
 #include "tables/storage/storage.h"
@@ -128,20 +127,19 @@ void RebuildIndexesOnly(TDataFile& data, std::unique_ptr<TIndexFile>& index,
   index = std::make_unique<TIndexFile>(index_name, data_name, data.Fields());
 }
 
-// Removes a restructure's new files that never replaced the old ones: the
-// pending index first, so that a pending index never stands beside the old
-// data file without the new data file that tells it apart. False when the
-// pending index could not be removed (the new data file then stays too).
 // Sets or clears the update mark of the old index file (held alone) and
 // makes it durable. Set while the new files move, it sends any open that
 // meets the new data file beside the old index to recovery, which finishes
 // the move first.
 void MarkOldIndex(TIndexFile& index, bool set) {
-  const uint8_t mark = set ? 1 : 0;
-  index.TFileHandler::Write(index_header::kUpdateInProgress, &mark, 1);
+  WriteUpdateMark(index, set);
   index.TFileHandler::Flush();
 }
 
+// Removes a restructure's new files that never replaced the old ones: the
+// pending index first, so that a pending index never stands beside the old
+// data file without the new data file that tells it apart. False when the
+// pending index could not be removed (the new data file then stays too).
 bool RemoveUnplaced(const std::string& staged, const std::string& pending) {
   const int err = DiskStorage().Delete(pending);
   if (err != 0 && err != ENOENT) return false;
@@ -230,13 +228,13 @@ bool FinishPendingRestructure(const std::string& data_name) {
     return false;
   }
   const std::string index_name = IndexFileNameFor(data_name);
-  uint8_t mark = 0;
+  bool marked = false;
   {
     TFileHandler index(index_name, data_name);
     index.Open(true, false, false);
-    index.Read(index_header::kUpdateInProgress, &mark, 1);
+    marked = ReadUpdateMark(index);
   }
-  if (mark == 0) {
+  if (!marked) {
     // The old index lost its mark to a recovery that rebuilt it from the
     // new records, which may have changed since: the pending one is stale.
     RemoveQuietly(pending);

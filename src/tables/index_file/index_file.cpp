@@ -190,10 +190,15 @@ void TIndexFile::ParseHeader(const std::array<uint8_t, 4096>& image, uint64_t fi
   header_[kModifiedByte] = 0;
 }
 
-bool TIndexFile::UpdateMarked() const {
+bool ReadUpdateMark(const TFileHandler& index_file) {
   uint8_t mark = 0;
-  TFileHandler::Read(ih::kUpdateInProgress, &mark, 1);
+  index_file.TFileHandler::Read(ih::kUpdateInProgress, &mark, 1);
   return mark != 0;
+}
+
+void WriteUpdateMark(TFileHandler& index_file, bool set) {
+  const uint8_t mark = set ? 1 : 0;
+  index_file.TFileHandler::Write(ih::kUpdateInProgress, &mark, 1);
 }
 
 void TIndexFile::ReadHeader() {

@@ -109,8 +109,6 @@ class TIndexFile : public TFileHandler, private PageSpace {
   // (kErrNotExclusive). The header is written.
   void EmptyAll();
 
-  // Whether the file holds the update mark now (one read of one byte).
-  bool UpdateMarked() const;
   // Reads a header that carries the update mark instead of refusing it
   // (kErrIndexPagesCorrupt): for a reader that cannot recover the table and has
   // checked that its indexes agree with its records.
@@ -325,5 +323,12 @@ class TIndexFile : public TFileHandler, private PageSpace {
   uint64_t epoch_ = 0;
   Cursor cursor_;
 };
+
+// The update mark of an index file (one byte of its header), read or
+// written where it lies, through any handle on the file: set before a
+// change's first byte goes out, it makes the next open recover the table.
+// The writer decides when the mark is made durable.
+bool ReadUpdateMark(const TFileHandler& index_file);
+void WriteUpdateMark(TFileHandler& index_file, bool set);
 
 }  // namespace quoldex::tables
