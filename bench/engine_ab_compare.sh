@@ -104,10 +104,13 @@ for program in "$a_bin"/bench/tables_*_bench "$a_bin"/bench/grep_scopes_bench; d
   name=$(basename "$program")
   [ -x "$program" ] && [ -x "$b_bin/bench/$name" ] || continue
   [[ $name =~ $only ]] || continue
-  # Each benchmark of A's program that B's has too, SQLite's left out.
-  mapfile -t benches < <(comm -12 \
-    <("$a_bin/bench/$name" --benchmark_list_tests | grep -v '[Ss]qlite' | sort) \
-    <("$b_bin/bench/$name" --benchmark_list_tests | grep -v '[Ss]qlite' | sort))
+  # Each benchmark of A's program that B's has too, SQLite's left out. A
+  # program may print a summary of its own after the list: a benchmark's
+  # name is one word.
+  names() {
+    "$1" --benchmark_list_tests 2>/dev/null | grep -E '^[^[:space:]]+$' | grep -v '[Ss]qlite' | sort
+  }
+  mapfile -t benches < <(comm -12 <(names "$a_bin/bench/$name") <(names "$b_bin/bench/$name"))
   for ((r = 1; r <= rounds; ++r)); do
     for bench in "${benches[@]}"; do
       filter="^$(printf '%s' "$bench" | sed 's/[][\.*^$+?(){}|]/\\&/g')\$"
