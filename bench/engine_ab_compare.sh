@@ -99,17 +99,18 @@ report() {
     }' "$@"
 }
 
+# The benchmarks of program $1 but SQLite's, sorted. A program may print a
+# summary of its own after the list: a benchmark's name is one word.
+names() {
+  "$1" --benchmark_list_tests 2>/dev/null | grep -E '^[^[:space:]]+$' | grep -v '[Ss]qlite' | sort
+}
+
 printf '%-52s %10s %10s %7s %10s %10s %7s\n' benchmark "A real" "B real" A/B "A cpu" "B cpu" A/B
 for program in "$a_bin"/bench/tables_*_bench "$a_bin"/bench/grep_scopes_bench; do
   name=$(basename "$program")
   [ -x "$program" ] && [ -x "$b_bin/bench/$name" ] || continue
   [[ $name =~ $only ]] || continue
-  # Each benchmark of A's program that B's has too, SQLite's left out. A
-  # program may print a summary of its own after the list: a benchmark's
-  # name is one word.
-  names() {
-    "$1" --benchmark_list_tests 2>/dev/null | grep -E '^[^[:space:]]+$' | grep -v '[Ss]qlite' | sort
-  }
+  # Each benchmark of A's program that B's has too, SQLite's left out.
   mapfile -t benches < <(comm -12 <(names "$a_bin/bench/$name") <(names "$b_bin/bench/$name"))
   for ((r = 1; r <= rounds; ++r)); do
     for bench in "${benches[@]}"; do

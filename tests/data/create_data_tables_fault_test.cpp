@@ -16,6 +16,7 @@
 #include "fakes/fault_storage.h"
 #include "tables/base/engine_error.h"
 #include "tables/cursor/table_cursor.h"
+#include "tables/storage/file_bytes_test_util.h"
 #include "tables/storage/storage.h"
 
 namespace quoldex::data {
@@ -49,15 +50,8 @@ class CreateDataTablesFaultTest : public ::testing::Test {
   // The folder's files by name with their bytes, the last-update time of
   // each data file's header left out.
   std::map<std::string, std::vector<uint8_t>> Files(const std::string& folder) {
-    std::vector<std::string> names;
-    EXPECT_EQ(storage_.ListFolder(folder,
-                                  [&](std::string_view name) {
-                                    names.emplace_back(name);
-                                    return true;
-                                  }),
-              0);
     std::map<std::string, std::vector<uint8_t>> files;
-    for (const std::string& name : names) {
+    for (const std::string& name : tables::ListedNames(storage_, folder)) {
       std::unique_ptr<tables::StorageFile> file;
       tables::OpenOptions read;
       read.access = tables::FileAccess::kRead;

@@ -220,9 +220,9 @@ bool FinishPendingRestructure(const std::string& data_name) {
   } catch (const EDbEngineError&) {
     return false;
   }
-  if (storage.Exists(data_name + kStagedSuffix)) {
+  if (const std::string staged = data_name + kStagedSuffix; storage.Exists(staged)) {
     // The data file never moved: the old table stands.
-    if (!RemoveUnplaced(data_name + kStagedSuffix, pending)) {
+    if (!RemoveUnplaced(staged, pending)) {
       throw EDbEngineError(kErrCannotDelete, data_name);
     }
     return false;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tables/data_file/data_file_test_util.h"
+#include "tables/storage/file_bytes_test_util.h"
 #include "text/path_separator.h"
 
 namespace quoldex::tables {
@@ -141,13 +142,7 @@ TEST_P(StorageContractTest, NamesAreFoundMovedAndRemoved) {
   char first = 0;
   EXPECT_EQ(b->Read(0, &first, 1).bytes, 1u);
   EXPECT_EQ(first, 'a');
-  std::vector<std::string> names;
-  auto collect = [&](std::string_view name) {
-    names.emplace_back(name);
-    return true;
-  };
-  ASSERT_EQ(S().ListFolder(folder, collect), 0);
-  EXPECT_EQ(names, std::vector<std::string>{"b.DAT"});
+  EXPECT_EQ(ListedNames(S(), folder), std::vector<std::string>{"b.DAT"});
   // The listing stops where the visitor says so.
   std::unique_ptr<StorageFile> c;
   ASSERT_EQ(S().Create(folder + "c.DAT", false, &c), 0);

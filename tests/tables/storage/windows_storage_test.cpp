@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fakes/temp_dir.h"
+#include "tables/storage/file_bytes_test_util.h"
 #include "tables/storage/storage.h"
 
 namespace quoldex::tables {
@@ -92,14 +93,8 @@ TEST_F(WindowsStorageTest, AFileStillOpenIsReplacedByARename) {
   EXPECT_EQ(old_file->Read(0, bytes, 10).bytes, 10u);  // the old handle keeps its file
   EXPECT_EQ(std::string(bytes, 10), "0123456789");
   old_file.reset();
-  std::vector<std::string> names;
-  ASSERT_EQ(storage_.ListFolder(dir_.path(),
-                                [&](std::string_view name) {
-                                  names.emplace_back(name);
-                                  return true;
-                                }),
-            0);
-  EXPECT_EQ(names, std::vector<std::string>{"t.DAT"});  // nothing was left aside
+  EXPECT_EQ(ListedNames(storage_, dir_.path()),
+            std::vector<std::string>{"t.DAT"});  // nothing was left aside
 }
 
 TEST_F(WindowsStorageTest, WritesReadsAndViewsAgree) {
